@@ -1,0 +1,247 @@
+#include "platform/private_profile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::string_literals;
+using std::string;
+
+namespace {
+
+class PrivateProfile : public testing::Test
+{
+protected:
+    string path(const string &name) const
+    {
+        return m_dir.filePath(QString::fromUtf8(name)).toStdString();
+    }
+
+    void writeFile(const string &name, const string &bytes) const
+    {
+        QFile file(QString::fromStdString(path(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+    }
+
+    string readFile(const string &name) const
+    {
+        QFile file(QString::fromStdString(path(name)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
+    }
+
+    // Returns, and fills buffer with, what GetPrivateProfileStringA gives for this file.
+    DWORD get(const char *section, const char *key, const char *def, DWORD size,
+              const string &name = "test.ini")
+    {
+        std::memset(m_buffer, 'x', sizeof m_buffer);
+        return GetPrivateProfileStringA(section, key, def, m_buffer, size, path(name).c_str());
+    }
+
+    string buffer(std::size_t length) const { return string(m_buffer, length); }
+
+    QTemporaryDir m_dir;
+    char m_buffer[100];
+};
+
+ino_t inode(const string &path)
+{
+    struct stat info = {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+} // namespace
+
+TEST_F(PrivateProfile, ValueBufferSizes)
+{
+    writeFile("test.ini", "[s]\r\nk=value\r\n");
+    const struct { DWORD size, returned; string contents; } cases[] = {
+        {1, 0, "\0"s}, {2, 1, "v\0"s}, {5, 4, "valu\0"s}, {6, 5, "value\0"s}, {100, 5, "value\0x"s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(get("s", "k", "default", c.size), c.returned);
+        EXPECT_EQ(buffer(c.contents.size()), c.contents);
+    }
+    EXPECT_EQ(get("s", "k", "default", 0), 0u);
+    EXPECT_EQ(buffer(3), "xxx");
+    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", nullptr, 10, path("test.ini").c_str()), 0u);
+    EXPECT_EQ(get("s", "missing", "default", 4), 3u);
+    EXPECT_EQ(buffer(4), "def\0"s);
+}
+
+TEST_F(PrivateProfile, ListBufferSizes)
+{
+    // Windows' own conformance data: a list that only just fits is still reported
+    // as cut (size - 2), and a cut list ends with two '\0'.
+    writeFile("test.ini", "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n"
+                          "[ section2 ]\r\n[section3]\r\n");
+    const struct { const char *section; DWORD size, returned; string contents; } cases[] = {
+        {"section1", 100, 18, "name1\0name2\0name4\0\0x"s},
+        {"section1", 20, 18, "name1\0name2\0name4\0\0x"s},
+        {"section1", 19, 17, "name1\0name2\0name4\0\0"s},
+        {"section1", 16, 14, "name1\0name2\0na\0\0x"s},
+        {"section1", 2, 0, "\0\0x"s},
+        {"section1", 1, 0, "\0x"s},
+        {nullptr, 29, 27, "section1\0section2\0section3\0\0x"s},
+        {nullptr, 28, 26, "section1\0section2\0section3\0\0x"s},
+        {nullptr, 27, 25, "section1\0section2\0section\0\0x"s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(get(c.section, nullptr, "default", c.size), c.returned);
+        EXPECT_EQ(buffer(c.contents.size()), c.contents);
+    }
+    // With no section, the key is ignored.
+    EXPECT_EQ(get(nullptr, "name1", "default", 100), 27u);
+}
+
+TEST_F(PrivateProfile, DefaultsAsWindowsGivesThem)
+{
+    writeFile("test.ini", "[full]\nk=v\n[empty]\n");
+    const struct { const char *section, *key, *def, *file; string expected; } cases[] = {
+        {"full", "missing", nullptr, "test.ini", ""},
+        {"full", "missing", "default  ", "test.ini", "default"},
+        {"full", "missing", "one two  ", "test.ini", "one two"},
+        {"full", "missing", " x\t ", "test.ini", " x\t"}, // only spaces go
+        {"full", "missing", "\"q\"", "test.ini", "\"q\""},
+        {"full", "k", "default", "absent.ini", "default"},
+        {"missing", nullptr, "default", "test.ini", "default"},
+        {"empty", nullptr, "default", "test.ini", "default"},
+        {"full", "k", "default", "", "default"}, // a folder, not a file
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(string(c.section) + "/" + (c.key ? c.key : "null"));
+        EXPECT_EQ(get(c.section, c.key, c.def, 100, c.file), c.expected.size());
+        EXPECT_EQ(buffer(c.expected.size() + 1), c.expected + '\0');
+    }
+    EXPECT_EQ(get(nullptr, nullptr, "default", 100, "absent.ini"), 0u);
+    EXPECT_EQ(buffer(2), "\0x"s);
+    EXPECT_EQ(GetPrivateProfileStringA("full", "k", "d", m_buffer, 100, nullptr), 1u);
+}
+
+TEST_F(PrivateProfile, WritesBuildTheFileWindowsWrites)
+{
+    const string ini = path("test.ini");
+    const auto write = [&](const char *section, const char *key, const char *value) {
+        return WritePrivateProfileStringA(section, key, value, ini.c_str());
+    };
+    EXPECT_TRUE(write("App1", "key1", "string1"));
+    EXPECT_EQ(readFile("test.ini"), "[App1]\r\nkey1=string1\r\n");
+    write("App1", "key2", "string2");
+    write("App2", "key3", "string3");
+    EXPECT_TRUE(write("App1", "key2", "changed"));
+    EXPECT_EQ(readFile("test.ini"),
+              "[App1]\r\nkey1=string1\r\nkey2=changed\r\n[App2]\r\nkey3=string3\r\n");
+    EXPECT_TRUE(write("App1", "key1", nullptr));
+    EXPECT_TRUE(write("App1", "key1", nullptr));
+    EXPECT_TRUE(write("App2", nullptr, "ignored"));
+    EXPECT_EQ(readFile("test.ini"), "[App1]\r\nkey2=changed\r\n");
+    EXPECT_EQ(get("app1", "KEY2", "", 100), 7u);
+}
+
+TEST_F(PrivateProfile, NullArgumentsAndDeletesOnMissingFile)
+{
+    const string ini = path("test.ini");
+    EXPECT_TRUE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str()));
+    EXPECT_TRUE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", ini.c_str()));
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, "v", ini.c_str()));
+    // Nothing to delete: no file is created for it.
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", nullptr, ini.c_str()));
+    EXPECT_TRUE(WritePrivateProfileStringA("s", nullptr, nullptr, ini.c_str()));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(ini)));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", nullptr));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", ""));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k=", "v", ini.c_str()));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(ini)));
+}
+
+TEST_F(PrivateProfile, SameValueDoesNotRewrite)
+{
+    writeFile("test.ini", "[s]\n k = \"v\" \n");
+    const string ini = path("test.ini");
+    const ino_t before = inode(ini);
+    EXPECT_TRUE(WritePrivateProfileStringA("S", "K", "\"v\"", ini.c_str()));
+    EXPECT_EQ(inode(ini), before);
+    EXPECT_EQ(readFile("test.ini"), "[s]\n k = \"v\" \n");
+    // A real change replaces the file with a new one rather than writing into it.
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "w", ini.c_str()));
+    EXPECT_NE(inode(ini), before);
+    EXPECT_EQ(readFile("test.ini"), "[s]\nk=w\n");
+}
+
+TEST_F(PrivateProfile, ReplacesKeepingPermissionsAndLeavingNoTempFile)
+{
+    writeFile("test.ini", "[s]\nk=1\n");
+    const string ini = path("test.ini");
+    ASSERT_EQ(::chmod(ini.c_str(), 0640), 0);
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "2", ini.c_str()));
+    struct stat info = {};
+    ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("test.ini")});
+}
+
+TEST_F(PrivateProfile, WritesThroughSymlink)
+{
+    writeFile("real.ini", "[s]\nk=1\n");
+    const string link = path("link.ini");
+    ASSERT_EQ(::symlink(path("real.ini").c_str(), link.c_str()), 0);
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "2", link.c_str()));
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+    EXPECT_EQ(readFile("real.ini"), "[s]\nk=2\n");
+}
+
+TEST_F(PrivateProfile, WritableFileInReadOnlyFolderIsUpdated)
+{
+    writeFile("test.ini", "[s]\nk=1\n");
+    const QByteArray dir = QFile::encodeName(m_dir.path());
+    ASSERT_EQ(::chmod(dir.constData(), 0555), 0);
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "2", path("test.ini").c_str()));
+    ::chmod(dir.constData(), 0755);
+    EXPECT_EQ(readFile("test.ini"), "[s]\nk=2\n");
+}
+
+TEST_F(PrivateProfile, FailedWritesLeaveTheFileAsItWas)
+{
+    writeFile("test.ini", "[s]\nk=1\n");
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "2", path("test.ini/sub.ini").c_str()));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "2", path("no/such/dir.ini").c_str()));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "2", m_dir.path().toStdString().c_str()));
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores file permissions";
+
+    const string ini = path("test.ini");
+    const QByteArray dir = QFile::encodeName(m_dir.path());
+    ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.constData(), 0555), 0);
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "2", ini.c_str()));
+    ::chmod(dir.constData(), 0755);
+    EXPECT_EQ(readFile("test.ini"), "[s]\nk=1\n");
+
+    // Unreadable: read as absent, and never replaced by a file holding only the new key.
+    ASSERT_EQ(::chmod(ini.c_str(), 0200), 0);
+    EXPECT_EQ(get("s", "k", "default", 100), 7u);
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "other", "2", ini.c_str()));
+    ::chmod(ini.c_str(), 0644);
+    EXPECT_EQ(readFile("test.ini"), "[s]\nk=1\n");
+}
+
+TEST_F(PrivateProfile, PathsAreUtf8)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("réglages ü")));
+    const string ini = path("réglages ü/quendra.ini");
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "v", ini.c_str()));
+    EXPECT_EQ(readFile("réglages ü/quendra.ini"), "[s]\r\nk=v\r\n");
+    EXPECT_EQ(get("s", "k", "", 100, "réglages ü/quendra.ini"), 1u);
+}

@@ -1,0 +1,221 @@
+#include "platform/profile_text.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+
+using namespace std::string_literals;
+using std::nullopt;
+using std::optional;
+using std::string;
+
+namespace {
+
+const string bom = "\xEF\xBB\xBF";
+
+optional<std::string_view> opt(const char *s)
+{
+    return s ? optional<std::string_view>(s) : nullopt;
+}
+
+} // namespace
+
+TEST(ProfileText, ReadsValuesAsWindowsDoes)
+{
+    const string file = "top=leading\r\n"
+                        "[Main]\r\n"
+                        "  Plain = hello world  \r\n"
+                        "blanks=\t\v\f\x1a value \x1a\r\n"
+                        "dq=\"  padded  \"\r\nsq='x'\r\nmixed=\"x'\r\nlone=\"\r\n"
+                        "empty=\r\nemptyquotes=\"\"\r\ndoubled=\"\"x\"\"\r\n"
+                        "eq=a=b\r\nnokey\r\nnul=ab\0cd\r\nna\0me=named\r\n"
+                        "dup=first\r\nDUP=second\r\nnoeq\r\nnoeq=later\r\n"
+                        "[abc=unclosed\r\n"
+                        "[ Spaced ] trailing text\r\nk=spaced\r\n"
+                        "[a]b]\r\nk=lastbracket\r\n"
+                        "[Main]\r\nonlylater=1\r\n"
+                        "[]\r\ntop=empty name\r\n"s;
+    const struct { const char *section, *key; optional<string> expected; } cases[] = {
+        {"main", "PLAIN", "hello world"},
+        {" \tMain\x1a", " plain \r\n", "hello world"},
+        {"Main", "blanks", "value"},
+        {"Main", "dq", "  padded  "},
+        {"Main", "sq", "x"},
+        {"Main", "mixed", "\"x'"},
+        {"Main", "lone", "\""},
+        {"Main", "empty", ""},
+        {"Main", "emptyquotes", ""},
+        {"Main", "doubled", "\"x\""}, // only one pair of quotes goes
+        {"Main", "eq", "a=b"},
+        {"Main", "nokey", nullopt},   // a line without '=' has no value
+        {"Main", "nul", "ab"},
+        {"Main", "na", "named"},
+        {"Main", "dup", "first"},
+        {"Main", "noeq", nullopt},    // the first line of a name decides
+        {"Main", "[abc", "unclosed"}, // '[' without ']' is no header
+        {"Spaced", "k", "spaced"},
+        {"a]b", "k", "lastbracket"},
+        {"Main", "onlylater", nullopt}, // later duplicate sections are not searched
+        {"", "top", "empty name"},      // "" is "[]", not the lines before the first header
+        {"Main", "missing", nullopt},
+        {"Nope", "k", nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(string(c.section) + "/" + c.key);
+        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.expected);
+    }
+}
+
+TEST(ProfileText, CommentsAreNeverMatched)
+{
+    // Windows skips ';' lines even when asked for their exact text; Wine would
+    // match them as keys. Lookups follow Windows, and such keys can't be written.
+    string file = "[s]\n;key=1\n  ; spaced = 2\nkey=3\n";
+    EXPECT_EQ(profile::findValue(file, "s", ";key"), nullopt);
+    EXPECT_EQ(profile::findValue(file, "s", "; spaced"), nullopt);
+    EXPECT_EQ(profile::findValue(file, "s", "key"), "3");
+    EXPECT_EQ(profile::keyNames(file, "s"), "key\0"s);
+    EXPECT_FALSE(profile::setValue(file, "s", ";key", "4"));
+}
+
+TEST(ProfileText, ReadsEveryLineBreakStyle)
+{
+    const auto lines = [](const string &eol, const string &last) {
+        return "[s]" + eol + "a = 1" + eol + eol + "b=\"2\"" + eol + "[t]" + eol + "c=3" + last;
+    };
+    const string files[] = {
+        lines("\r\n", "\r\n"), lines("\n", "\n"), lines("\r", "\r"),
+        lines("\r\n", ""), lines("\r", ""), bom + lines("\n", ""),
+        "[s]\r\na=1\r\nb=2\r[t]\rc=3\r", // CR-only lines after the last '\n'
+    };
+    for (const string &file : files) {
+        SCOPED_TRACE(testing::PrintToString(file));
+        EXPECT_EQ(profile::findValue(file, "s", "a"), "1");
+        EXPECT_EQ(profile::findValue(file, "s", "b"), "2");
+        EXPECT_EQ(profile::findValue(file, "t", "c"), "3");
+        EXPECT_EQ(profile::sectionNames(file), "s\0t\0"s);
+    }
+    // Before a later '\n', a lone '\r' is just a blank inside the line.
+    EXPECT_EQ(profile::findValue("[s]\nk=a\rb\n", "s", "k"), "a\rb");
+    // The mark is only skipped at the very start.
+    EXPECT_EQ(profile::findValue("\n" + bom + "[s]\nk=1\n", "s", "k"), nullopt);
+}
+
+TEST(ProfileText, ListsNamesLikeWindows)
+{
+    const string file = "lead=1\n[one]\na=1\n;c=2\nnoeq\n=nameless\nB = 2\n"
+                        "[]\nx=1\n[ Two ]\n[ONE]\nlater=1\n";
+    // Nameless sections and keys are skipped: an empty name would end the list.
+    EXPECT_EQ(profile::sectionNames(file), "one\0Two\0ONE\0"s);
+    EXPECT_EQ(profile::keyNames(file, " one "), "a\0B\0"s);
+    EXPECT_EQ(profile::keyNames(file, "two"), "");
+    EXPECT_EQ(profile::keyNames(file, "missing"), "");
+    EXPECT_EQ(profile::sectionNames(""), "");
+}
+
+TEST(ProfileText, EditsTouchOnlyTheirLines)
+{
+    const struct { string before; const char *section, *key, *value; string after; } cases[] = {
+        {"; head\r\n[s]\r\n  K = old \r\nx = 1\r\n", "S", "k", "new",
+         "; head\r\n[s]\r\nK=new\r\nx = 1\r\n"},
+        {"[s]\nk=1", "s", "k", "2", "[s]\nk=2"},
+        {"[s]\r\n k = v \r\n", "s", "K", " v ", "[s]\r\n k = v \r\n"},
+        {"[s]\r\na=1\r\n\r\n[t]\r\n", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\n\r\n[t]\r\n"},
+        {"[s]\na=1", "s", "b", "2", "[s]\na=1\nb=2\n"},
+        {"[s]\nk\n", "s", "k", "1", "[s]\nk=1\n"},
+        {"[s]\nk=1", "t", "x", "y", "[s]\nk=1\n[t]\nx=y\n"},
+        {"", " s ", " k ", "v", "[s]\r\nk=v\r\n"},
+        {bom, "s", "k", "v", bom + "[s]\r\nk=v\r\n"},
+        {"[s]\rk=1\r", "t", "x", "y", "[s]\rk=1\r[t]\rx=y\r"},
+        {"[s]\nb=1\rc=2", "s", "d", "4", "[s]\nb=1\rc=2\rd=4\r"},
+        {"[s]\nk=1\nk=2\n[s]\nk=3\n", "s", "k", "9", "[s]\nk=9\nk=2\n[s]\nk=3\n"},
+        {"[s]\r\na=1\r\nb=2\r\n", "s", "b", nullptr, "[s]\r\na=1\r\n"},
+        {"[s]\nk=1\nk=2\n", "s", "k", nullptr, "[s]\nk=2\n"},
+        {"x=0\n[s]\na=1\n;c\n\n[t]\nb=2\n", "S", nullptr, nullptr, "x=0\n[t]\nb=2\n"},
+        {"[s]\na=1\n", "s", "zz", nullptr, "[s]\na=1\n"},
+        {"[s]\na=1\n", "t", nullptr, nullptr, "[s]\na=1\n"},
+        {"", "s", "k", "v\r\n[evil]\r\nx=1", "[s]\r\nk=v\r\n"},
+        {"junk\0junk\r\n[s]\r\nk=1\r\n"s, "s", "k", "2", "junk\0junk\r\n[s]\r\nk=2\r\n"s},
+        {"top=1\n", "", "top", "v", "top=1\n[]\ntop=v\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.before));
+        string file = c.before;
+        EXPECT_TRUE(profile::setValue(file, c.section, opt(c.key), opt(c.value)));
+        EXPECT_EQ(file, c.after);
+    }
+}
+
+TEST(ProfileText, RefusesNamesThatWouldNotReadBack)
+{
+    const struct { const char *section, *key; } cases[] = {
+        {"a]", "k"}, {"a\nb", "k"}, {"a\rb", nullptr},
+        {"s", "a=b"}, {"s", "[k"}, {"s", ";k"}, {"s", "a\rb"}, {"s", "a\nb"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(string(c.section) + "/" + (c.key ? c.key : "null")));
+        string file = "[s]\nk=1\n";
+        EXPECT_FALSE(profile::setValue(file, c.section, opt(c.key), "v"));
+        EXPECT_EQ(file, "[s]\nk=1\n");
+    }
+}
+
+TEST(ProfileText, WrittenValuesReadBack)
+{
+    const struct { const char *section, *key, *value; string expected; } cases[] = {
+        {"Plain", "key", "value", "value"},
+        {"Plain", "Key With Spaces", "  inner  spaces \x1a", "inner  spaces"},
+        {"Plain", "k]", "a=b;c", "a=b;c"},
+        {"[odd", "quoted", "\"quoted\"", "quoted"},
+        {"[odd", "lone", "'", "'"},
+        {"sec tion", "header", "[not a section]", "[not a section]"},
+        {"sec tion", "comment", ";not a comment", ";not a comment"},
+        {"sec tion", "empty", "", ""},
+    };
+    string file = "; settings\n";
+    for (const auto &c : cases)
+        ASSERT_TRUE(profile::setValue(file, c.section, c.key, c.value));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.expected);
+    }
+    EXPECT_EQ(profile::sectionNames(file), "Plain\0[odd\0sec tion\0"s);
+}
+
+TEST(ProfileText, EditsOfRandomBytesReadBack)
+{
+    // Structure-heavy noise: whatever the file holds, what was written must read back.
+    const string alphabet = "[]=;\"' \t\r\n\r\n\x1a\0abAB\xEF\xBB\xBF\xFF"s;
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 2000; ++round) {
+        string file;
+        const int length = int(random() % 120);
+        for (int i = 0; i < length; ++i)
+            file += alphabet[random() % alphabet.size()];
+        SCOPED_TRACE(testing::PrintToString(file));
+        ASSERT_TRUE(profile::setValue(file, "ab", "Ba", "v1"));
+        ASSERT_TRUE(profile::setValue(file, "AB", "b", "v2"));
+        ASSERT_TRUE(profile::setValue(file, "new", "k", "v3"));
+        EXPECT_EQ(profile::findValue(file, "ab", "ba"), "v1");
+        EXPECT_EQ(profile::findValue(file, "ab", "b"), "v2");
+        EXPECT_EQ(profile::findValue(file, "new", "k"), "v3");
+    }
+}
+
+TEST(ProfileText, HandlesHugeInput)
+{
+    const string big(10 * 1024 * 1024, 'x');
+    string file = "[s]\nbig=" + big + "\n";
+    EXPECT_EQ(profile::findValue(file, "s", "big"), big);
+    ASSERT_TRUE(profile::setValue(file, "s", "k", "v"));
+    EXPECT_EQ(file, "[s]\nbig=" + big + "\nk=v\n");
+
+    // A million CR-only lines must not be scanned once per line.
+    string lines = "[s]\r";
+    for (int i = 0; i < 1000000; ++i)
+        lines += "a=1\r";
+    ASSERT_TRUE(profile::setValue(lines, "s", "k", "v"));
+    EXPECT_EQ(profile::findValue(lines, "s", "k"), "v");
+}
