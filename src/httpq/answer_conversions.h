@@ -1,0 +1,23 @@
+#pragma once
+
+// Turning httpQ answers and settings texts into numbers.
+
+#include <QStringView>
+
+#include <optional>
+
+// The leading number of a text: blanks at the start skipped, then an optional
+// sign, digits and an optional decimal fraction. No number gives 0. Rounded
+// half to even; nothing when the result does not fit in 16 bits.
+std::optional<qint16> LeadingNumber(QStringView text);
+
+// The whole text (blanks around it allowed) must be such a number; rounded the
+// same way. Nothing for an empty text, any other character, or out of range.
+std::optional<qint16> WholeNumber(QStringView text);
+
+// The leading number as it stands, unrounded (0 when there is none).
+double LeadingValue(QStringView text);
+
+// The settings files' rule: the leading number, rounded, clamped into 16 bits
+// so that a position saved on a very wide desktop still loads.
+qint16 SettingsNumber(QStringView text);

@@ -1,0 +1,61 @@
+#include "httpq/HttpqClient.h"
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class HttpqUrl : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetSettingsRecord();
+        gHttpqServer = QStringLiteral("player.lan");
+        gHttpqPort = QStringLiteral("4800");
+    }
+    void TearDown() override { ResetSettingsRecord(); }
+};
+
+TEST_F(HttpqUrl, PiecesGoTogetherInOrderWithNothingEscaped)
+{
+    gHttpqPasswd = QStringLiteral("secret");
+    EXPECT_EQ(HttpqClient::BuildUrl(u"/play?p="), u"http://player.lan:4800/play?p=secret");
+    EXPECT_EQ(HttpqClient::BuildUrl(u"/getinfo?p=", u"&a=1"), u"http://player.lan:4800/getinfo?p=secret&a=1");
+
+    gHttpqPasswd.clear();
+    EXPECT_EQ(HttpqClient::BuildUrl(u"/play?p="), u"http://player.lan:4800/play?p=");
+
+    gHttpqPasswd = QStringLiteral("a&b=c d%20");
+    EXPECT_EQ(HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=0"),
+              u"http://player.lan:4800/shuffle?p=a&b=c d%20&a=0");
+}
+
+TEST_F(HttpqUrl, SettingsChangesApplyToTheNextUrl)
+{
+    const QString before = HttpqClient::BuildUrl(u"/stop?p=");
+    gHttpqServer = QStringLiteral("10.0.0.2");
+    gHttpqPort = QStringLiteral("81");
+    gHttpqPasswd = QStringLiteral("x");
+    EXPECT_EQ(before, u"http://player.lan:4800/stop?p=");
+    EXPECT_EQ(HttpqClient::BuildUrl(u"/stop?p="), u"http://10.0.0.2:81/stop?p=x");
+}
+
+TEST_F(HttpqUrl, PositionArgument)
+{
+    EXPECT_EQ(PositionArgument(0), u"&a=0");
+    EXPECT_EQ(PositionArgument(12), u"&a=12");
+    EXPECT_EQ(PositionArgument(-3), u"&a=-3");
+}
+
+TEST(WireUrl, EncodesWhatCannotStandInARequestLineAndNothingElse)
+{
+    EXPECT_EQ(WireUrl(u"http://h:1/play?p=a&b=c%41"), QByteArray("http://h:1/play?p=a&b=c%41"));
+    EXPECT_EQ(WireUrl(u"http://h:1/play?p=x y#z"), QByteArray("http://h:1/play?p=x%20y%23z"));
+    EXPECT_EQ(WireUrl(u"http://h:1/play?p=\r\nHost: evil\t"),
+              QByteArray("http://h:1/play?p=%0D%0AHost:%20evil%09"));
+    EXPECT_EQ(WireUrl(u"http://h:1/play?p=\u00e9\u20ac\x7f"),
+              QByteArray("http://h:1/play?p=%C3%A9%E2%82%AC%7F"));
+}
+
+} // namespace
