@@ -1,0 +1,153 @@
+#include "HttpqSimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "httpq-sim: %s\n", message.toLocal8Bit().constData());
+    std::exit(2);
+}
+
+int numberOption(const QCommandLineParser &parser, const QString &name, int min, int max)
+{
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < min || value > max)
+        fail(QStringLiteral("--%1 wants a number from %2 to %3").arg(name).arg(min).arg(max));
+    return value;
+}
+
+QStringList titlesFromFile(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString()));
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    QStringList titles;
+    for (QString line : text.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            titles.append(line);
+    }
+    return titles;
+}
+
+// Request lines may hold any bytes; keep the terminal sane.
+QByteArray printable(const QByteArray &line)
+{
+    QByteArray out;
+    for (char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            out += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("httpq-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated media player with its httpQ plugin, for trying Quendra "
+                       "without the player."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Port to listen on (4800); 0 picks a free one."),
+         QStringLiteral("N"), QString::number(HttpqSimulator::DefaultPort)},
+        {QStringLiteral("host"), QStringLiteral("Address to listen on (127.0.0.1)."), QStringLiteral("ADDR"),
+         QStringLiteral("127.0.0.1")},
+        {QStringLiteral("password"), QStringLiteral("Password the commands must carry."),
+         QStringLiteral("P"), QString()},
+        {QStringLiteral("titles"), QStringLiteral("Number of generated playlist titles (25)."),
+         QStringLiteral("N"), QStringLiteral("25")},
+        {QStringLiteral("titles-file"),
+         QStringLiteral("UTF-8 file with one playlist title a line."), QStringLiteral("FILE")},
+        {QStringLiteral("encoding"), QStringLiteral("Encoding of titles: cp1252 (default) or utf8."),
+         QStringLiteral("ENC"), QStringLiteral("cp1252")},
+        {QStringLiteral("delay"), QStringLiteral("Delay before each answer, in milliseconds."),
+         QStringLiteral("MS"), QStringLiteral("0")},
+        {QStringLiteral("no-headers"), QStringLiteral("Send the body only, no status line.")},
+        {QStringLiteral("verbose"), QStringLiteral("Print each request line received.")},
+        {QStringLiteral("fault"), QStringLiteral("Misbehave: stall, reset or garbage."),
+         QStringLiteral("MODE")},
+    });
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+
+    HttpqSimOptions options;
+    options.password = parser.value(QStringLiteral("password"));
+    options.delayMs = numberOption(parser, QStringLiteral("delay"), 0, 3'600'000);
+    options.sendHeaders = !parser.isSet(QStringLiteral("no-headers"));
+
+    const QString encoding = parser.value(QStringLiteral("encoding")).toLower();
+    if (encoding == u"cp1252" || encoding == u"windows-1252")
+        options.encoding = HttpqSimOptions::Encoding::Windows1252;
+    else if (encoding == u"utf8" || encoding == u"utf-8")
+        options.encoding = HttpqSimOptions::Encoding::Utf8;
+    else
+        fail(QStringLiteral("--encoding wants cp1252 or utf8"));
+
+    if (parser.isSet(QStringLiteral("fault"))) {
+        const QString fault = parser.value(QStringLiteral("fault"));
+        if (fault == u"stall")
+            options.fault = HttpqSimOptions::Fault::Stall;
+        else if (fault == u"reset")
+            options.fault = HttpqSimOptions::Fault::Reset;
+        else if (fault == u"garbage")
+            options.fault = HttpqSimOptions::Fault::Garbage;
+        else
+            fail(QStringLiteral("--fault wants stall, reset or garbage"));
+    }
+
+    const QString hostText = parser.value(QStringLiteral("host"));
+    QHostAddress host(hostText);
+    if (hostText == u"localhost")
+        host = QHostAddress::LocalHost;
+    else if (host.isNull())
+        fail(QStringLiteral("--host wants an IP address, not %1").arg(hostText));
+    const auto port = quint16(numberOption(parser, QStringLiteral("port"), 0, 65535));
+
+    HttpqSimulator simulator(options);
+    HttpqPlayerState state = simulator.state();
+    state.titles = parser.isSet(QStringLiteral("titles-file"))
+        ? titlesFromFile(parser.value(QStringLiteral("titles-file")))
+        : HttpqSimulator::generatedTitles(numberOption(parser, QStringLiteral("titles"), 0, 1'000'000));
+    simulator.setState(state);
+
+    if (parser.isSet(QStringLiteral("verbose"))) {
+        QObject::connect(&simulator, &HttpqSimulator::requestReceived, [](const QByteArray &line) {
+            std::printf("%s\n", printable(line).constData());
+            std::fflush(stdout);
+        });
+    }
+
+    if (!simulator.listen(host, port))
+        fail(QStringLiteral("cannot listen on %1:%2: %3")
+                 .arg(host.toString()).arg(port).arg(simulator.errorString()));
+    if (!host.isLoopback())
+        std::fprintf(stderr, "httpq-sim: warning: reachable from other machines\n");
+    // Scripts started with --port 0 read the port from this line.
+    std::printf("listening on %s:%u\n", host.toString().toLocal8Bit().constData(),
+                unsigned(simulator.serverPort()));
+    std::fflush(stdout);
+
+    return app.exec();
+}
