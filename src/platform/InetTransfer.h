@@ -1,0 +1,50 @@
+#pragma once
+
+// The internet transfer control: HTTP GET requests, one at a time, either
+// synchronous (the whole body as text) or asynchronous (a completion notice,
+// then the body read in pieces), with a busy query, a cancel and a time-out.
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class InetTransfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultTimeoutMs = 60'000;
+    // The transfer's state code for "the whole answer has arrived".
+    static constexpr int kResponseCompleted = 12;
+
+    using QObject::QObject;
+
+    // Waits for the answer while the windows go on being served. Fails at
+    // once when a request is still under way on this transfer.
+    virtual std::optional<QString> fetch(const QString &url) = 0;
+    // Starts a request and returns; stateChanged(kResponseCompleted) follows
+    // when the answer is complete. False when it could not be started.
+    virtual bool startGet(const QString &url) = 0;
+    // The next piece of the completed answer; empty once it is used up.
+    virtual QString readChunk(int size) = 0;
+    virtual bool isBusy() const = 0;
+    virtual void cancel() = 0;
+
+    void setRequestTimeout(int ms) { m_timeoutMs = ms; }
+    int requestTimeout() const { return m_timeoutMs; }
+
+Q_SIGNALS:
+    void stateChanged(int state);
+
+private:
+    int m_timeoutMs = kDefaultTimeoutMs;
+};
+
+// Every transfer of the program is made here, so that tests can put a
+// scripted transfer in place of the real one.
+using InetTransferFactory = std::function<InetTransfer *(const QString &name, QObject *owner)>;
+InetTransfer *CreateInetTransfer(const QString &name, QObject *owner);
+// An empty factory restores the real HTTP transfer.
+void SetInetTransferFactory(InetTransferFactory factory);

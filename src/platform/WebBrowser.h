@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+// The embedded web browser: shows a URL inside its rectangle. A page that
+// fails to load is its own business.
+class WebBrowser : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+    virtual void navigate(const QString &url) = 0;
+};
+
+using WebBrowserFactory = std::function<WebBrowser *(QWidget *parent)>;
+// Browsers are created only where they are shown: one costs some 250 MB.
+WebBrowser *CreateWebBrowser(QWidget *parent);
+// Tests put a recording browser in place; an empty factory restores the real one.
+void SetWebBrowserFactory(WebBrowserFactory factory);

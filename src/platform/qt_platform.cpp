@@ -1,0 +1,28 @@
+#include "platform/qt_platform.h"
+
+#include <QCoreApplication>
+#include <QtGlobal>
+
+#include <unistd.h>
+
+void PrepareApplicationEnvironment()
+{
+    // A native Wayland client can neither place its windows nor read their
+    // positions; the bar and its docked playlist need both, so go through
+    // XWayland first.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+
+    // The browser's helper process refuses to start as root unless its
+    // sandbox is off, and takes the program down with it.
+    if (geteuid() == 0) {
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.contains("--no-sandbox"))
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --no-sandbox").trimmed());
+    }
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
+
+    // The embedded browser needs a shared GL context set before the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+// Process set-up that must happen before the QApplication exists.
+void PrepareApplicationEnvironment();
