@@ -1,0 +1,227 @@
+#include "bar/frm_Quendra.h"
+
+#include "httpq/HttpqClient.h"
+#include "platform/FormTimer.h"
+#include "platform/PictureBox.h"
+#include "platform/WebBrowser.h"
+#include "platform/twips.h"
+#include "playlist/frm_QuendraPlaylist.h"
+#include "settings/Settings.h"
+#include "settings/iniActions.h"
+
+#include <QIcon>
+#include <QPainter>
+
+#include <limits>
+
+namespace {
+
+frm_Quendra *g_bar = nullptr;
+
+const auto kFaceArt = QStringLiteral(":/art/face.svg");
+const auto kTopBarArt = QStringLiteral(":/art/topbar.svg");
+const auto kOnArt = QStringLiteral(":/art/on.svg");
+const auto kIconArt = QStringLiteral(":/art/quendra.svg");
+
+constexpr int kDesignTitlePollMs = 3000;
+constexpr int kMarqueeStepMs = 125;
+constexpr int kStatusPollDelayMs = 100;
+constexpr int kDefaultRefreshMs = 1000;
+
+// The window font: 8.25 points, set in pixels so that text and the fixed
+// layout scale together.
+constexpr int kFontPixels = 11;
+
+QFont labelFont(const QString &family, bool bold)
+{
+    QFont font;
+    font.setFamilies({family, QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(kFontPixels);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &caption, QColor colour, const QFont &font,
+                  int widthTwips, int heightTwips)
+{
+    auto *label = new QLabel(caption, parent);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    label->setPalette(colours);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Presses on the labels belong to the face under them.
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->resize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
+    return label;
+}
+
+qint16 clampToInt16(int value)
+{
+    return static_cast<qint16>(std::clamp<int>(value, std::numeric_limits<qint16>::min(),
+                                               std::numeric_limits<qint16>::max()));
+}
+
+} // namespace
+
+frm_Quendra::frm_Quendra()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+{
+    g_bar = this;
+    setWindowTitle(QStringLiteral("Quendra"));
+    setWindowIcon(QIcon(kIconArt));
+    setFont(labelFont(QStringLiteral("MS PGothic"), true));
+    resize(TwipsToPixels(kWidthTwips), TwipsToPixels(1995));
+
+    picQuendraDirect = new PictureBox(kFaceArt, this);
+    picQuendraDirect->setGeometry(TwipsToPixels(240), TwipsToPixels(120), TwipsToPixels(2535),
+                                  TwipsToPixels(1815));
+    lblSongInfo = makeLabel(picQuendraDirect, QStringLiteral("no songinfo"), Qt::black,
+                            labelFont(QStringLiteral("Arial"), false), 1695, 255);
+    lblChannels = makeLabel(picQuendraDirect, QStringLiteral("stereo"), QColor(128, 128, 128),
+                            labelFont(QStringLiteral("Arial"), false), 1335, 255);
+    lblSongTitle = makeLabel(picQuendraDirect, QStringLiteral("No title available yet...     "),
+                             QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false),
+                             3000, 255);
+    // Designed 135 twips high, which would cut the lower half of the text.
+    lblStatus = makeLabel(picQuendraDirect, QStringLiteral("Unknown"), QColor(224, 224, 224),
+                          labelFont(QStringLiteral("MS PGothic"), false), 1455, 255);
+
+    auto makeMark = [this](int left, int top) {
+        auto *mark = new PictureBox(kOnArt, this);
+        mark->setGeometry(TwipsToPixels(left), TwipsToPixels(top), 28, 18);
+        mark->hide();
+        return mark;
+    };
+    picPlayListStatus = makeMark(3270, 1680);
+    picLoopStatus = makeMark(2775, 1680);
+    picShuffleStatus = makeMark(2280, 1680);
+
+    TopBar = new PictureBox(kTopBarArt, this);
+    TopBar->setGeometry(0, 0, TwipsToPixels(4125), TwipsToPixels(225));
+
+    InetStatusCheck = new HttpqClient(QStringLiteral("InetStatusCheck"), this);
+    NetworkConnection = new HttpqClient(QStringLiteral("NetworkConnection"), this);
+    timRefreshStatus = new FormTimer(0, true, this);
+    timDisplaySongtitle = new FormTimer(kMarqueeStepMs, false, this);
+    timRefreshSongTitle = new FormTimer(kDesignTitlePollMs, false, this);
+}
+
+frm_Quendra::~frm_Quendra()
+{
+    if (g_bar == this)
+        g_bar = nullptr;
+}
+
+frm_Quendra *frm_Quendra::instance()
+{
+    return g_bar;
+}
+
+void frm_Quendra::Form_Load()
+{
+    LoadSettings();
+    resize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
+    // The tray icon and its menu come here.
+
+    if (IsDirectMode())
+        layOutDirect();
+    else
+        layOutWebControl();
+
+    const int h = gWinampHeight;
+    const int bottom = clampToInt16(h - 20);
+    Line1[0] = QLine(0, 0, 0, bottom);
+    Line1[1] = QLine(4115, 0, 4115, bottom);
+    Line1[2] = QLine(0, bottom, 4115, bottom);
+
+    if (gPlaylistVisible != 0)
+        frm_QuendraPlaylist::instance()->show();
+
+    moveTwips(gWinampX, gWinampY);
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    playlist->moveTwips(gPlaylistX, gPlaylistY);
+    playlist->DockPlaylist(QStringLiteral("Quendra"));
+    show();
+}
+
+void frm_Quendra::layOutWebControl()
+{
+    picQuendraDirect->hide();
+    QuendraWebbrowser = CreateWebBrowser(this);
+    const int barHeight = TwipsToPixels(gWinampHeight);
+    const int stripHeight = TwipsToPixels(gWinampBarHeight);
+    QuendraWebbrowser->setGeometry(TwipsToPixels(-5), stripHeight, width(),
+                                   std::max(0, barHeight - stripHeight));
+    QuendraWebbrowser->show();
+    QuendraWebbrowser->navigate(gControlUrl);
+}
+
+void frm_Quendra::layOutDirect()
+{
+    picQuendraDirect->setGeometry(0, 0, width(), height());
+    picQuendraDirect->setUserScale(120, 60);
+    picQuendraDirect->show();
+
+    placeTwips(picShuffleStatus, 2550, 1425);
+    placeTwips(picLoopStatus, 3045, 1425);
+    placeTwips(picPlayListStatus, 3540, 1425);
+
+    // A refresh period no timer can take (negative) falls back to its
+    // default; a status period beyond the 16-bit range is held at its top.
+    const int refresh = gRefresh < 0 ? kDefaultRefreshMs : gRefresh;
+    timRefreshSongTitle->setInterval(refresh);
+    timRefreshStatus->setInterval(clampToInt16(refresh + kStatusPollDelayMs));
+    timRefreshSongTitle->setEnabled(true);
+    timDisplaySongtitle->setEnabled(true);
+
+    placeOnFace(lblSongInfo, 3, 29, 50);
+    placeOnFace(lblChannels, 90, 29, 25);
+    placeOnFace(lblSongTitle, 45, 13.5, 500);
+    lblSongTitle->setFont(labelFont(QStringLiteral("MS PGothic"), true));
+    placeOnFace(lblStatus, 15, 13.5, 25);
+    lblStatus->setFont(labelFont(QStringLiteral("MS PGothic"), true));
+
+    if (gPlaylistVisible == 1) {
+        frm_QuendraPlaylist::instance()->setVisible(true);
+        picPlayListStatus->show();
+        picPlayListStatus->raise();
+    }
+    // The marks lie over the face's spots and the strip over its top.
+    picShuffleStatus->raise();
+    picLoopStatus->raise();
+    picPlayListStatus->raise();
+    TopBar->raise();
+}
+
+void frm_Quendra::placeOnFace(QLabel *label, double left, double top, double width)
+{
+    const QPointF topLeft = picQuendraDirect->toPixels({left, top});
+    const QPointF size = picQuendraDirect->toPixels({width, 0});
+    label->setGeometry(qRound(topLeft.x()), qRound(topLeft.y()), qRound(size.x()), label->height());
+}
+
+void frm_Quendra::placeTwips(QWidget *control, int left, int top)
+{
+    control->move(TwipsToPixels(left), TwipsToPixels(top));
+}
+
+QPoint frm_Quendra::positionTwips() const
+{
+    return {PixelsToTwips(x()), PixelsToTwips(y())};
+}
+
+void frm_Quendra::moveTwips(int left, int top)
+{
+    move(TwipsToPixels(left), TwipsToPixels(top));
+}
+
+void frm_Quendra::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const QLine &line : Line1)
+        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
+                         TwipsToPixels(line.y2()));
+}

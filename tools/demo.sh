@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds Quendra, starts the bundled httpQ simulator on 127.0.0.1:4800 and
+# starts Quendra in direct mode against it. The demo copy keeps its own
+# settings file in build/demo/Quendra.ini.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)" --target quendra httpq-sim
+
+# The settings file lives beside the executable.
+mkdir -p build/demo
+cp -f build/quendra build/demo/quendra
+if [ ! -f build/demo/Quendra.ini ]; then
+    printf '[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=4800\r\nHTTPQ_PASSWD=demo\r\n' \
+        > build/demo/Quendra.ini
+fi
+
+build/httpq-sim --port 4800 --password demo --titles 40 &
+sim=$!
+trap 'kill $sim 2>/dev/null' EXIT
+sleep 0.3
+build/demo/quendra
