@@ -4,12 +4,46 @@
 #include "platform/body_text.h"
 
 #include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
+#include <QTcpSocket>
 #include <QUrl>
+
+namespace {
+
+// Offset of the body: after the header block of a reply with a status line;
+// a server set to send no headers sends the body alone. -1 while the header
+// block is still arriving.
+qsizetype bodyStart(const QByteArray &received)
+{
+    if (!received.startsWith("HTTP/")) {
+        if (received.size() < 5 && QByteArrayView("HTTP/").startsWith(received))
+            return -1;
+        return 0;
+    }
+    const qsizetype crlf = received.indexOf("\r\n\r\n");
+    const qsizetype lf = received.indexOf("\n\n");
+    if (crlf >= 0 && (lf < 0 || crlf < lf))
+        return crlf + 4;
+    return lf >= 0 ? lf + 2 : -1;
+}
+
+// The Content-Length of the header block, or -1 when there is none.
+qint64 contentLength(QByteArrayView headers)
+{
+    for (QByteArrayView line : headers.toByteArray().split('\n')) {
+        line = line.trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.first(colon).trimmed().compare("Content-Length", Qt::CaseInsensitive) == 0) {
+            bool ok = false;
+            const qint64 length = line.sliced(colon + 1).trimmed().toLongLong(&ok);
+            return ok && length >= 0 ? length : -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
 
 struct QtInetTransfer::Wait
 {
@@ -20,11 +54,9 @@ struct QtInetTransfer::Wait
 
 QtInetTransfer::QtInetTransfer(QObject *parent)
     : InetTransfer(parent)
-    , m_manager(new QNetworkAccessManager(this))
 {
-    // The system proxy would make a server on the LAN look down.
-    m_manager->setProxy(QNetworkProxy::NoProxy);
-    m_manager->setCookieJar(nullptr);
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, [this] { finish(false); });
 }
 
 QtInetTransfer::~QtInetTransfer()
@@ -32,33 +64,34 @@ QtInetTransfer::~QtInetTransfer()
     // A fetch waiting on this transfer finds it gone when its loop returns.
     if (m_wait)
         m_wait->loop.quit();
-    dropReply();
+    dropSocket();
 }
 
 bool QtInetTransfer::begin(const QString &url)
 {
-    if (m_reply)
+    if (m_socket)
         return false;
     const QUrl target = QUrl::fromEncoded(WireUrl(url), QUrl::TolerantMode);
     if (!target.isValid() || target.scheme() != u"http" || target.host().isEmpty())
         return false;
 
-    QNetworkRequest request(target);
-    request.setTransferTimeout(requestTimeout());
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    // The server closes after every answer; saying so up front keeps Qt from
-    // taking the close for a dropped connection and sending the request again.
-    request.setRawHeader("Connection", "close");
+    QByteArray path = target.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (path.isEmpty())
+        path = "/";
+    const QByteArray host = target.toEncoded(QUrl::RemoveScheme | QUrl::RemovePath | QUrl::RemoveQuery
+                                             | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+                                .mid(2);
+    m_request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\nAccept: */*\r\n\r\n";
+    m_received.clear();
 
-    m_body.clear();
-    m_tooLarge = false;
-    m_reply = m_manager->get(request);
-    connect(m_reply, &QNetworkReply::readyRead, this, &QtInetTransfer::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &QtInetTransfer::onFinished);
+    m_socket = new QTcpSocket(this);
+    m_socket->setProxy(QNetworkProxy::NoProxy);
+    connect(m_socket, &QTcpSocket::connected, this, [this] { m_socket->write(m_request); });
+    connect(m_socket, &QTcpSocket::readyRead, this, &QtInetTransfer::onReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, &QtInetTransfer::onDisconnected);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &QtInetTransfer::onError);
+    m_silence.start(requestTimeout());
+    m_socket->connectToHost(target.host(), quint16(target.port(80)));
     return true;
 }
 
@@ -76,7 +109,8 @@ std::optional<QString> QtInetTransfer::fetch(const QString &url)
     // request is abandoned and fails like any other.
     if (!wait.finished && m_wait == &wait) {
         m_wait = nullptr;
-        dropReply();
+        m_silence.stop();
+        dropSocket();
     }
     return std::move(wait.result);
 }
@@ -104,47 +138,78 @@ QString QtInetTransfer::readChunk(int size)
 
 bool QtInetTransfer::isBusy() const
 {
-    return m_reply != nullptr;
+    return m_socket != nullptr;
 }
 
 void QtInetTransfer::cancel()
 {
-    // abort() emits finished at once; onFinished ends a waiting fetch.
-    if (m_reply)
-        m_reply->abort();
+    if (m_socket)
+        finish(false);
 }
 
 void QtInetTransfer::onReadyRead()
 {
-    if (!m_reply || m_tooLarge)
+    if (!m_socket)
         return;
-    m_body += m_reply->readAll();
-    if (m_body.size() > kMaxBodyBytes) {
-        m_tooLarge = true;
-        m_body.clear();
-        m_reply->abort();
+    m_received += m_socket->readAll();
+    if (m_received.size() > kMaxBodyBytes) {
+        finish(false);
+        return;
     }
+    // "Without an answer" means silent: every piece that arrives restarts the clock.
+    m_silence.start(requestTimeout());
+    if (haveWholeAnswer())
+        finish(true);
 }
 
-void QtInetTransfer::onFinished()
+void QtInetTransfer::onDisconnected()
 {
-    QNetworkReply *reply = m_reply;
-    if (!reply || sender() != reply)
+    if (!m_socket)
         return;
-    if (!m_tooLarge && reply->isOpen())
-        m_body += reply->readAll();
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    const auto error = reply->error();
-    const bool ok = answered && !m_tooLarge && error != QNetworkReply::OperationCanceledError
-                    && error != QNetworkReply::TimeoutError;
-    m_reply = nullptr;
-    reply->disconnect(this);
-    reply->deleteLater();
+    m_received += m_socket->readAll();
+    // The end of the connection is the end of the body.
+    finish(!m_received.isEmpty() && bodyStart(m_received) >= 0);
+}
+
+void QtInetTransfer::onError()
+{
+    if (!m_socket)
+        return;
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
+        onDisconnected();
+        return;
+    }
+    finish(false);
+}
+
+bool QtInetTransfer::haveWholeAnswer() const
+{
+    const qsizetype start = bodyStart(m_received);
+    if (start <= 0)
+        return false;
+    const qint64 length = contentLength(QByteArrayView(m_received).first(start));
+    return length >= 0 && m_received.size() - start >= length;
+}
+
+void QtInetTransfer::finish(bool complete)
+{
+    if (!m_socket)
+        return;
+    m_silence.stop();
+    dropSocket();
 
     std::optional<QString> text;
-    if (ok)
-        text = DecodeBody(m_body);
-    m_body = QByteArray();
+    if (complete) {
+        const qsizetype start = bodyStart(m_received);
+        QByteArray body = m_received.mid(start);
+        if (start > 0) {
+            const qint64 length = contentLength(QByteArrayView(m_received).first(start));
+            if (length >= 0 && length < body.size())
+                body.truncate(length);
+        }
+        text = DecodeBody(body);
+    }
+    m_received = QByteArray();
 
     if (Wait *wait = std::exchange(m_wait, nullptr)) {
         wait->result = std::move(text);
@@ -157,12 +222,12 @@ void QtInetTransfer::onFinished()
     }
 }
 
-void QtInetTransfer::dropReply()
+void QtInetTransfer::dropSocket()
 {
-    if (!m_reply)
+    if (!m_socket)
         return;
-    QNetworkReply *reply = std::exchange(m_reply, nullptr);
-    reply->disconnect(this);
-    reply->abort();
-    delete reply;
+    QTcpSocket *socket = std::exchange(m_socket, nullptr);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
 }

@@ -3,12 +3,16 @@
 #include "platform/InetTransfer.h"
 
 #include <QByteArray>
+#include <QTimer>
 
-class QEventLoop;
-class QNetworkAccessManager;
-class QNetworkReply;
+class QTcpSocket;
 
-// The transfer control over QNetworkAccessManager, without any proxy.
+// The transfer control as a plain HTTP/1.0 client on a QTcpSocket, without
+// any proxy: one connection per request, the answer read to the end of the
+// connection (or of its Content-Length). QNetworkAccessManager is not used:
+// when a server closes right after its answer, as httpQ does, it takes the
+// close for a dropped connection now and then and sends the request again,
+// and a command must never reach the player twice.
 class QtInetTransfer final : public InetTransfer
 {
     Q_OBJECT
@@ -30,15 +34,19 @@ public:
 private:
     bool begin(const QString &url);
     void onReadyRead();
-    void onFinished();
-    void dropReply();
+    void onDisconnected();
+    void onError();
+    // Ends the request under way; the answer is the body, or nothing.
+    void finish(bool complete);
+    bool haveWholeAnswer() const;
+    void dropSocket();
 
-    QNetworkAccessManager *m_manager;
-    QNetworkReply *m_reply = nullptr;
-    QByteArray m_body;
-    bool m_tooLarge = false;
-    // The fetch waiting for the request under way, if it is synchronous.
+    QTcpSocket *m_socket = nullptr;
+    QByteArray m_request;
+    QByteArray m_received;
+    QTimer m_silence;
     struct Wait;
+    // The fetch waiting for the request under way, if it is synchronous.
     Wait *m_wait = nullptr;
     QString m_answer;
     qsizetype m_readPos = 0;

@@ -124,14 +124,37 @@ TEST_F(Transport, SettingsCannotInjectIntoTheRequestLine)
     // The server decodes %XX, so the password still matches.
     EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=1")), u"1");
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(lines.at(0).toStdString(), "GET /shuffle?p=a%20b%0D%0AX-Injected:%201%23&a=1 HTTP/1.1");
+    EXPECT_EQ(lines.at(0).toStdString(), "GET /shuffle?p=a%20b%0D%0AX-Injected:%201%23&a=1 HTTP/1.0");
     EXPECT_TRUE(m_sim->state().shuffle);
 
     // '%' goes as it is: the server decodes it.
     gHttpqPasswd = QStringLiteral("%25");
     EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/play?p=")), u"0");
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines.at(1).toStdString(), "GET /play?p=%25 HTTP/1.1");
+    EXPECT_EQ(lines.at(1).toStdString(), "GET /play?p=%25 HTTP/1.0");
+}
+
+TEST_F(Transport, EachFetchIsExactlyOneRequest)
+{
+    startSimulator();
+    quint64 lines = 0;
+    QObject::connect(m_sim.get(), &HttpqSimulator::requestReceived, [&] { ++lines; });
+    HttpqClient *net = channel("NetworkConnection");
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/volumeup?p=")), u"1");
+    // Anything the client sent again would arrive shortly after.
+    QTest::qWait(100);
+    EXPECT_EQ(lines, 300u);
+}
+
+TEST_F(Transport, AServerSendingNoHeadersIsReadAsTheBody)
+{
+    HttpqSimOptions options;
+    options.sendHeaders = false;
+    startSimulator(options);
+    HttpqClient *net = channel("NetworkConnection");
+    EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p=")), m_sim->state().titles.at(0));
+    EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/isplaying?p=")), u"0");
 }
 
 TEST_F(Transport, RequestsThatCannotBeMadeFailAtOnce)

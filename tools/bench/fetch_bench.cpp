@@ -1,0 +1,341 @@
+// Sequential synchronous Fetch throughput and CPU cost against httpq-sim,
+// with curl fetching the same URL from the same simulator for comparison.
+
+#include "httpq/HttpqClient.h"
+#include "settings/Settings.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+void say(const QString &text)
+{
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "fetch-bench: %s\n", message.toLocal8Bit().constData());
+    std::exit(2);
+}
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double rusageSeconds(const rusage &ru)
+{
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
+        + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+struct Figures
+{
+    int requests = 0;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+
+    double perSecond() const { return wallSeconds > 0 ? requests / wallSeconds : 0; }
+    double cpuMicrosPerRequest() const { return requests > 0 ? cpuSeconds * 1e6 / requests : 0; }
+};
+
+QString describe(const QString &who, const Figures &f)
+{
+    return QStringLiteral("%1: %2 requests in %3 s = %4 req/s, CPU %5 µs/request")
+        .arg(who)
+        .arg(f.requests)
+        .arg(f.wallSeconds, 0, 'f', 2)
+        .arg(f.perSecond(), 0, 'f', 0)
+        .arg(f.cpuMicrosPerRequest(), 0, 'f', 0);
+}
+
+// The simulator runs with --verbose and its stdout goes to a file, so every
+// request it receives becomes one line there; reading the file between phases
+// costs this process nothing while it is being measured.
+class SimProcess
+{
+public:
+    SimProcess(const QString &program, const QString &logPath)
+        : m_logPath(logPath)
+    {
+        m_process.setProgram(program);
+        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0"),
+                                QStringLiteral("--verbose")});
+        m_process.setStandardInputFile(QProcess::nullDevice());
+        m_process.setStandardOutputFile(logPath);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+
+    ~SimProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(3000))
+                m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    quint16 start()
+    {
+        m_process.start();
+        if (!m_process.waitForStarted(5000))
+            fail(QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString()));
+        static const QRegularExpression listening(QStringLiteral("^listening on [^\\n]*:(\\d+)\\n"));
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 5000) {
+            const QRegularExpressionMatch match = listening.match(QString::fromLocal8Bit(readLog()));
+            if (match.hasMatch())
+                return quint16(match.captured(1).toUInt());
+            if (m_process.state() == QProcess::NotRunning)
+                fail(QStringLiteral("%1 exited before listening").arg(m_process.program()));
+            QThread::msleep(20);
+        }
+        fail(QStringLiteral("%1 did not report its port").arg(m_process.program()));
+    }
+
+    // Request lines received so far (the first line is the listening notice).
+    qint64 requestsSeen() const { return qMax<qint64>(0, readLog().count('\n') - 1); }
+
+    QByteArrayList requestLinesAfter(qint64 skip) const
+    {
+        QByteArrayList lines = readLog().split('\n');
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines.mid(1 + skip);
+    }
+
+private:
+    QByteArray readLog() const
+    {
+        QFile log(m_logPath);
+        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    }
+
+    QString m_logPath;
+    QProcess m_process;
+};
+
+struct CurlRun
+{
+    Figures figures;
+    int exitCode = -1;
+};
+
+// posix_spawn and wait4 rather than QProcess: wait4 hands back exactly that
+// child's CPU time, and no pipe is read while it runs.
+std::optional<CurlRun> runCurl(const QString &curl, const QString &configPath, int requests)
+{
+    const QByteArray program = QFile::encodeName(curl);
+    const QByteArray config = QFile::encodeName(configPath);
+    // -q first so that no ~/.curlrc changes what is measured.
+    std::vector<QByteArray> args = {program, "-q", "-s", "-g", "--noproxy", "*", "-K", config};
+    std::vector<char *> argv;
+    for (QByteArray &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+
+    QElapsedTimer wall;
+    wall.start();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return std::nullopt;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return std::nullopt;
+
+    CurlRun run;
+    run.figures.requests = requests;
+    run.figures.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    run.figures.cpuSeconds = rusageSeconds(usage);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+void writeCurlConfig(const QString &path, const QString &url, int requests)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    const QByteArray line = "url = \"" + url.toUtf8() + "\"\n";
+    for (int i = 0; i < requests; ++i)
+        file.write(line);
+}
+
+// Lets a late duplicate request (a resend after the answer) reach the log.
+void settle()
+{
+    QThread::msleep(200);
+}
+
+void reportServerCount(const SimProcess &sim, qint64 before, int fetches, const QString &who)
+{
+    settle();
+    const qint64 seen = sim.requestsSeen() - before;
+    say(QStringLiteral("server saw %1 requests for %2 %3").arg(seen).arg(fetches).arg(who));
+    if (seen != fetches) {
+        QByteArrayList distinct;
+        for (const QByteArray &line : sim.requestLinesAfter(before)) {
+            if (!distinct.contains(line) && distinct.size() < 5)
+                distinct.append(line);
+        }
+        say(QStringLiteral("  MISMATCH (%1); distinct request lines:").arg(seen - fetches));
+        for (const QByteArray &line : std::as_const(distinct))
+            say(QStringLiteral("  ") + QString::fromLatin1(line));
+    }
+}
+
+int positiveOption(const QCommandLineParser &parser, const QString &name, int min)
+{
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < min)
+        fail(QStringLiteral("--%1 wants a whole number of at least %2").arg(name).arg(min));
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("fetch-bench"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Sequential HttpqClient::Fetch against httpq-sim, beside curl."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("requests"), QStringLiteral("Measured requests (3000)."), QStringLiteral("N"),
+         QStringLiteral("3000")},
+        {QStringLiteral("warmup"), QStringLiteral("Unmeasured requests first (200)."), QStringLiteral("N"),
+         QStringLiteral("200")},
+        {QStringLiteral("sim"), QStringLiteral("httpq-sim executable (beside this one)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("curl"), QStringLiteral("curl executable (from PATH)."), QStringLiteral("PATH")},
+    });
+    parser.process(app);
+
+    const int requests = positiveOption(parser, QStringLiteral("requests"), 1);
+    const int warmup = positiveOption(parser, QStringLiteral("warmup"), 0);
+    const QString simPath = parser.isSet(QStringLiteral("sim"))
+        ? parser.value(QStringLiteral("sim"))
+        : QCoreApplication::applicationDirPath() + QStringLiteral("/httpq-sim");
+    if (!QFileInfo(simPath).isExecutable())
+        fail(QStringLiteral("no httpq-sim at %1 (build it, or pass --sim PATH)").arg(simPath));
+    const QString curlPath = parser.isSet(QStringLiteral("curl"))
+        ? parser.value(QStringLiteral("curl"))
+        : QStandardPaths::findExecutable(QStringLiteral("curl"));
+
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        fail(QStringLiteral("no temporary directory: %1").arg(scratch.errorString()));
+
+    // A separate process, so that none of the server's work is counted as ours.
+    SimProcess sim(simPath, scratch.filePath(QStringLiteral("sim.log")));
+    const quint16 port = sim.start();
+
+    gHttpqServer = QStringLiteral("127.0.0.1");
+    gHttpqPort = QString::number(port);
+    gHttpqPasswd.clear();
+    const QString url = HttpqClient::BuildUrl(u"/isplaying?p=");
+    say(QStringLiteral("URL %1, %2 requests after %3 warm-up").arg(url).arg(requests).arg(warmup));
+
+    QObject owner;
+    HttpqClient client(QStringLiteral("NetworkConnection"), &owner);
+
+    int failures = 0;
+    for (int i = 0; i < warmup; ++i) {
+        if (!client.Fetch(url))
+            ++failures;
+    }
+    if (failures > 0)
+        fail(QStringLiteral("%1 of %2 warm-up fetches failed").arg(failures).arg(warmup));
+
+    settle();
+    const qint64 beforeQuendra = sim.requestsSeen();
+    QElapsedTimer wall;
+    const double cpuStart = processCpuSeconds();
+    wall.start();
+    for (int i = 0; i < requests; ++i) {
+        if (!client.Fetch(url))
+            ++failures;
+    }
+    Figures quendra;
+    quendra.requests = requests;
+    quendra.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    quendra.cpuSeconds = processCpuSeconds() - cpuStart;
+    say(describe(QStringLiteral("quendra Fetch"), quendra));
+    if (failures > 0)
+        say(QStringLiteral("  %1 fetches failed").arg(failures));
+    reportServerCount(sim, beforeQuendra, requests, QStringLiteral("fetches"));
+
+    if (curlPath.isEmpty() || !QFileInfo(curlPath).isExecutable()) {
+        say(QStringLiteral("curl not found; no comparison"));
+        return failures > 0 ? 1 : 0;
+    }
+
+    const QString config = scratch.filePath(QStringLiteral("curl.conf"));
+    if (warmup > 0) {
+        writeCurlConfig(config, url, warmup);
+        runCurl(curlPath, config, warmup);
+    }
+    writeCurlConfig(config, url, requests);
+    settle();
+    const qint64 beforeCurl = sim.requestsSeen();
+    const std::optional<CurlRun> curl = runCurl(curlPath, config, requests);
+    if (!curl) {
+        say(QStringLiteral("curl at %1 could not be run; no comparison").arg(curlPath));
+        return failures > 0 ? 1 : 0;
+    }
+    say(describe(QStringLiteral("curl (one process)"), curl->figures));
+    if (curl->exitCode != 0)
+        say(QStringLiteral("  curl exit status %1").arg(curl->exitCode));
+    reportServerCount(sim, beforeCurl, requests, QStringLiteral("curl URLs"));
+
+    const double throughput = curl->figures.perSecond() > 0
+        ? quendra.perSecond() / curl->figures.perSecond() : 0;
+    const double cpu = curl->figures.cpuMicrosPerRequest() > 0
+        ? quendra.cpuMicrosPerRequest() / curl->figures.cpuMicrosPerRequest() : 0;
+    say(QStringLiteral("ratio quendra/curl: throughput %1, CPU per request %2")
+            .arg(throughput, 0, 'f', 2)
+            .arg(cpu, 0, 'f', 2));
+    return failures > 0 || curl->exitCode != 0 ? 1 : 0;
+}
