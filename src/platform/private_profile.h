@@ -11,9 +11,9 @@ using BOOL = int;
 
 // Copies the value of [section] key into buffer (at most size - 1 bytes and a
 // terminator) and returns the number of bytes copied, terminator excluded.
-// A null key lists the section's key names, a null section lists the section
-// names (each terminated, the list ended by a second terminator). A missing
-// file, section or key yields def.
+// A missing file, section or key yields def. A null key lists the section's
+// key names, a null section lists the section names (each terminated, the
+// list ended by a second terminator; an empty list when there are none).
 DWORD GetPrivateProfileStringA(const char *section, const char *key, const char *def,
                                char *buffer, DWORD size, const char *path);
 

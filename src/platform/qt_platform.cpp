@@ -21,7 +21,7 @@ void PrepareApplicationEnvironment()
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --no-sandbox").trimmed());
     }
     if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false");
 
     // The embedded browser needs a shared GL context set before the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
