@@ -1,0 +1,62 @@
+#pragma once
+
+// The player face's plain logic: where a press lands, what the title marquee
+// shows, how the song line reads. No widgets, so tests can drive it directly.
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// The face's grid: a column covers 5 of its 120 units, a row 8 of its 60.
+struct FaceCell
+{
+    std::uint8_t column = 0;
+    std::uint8_t row = 0;
+};
+
+// Column = X / 5 + 0.5 and row = (Y + 1) / 8, in single precision, rounded
+// half to even into unsigned bytes; nothing for a position no byte holds.
+std::optional<FaceCell> FaceCellAt(float x, float y);
+
+enum class FaceAction {
+    None,
+    Previous,
+    Play,
+    Pause,
+    Stop,
+    FadeOutAndStop,
+    Next,
+    ShuffleOn,
+    RepeatOn,
+    TogglePlaylist,
+    VolumeDown,
+    VolumeUp,
+};
+
+FaceAction FaceActionAt(FaceCell cell);
+
+// The httpQ command a face action sends ("/play?p=", ...), empty for none.
+const char16_t *FaceCommand(FaceAction action);
+
+// a + b in signed 16 bits; nothing when the sum does not fit.
+std::optional<qint16> Add16(qint16 a, qint16 b);
+
+// "4:05    128    44k": the length as minutes and two-digit seconds, then
+// the bit rate and the sample rate, four blanks apart.
+QString SongInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate);
+
+// The title marquee: the text runs out to the left and comes in again from
+// the right after the separator, one character per step.
+struct Marquee
+{
+    static constexpr auto kSeparator = u"...                                  ";
+    static constexpr auto kPlaceholder = u"No title available yet...";
+
+    qint32 pos = 0;
+    qint32 length = 0;
+
+    // One step with the shared title text and restart flag; returns the text
+    // to show.
+    QString step(QString &titleText, qint16 &restart);
+};
