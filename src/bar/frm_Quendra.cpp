@@ -11,6 +11,7 @@
 
 #include <QIcon>
 #include <QPainter>
+#include <QPointer>
 
 #include <limits>
 
@@ -106,6 +107,16 @@ frm_Quendra::frm_Quendra()
     timRefreshStatus = new FormTimer(0, true, this);
     timDisplaySongtitle = new FormTimer(kMarqueeStepMs, false, this);
     timRefreshSongTitle = new FormTimer(kDesignTitlePollMs, false, this);
+
+    connect(timRefreshSongTitle, &FormTimer::timeout, this, &frm_Quendra::timRefreshSongTitle_Timer);
+    connect(timDisplaySongtitle, &FormTimer::timeout, this, &frm_Quendra::timDisplaySongtitle_Timer);
+    connect(timRefreshStatus, &FormTimer::timeout, this, &frm_Quendra::timRefreshStatus_Timer);
+    connect(picQuendraDirect, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPointF position) {
+                picQuendraDirect_MouseDown(button, float(position.x()), float(position.y()));
+            });
+    connect(picShuffleStatus, &PictureBox::clicked, this, &frm_Quendra::picShuffleStatus_Click);
+    connect(picLoopStatus, &PictureBox::clicked, this, &frm_Quendra::picLoopStatus_Click);
 }
 
 frm_Quendra::~frm_Quendra()
@@ -193,6 +204,172 @@ void frm_Quendra::layOutDirect()
     picLoopStatus->raise();
     picPlayListStatus->raise();
     TopBar->raise();
+}
+
+bool frm_Quendra::sendCommand(QStringView command, QStringView argument)
+{
+    QPointer<frm_Quendra> self(this);
+    NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
+    return !self.isNull();
+}
+
+void frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
+{
+    Q_UNUSED(button)
+    const std::optional<FaceCell> cell = FaceCellAt(x, y);
+    if (!cell)
+        return;
+    const FaceAction action = FaceActionAt(*cell);
+    switch (action) {
+    case FaceAction::None:
+        return;
+    case FaceAction::TogglePlaylist:
+        TogglePlaylist();
+        return;
+    case FaceAction::ShuffleOn:
+        if (sendCommand(FaceCommand(action), u"&a=1"))
+            ShuffleCheck();
+        return;
+    case FaceAction::RepeatOn:
+        if (sendCommand(FaceCommand(action), u"&a=1"))
+            LoopCheck();
+        return;
+    default:
+        sendCommand(FaceCommand(action));
+        return;
+    }
+}
+
+void frm_Quendra::timRefreshSongTitle_Timer()
+{
+    QPointer<frm_Quendra> self(this);
+    timRefreshSongTitle->setInterval(gRefresh);
+    if (const std::optional<qint16> statusInterval = Add16(gRefresh, kStatusPollDelayMs))
+        timRefreshStatus->setInterval(*statusInterval);
+
+    if (!NetworkConnection->IsBusy()) {
+        const std::optional<QString> answer =
+            NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
+        if (!self)
+            return;
+        const QString title = answer.value_or(QString());
+
+        qint16 listPos = 0;
+        const std::optional<QString> position = NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getlistpos?p="));
+        if (!self)
+            return;
+        if (position)
+            listPos = HttpqClient::WholeNumber(*position).value_or(listPos);
+
+        if (title != mLastTitle) {
+            mLastTitle = title;
+            gMarqueeRestart = -1;
+            gTitleText = title;
+            frm_QuendraPlaylist::instance()->ShowCurrentSongInPlaylist(listPos);
+
+            // Each value keeps what it had when its request or conversion fails.
+            auto readInfo = [&](QStringView command, QStringView argument, qint16 &value, bool whole) {
+                const std::optional<QString> info = InetStatusCheck->Fetch(HttpqClient::BuildUrl(command, argument));
+                if (!self || !info)
+                    return;
+                const std::optional<qint16> number =
+                    whole ? HttpqClient::WholeNumber(*info) : HttpqClient::LeadingNumber(*info);
+                if (number)
+                    value = *number;
+            };
+            readInfo(u"/getinfo?p=", u"&a=0", mSampleRate, false);
+            if (!self)
+                return;
+            readInfo(u"/getinfo?p=", u"&a=1", mBitRate, false);
+            if (!self)
+                return;
+            readInfo(u"/getinfo?p=", u"&a=2", mChannels, true);
+            if (!self)
+                return;
+            readInfo(u"/getoutputtime?p=", u"&a=1", mTrackLength, false);
+            if (!self)
+                return;
+
+            lblChannels->setText(mChannels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
+            lblSongInfo->setText(SongInfoCaption(mTrackLength, mBitRate, mSampleRate));
+            // Without full song information the marquee keeps its cycle and
+            // goes on with the bare title.
+            if (mSampleRate == 0 || mBitRate == 0 || mChannels == 0 || mTrackLength == 0)
+                gMarqueeRestart = 0;
+        }
+    }
+
+    ShuffleCheck();
+    if (!self)
+        return;
+    LoopCheck();
+}
+
+void frm_Quendra::timDisplaySongtitle_Timer()
+{
+    lblSongTitle->setText(mMarquee.step(gTitleText, gMarqueeRestart));
+}
+
+void frm_Quendra::timRefreshStatus_Timer()
+{
+    if (InetStatusCheck->IsBusy())
+        return;
+    QPointer<frm_Quendra> self(this);
+    const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/isplaying?p="));
+    if (!self)
+        return;
+    if (answer) {
+        if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
+            mPlayState = *state;
+    }
+    switch (mPlayState) {
+    case 0: lblStatus->setText(QStringLiteral("Stopped")); break;
+    case 1: lblStatus->setText(QStringLiteral("Playing")); break;
+    case 3: lblStatus->setText(QStringLiteral("Paused")); break;
+    default: break;
+    }
+}
+
+void frm_Quendra::ShuffleCheck()
+{
+    if (InetStatusCheck->IsBusy())
+        InetStatusCheck->Cancel();
+    QPointer<frm_Quendra> self(this);
+    const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/shuffle_status?p="));
+    if (!self)
+        return;
+    if (answer) {
+        if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
+            gShuffleState = *state;
+    }
+    picShuffleStatus->setVisible(gShuffleState == 1);
+}
+
+void frm_Quendra::LoopCheck()
+{
+    QPointer<frm_Quendra> self(this);
+    const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
+    if (!self)
+        return;
+    // Unrounded: only an exact 1 is on; a failed read is not.
+    picLoopStatus->setVisible(answer && LeadingValue(*answer) == 1.0);
+}
+
+void frm_Quendra::picShuffleStatus_Click()
+{
+    if (sendCommand(u"/shuffle?p=", u"&a=0"))
+        ShuffleCheck();
+}
+
+void frm_Quendra::picLoopStatus_Click()
+{
+    if (sendCommand(u"/repeat?p=", u"&a=0"))
+        LoopCheck();
+}
+
+void frm_Quendra::TogglePlaylist()
+{
+    // Showing and hiding the playlist window comes with the tray and movement work.
 }
 
 void frm_Quendra::placeOnFace(QLabel *label, double left, double top, double width)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bar/face_logic.h"
+
 #include <QLabel>
 #include <QLine>
 #include <QWidget>
@@ -32,6 +34,20 @@ public:
     // places the playlist window and shows the bar.
     void Form_Load();
 
+    // A press on the face, in its 120 x 60 units: one command per press.
+    void picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y);
+    // The now-playing poll, the title marquee and the play-state poll.
+    void timRefreshSongTitle_Timer();
+    void timDisplaySongtitle_Timer();
+    void timRefreshStatus_Timer();
+    // Read the shuffle and repeat states and show or hide their marks.
+    void ShuffleCheck();
+    void LoopCheck();
+    // The marks switch their mode off.
+    void picShuffleStatus_Click();
+    void picLoopStatus_Click();
+    void TogglePlaylist();
+
     // Left and top in twips.
     QPoint positionTwips() const;
     void moveTwips(int left, int top);
@@ -56,10 +72,22 @@ public:
     // Border lines drawn on the window itself, in twips.
     std::array<QLine, 3> Line1;
 
+    // Kept from tick to tick by the polls and the marquee.
+    QString mLastTitle;
+    qint16 mSampleRate = 0;
+    qint16 mBitRate = 0;
+    qint16 mChannels = 0;
+    qint16 mTrackLength = 0;
+    qint16 mPlayState = 0;
+    Marquee mMarquee;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Sends a command on NetworkConnection; the answer is not used. False
+    // when the bar was closed while the request waited.
+    bool sendCommand(QStringView command, QStringView argument = {});
     void layOutWebControl();
     void layOutDirect();
     // Places a label of the face in the face's 120 x 60 units.

@@ -59,6 +59,11 @@ void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
     Q_UNUSED(mover)
 }
 
+void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
+{
+    Q_UNUSED(IndexShow)
+}
+
 QPoint frm_QuendraPlaylist::positionTwips() const
 {
     return {PixelsToTwips(x()), PixelsToTwips(y())};

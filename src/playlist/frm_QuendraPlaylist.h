@@ -25,6 +25,9 @@ public:
     // says which window moved ("Quendra" or "Playlist").
     void DockPlaylist(const QString &mover);
 
+    // Selects the entry that now plays and keeps it in view.
+    void ShowCurrentSongInPlaylist(qint16 &IndexShow);
+
     QPoint positionTwips() const;
     void moveTwips(int left, int top);
 
