@@ -1,0 +1,56 @@
+#pragma once
+
+// The notification-area call with the record, operations and flags of its
+// Windows namesake, over QSystemTrayIcon. Icons are keyed by (hWnd, uID); the
+// user's actions on an icon reach the owning window as mouse-move callbacks
+// whose horizontal coordinate is the notification code (513..520).
+
+#include "platform/private_profile.h"
+
+#include <QIcon>
+#include <QSystemTrayIcon>
+#include <QtGlobal>
+
+#include <functional>
+
+struct NOTIFYICONDATAA
+{
+    DWORD cbSize;
+    quint32 hWnd;
+    quint32 uID;
+    DWORD uFlags;
+    DWORD uCallbackMessage;
+    qint32 hIcon;
+    char szTip[64];
+};
+static_assert(sizeof(NOTIFYICONDATAA) == 88);
+
+inline constexpr DWORD NIM_ADD = 0;
+inline constexpr DWORD NIM_MODIFY = 1;
+inline constexpr DWORD NIM_DELETE = 2;
+
+inline constexpr DWORD NIF_MESSAGE = 1;
+inline constexpr DWORD NIF_ICON = 2;
+inline constexpr DWORD NIF_TIP = 4;
+
+inline constexpr DWORD WM_MOUSEMOVE = 0x200;
+
+// Adds, modifies (only the fields named by uFlags) or deletes the icon of
+// (hWnd, uID). Returns nonzero on success: adding an existing icon, or
+// modifying or deleting a missing one, fails. The tip is UTF-8 up to its NUL.
+// Notifications are delivered only while the callback message is WM_MOUSEMOVE.
+BOOL Shell_NotifyIconA(DWORD message, const NOTIFYICONDATAA *data);
+
+// Icon handles: nonzero, a new one per call; an unknown handle gives a null icon.
+qint32 RegisterIconHandle(const QIcon &icon);
+QIcon IconForHandle(qint32 handle);
+
+// A window that receives the notifications of its icons; the returned value
+// is its hWnd. After unregistering, notifications for it are dropped.
+quint32 RegisterNotifyWindow(std::function<void(int x)> mouseMove);
+void UnregisterNotifyWindow(quint32 hWnd);
+
+// Test hooks: the observer sees every call before it is carried out.
+void SetNotifyIconObserver(std::function<void(DWORD message, const NOTIFYICONDATAA &record)> observer);
+int NotifyIconCount();
+void SendNotifyIconEvent(quint32 hWnd, quint32 uID, QSystemTrayIcon::ActivationReason reason);

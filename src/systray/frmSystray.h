@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/notify_icon.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QAction;
+class QCloseEvent;
+class QLabel;
+
+// One icon in the notification area, its tooltip and a popup menu whose items
+// the owner adds at run time. The window is never shown: it only receives the
+// icon's notifications. The icon appears on first use and goes when closed.
+class frmSystray final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmSystray)
+
+public:
+    explicit frmSystray(QWidget *parent = nullptr);
+    ~frmSystray() override;
+
+    QString ToolTip() const;
+    void SetToolTip(const QString &sTip);
+    qint32 IconHandle() const;
+    void SetIconHandle(qint32 hIcon);
+
+    qint32 AddMenuItem(const QString &sCaption, const QString &sKey = {}, bool bDefault = false);
+    void EnableMenuItem(qint32 lIndex, bool bState);
+    qint32 RemoveMenuItem(qint32 iIndex);
+    qint32 DefaultMenuIndex() const;
+    void SetDefaultMenuIndex(qint32 lIndex);
+
+    // Modal: returns once an item was chosen or the menu dismissed. The owner
+    // may delete the component from its MenuClick handler.
+    void ShowMenu();
+
+    // Adds the icon; runs once, on first use of any member above.
+    void Form_Load();
+    // The icon's notifications: x carries the code, in pixels.
+    void Form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
+
+    // For tests.
+    const NOTIFYICONDATAA &notifyIconData() const { return m_nid; }
+    qint32 menuItemCount() const { return static_cast<qint32>(m_items.size()); }
+    QAction *menuAction(qint32 lIndex) const;
+    QString menuKey(qint32 lIndex) const;
+
+Q_SIGNALS:
+    void SysTrayMouseDown(qint32 eButton);
+    void SysTrayMouseUp(qint32 eButton);
+    void SysTrayMouseMove();
+    void SysTrayDoubleClick(qint32 eButton);
+    void MenuClick(qint32 lIndex, const QString &sKey);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    struct MenuItem
+    {
+        QAction *action;
+        QString key;
+    };
+
+    void EnsureLoaded() const;
+    bool IsValidMenuIndex(qint32 lIndex) const;
+    void SetItemCaption(qint32 lIndex, const QString &sCaption);
+    void RemoveIcon();
+
+    enum class IconState { NotLoaded, Shown, Removed };
+
+    QLabel *m_label;
+    NOTIFYICONDATAA m_nid{};
+    IconState m_iconState = IconState::NotLoaded;
+    bool m_hasItems = false;
+    qint32 m_defaultIndex = 0;
+    std::vector<MenuItem> m_items;
+};
