@@ -8,7 +8,11 @@
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
+#include "systray/frmSystray.h"
+#include "platform/window_move.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QIcon>
 #include <QPainter>
 #include <QPointer>
@@ -18,6 +22,7 @@
 namespace {
 
 frm_Quendra *g_bar = nullptr;
+std::function<void()> g_programEnd;
 
 const auto kFaceArt = QStringLiteral(":/art/face.svg");
 const auto kTopBarArt = QStringLiteral(":/art/topbar.svg");
@@ -116,13 +121,25 @@ frm_Quendra::frm_Quendra()
                 picQuendraDirect_MouseDown(button, float(position.x()), float(position.y()));
             });
     connect(picShuffleStatus, &PictureBox::clicked, this, &frm_Quendra::picShuffleStatus_Click);
+    connect(picPlayListStatus, &PictureBox::clicked, this, &frm_Quendra::picPlayListStatus_Click);
+    connect(TopBar, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                const qint16 code = button == Qt::LeftButton ? 1 : button == Qt::RightButton ? 2 : button == Qt::MiddleButton ? 4 : 0;
+                TopBar_MouseDown(code, int(shift), float(position.x()), float(position.y()));
+            });
     connect(picLoopStatus, &PictureBox::clicked, this, &frm_Quendra::picLoopStatus_Click);
 }
 
 frm_Quendra::~frm_Quendra()
 {
+    delete my_frmSysTray;
     if (g_bar == this)
         g_bar = nullptr;
+}
+
+void frm_Quendra::SetProgramEnd(std::function<void()> end)
+{
+    g_programEnd = std::move(end);
 }
 
 frm_Quendra *frm_Quendra::instance()
@@ -134,7 +151,7 @@ void frm_Quendra::Form_Load()
 {
     LoadSettings();
     resize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
-    // The tray icon and its menu come here.
+    BuildTrayMenu();
 
     if (IsDirectMode())
         layOutDirect();
@@ -210,7 +227,7 @@ bool frm_Quendra::sendCommand(QStringView command, QStringView argument)
 {
     QPointer<frm_Quendra> self(this);
     NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
-    return !self.isNull();
+    return running(self);
 }
 
 void frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
@@ -250,13 +267,13 @@ void frm_Quendra::timRefreshSongTitle_Timer()
     if (!NetworkConnection->IsBusy()) {
         const std::optional<QString> answer =
             NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
-        if (!self)
+        if (!running(self))
             return;
         const QString title = answer.value_or(QString());
 
         qint16 listPos = 0;
         const std::optional<QString> position = NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getlistpos?p="));
-        if (!self)
+        if (!running(self))
             return;
         if (position)
             listPos = HttpqClient::WholeNumber(*position).value_or(listPos);
@@ -270,7 +287,7 @@ void frm_Quendra::timRefreshSongTitle_Timer()
             // Each value keeps what it had when its request or conversion fails.
             auto readInfo = [&](QStringView command, QStringView argument, qint16 &value, bool whole) {
                 const std::optional<QString> info = InetStatusCheck->Fetch(HttpqClient::BuildUrl(command, argument));
-                if (!self || !info)
+                if (!running(self) || !info)
                     return;
                 const std::optional<qint16> number =
                     whole ? HttpqClient::WholeNumber(*info) : HttpqClient::LeadingNumber(*info);
@@ -278,16 +295,16 @@ void frm_Quendra::timRefreshSongTitle_Timer()
                     value = *number;
             };
             readInfo(u"/getinfo?p=", u"&a=0", mSampleRate, false);
-            if (!self)
+            if (!running(self))
                 return;
             readInfo(u"/getinfo?p=", u"&a=1", mBitRate, false);
-            if (!self)
+            if (!running(self))
                 return;
             readInfo(u"/getinfo?p=", u"&a=2", mChannels, true);
-            if (!self)
+            if (!running(self))
                 return;
             readInfo(u"/getoutputtime?p=", u"&a=1", mTrackLength, false);
-            if (!self)
+            if (!running(self))
                 return;
 
             lblChannels->setText(mChannels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
@@ -300,7 +317,7 @@ void frm_Quendra::timRefreshSongTitle_Timer()
     }
 
     ShuffleCheck();
-    if (!self)
+    if (!running(self))
         return;
     LoopCheck();
 }
@@ -316,7 +333,7 @@ void frm_Quendra::timRefreshStatus_Timer()
         return;
     QPointer<frm_Quendra> self(this);
     const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/isplaying?p="));
-    if (!self)
+    if (!running(self))
         return;
     if (answer) {
         if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
@@ -336,7 +353,7 @@ void frm_Quendra::ShuffleCheck()
         InetStatusCheck->Cancel();
     QPointer<frm_Quendra> self(this);
     const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/shuffle_status?p="));
-    if (!self)
+    if (!running(self))
         return;
     if (answer) {
         if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
@@ -349,7 +366,7 @@ void frm_Quendra::LoopCheck()
 {
     QPointer<frm_Quendra> self(this);
     const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
-    if (!self)
+    if (!running(self))
         return;
     // Unrounded: only an exact 1 is on; a failed read is not.
     picLoopStatus->setVisible(answer && LeadingValue(*answer) == 1.0);
@@ -367,9 +384,146 @@ void frm_Quendra::picLoopStatus_Click()
         LoopCheck();
 }
 
+void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
+{
+    Q_UNUSED(Shift)
+    // Every bound is exclusive: a press on an area's edge drags the bar.
+    if (Y > 75 && Y < 150) {
+        if (X > 75 && X < 150) {
+            // The settings dialog opens and closes here.
+            return;
+        }
+        if (X > 3825 && X < 3900) {
+            HideAllWindows();
+            return;
+        }
+        if (X > 3945 && X < 4200) {
+            if (Button == 1)
+                CloseApplication();
+            return;
+        }
+    }
+    QPointer<frm_Quendra> self(this);
+    BeginWindowMove(this, {}, TopBar->lastPressGlobal(), [self] {
+        if (!running(self))
+            return;
+        frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+        playlist->DockPlaylist(QStringLiteral("Quendra"));
+        playlist->raise();
+    });
+}
+
+void frm_Quendra::HideAllWindows()
+{
+    hide();
+    frm_QuendraPlaylist::instance()->hide();
+}
+
 void frm_Quendra::TogglePlaylist()
 {
-    // Showing and hiding the playlist window comes with the tray and movement work.
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    if (gPlaylistVisible != 0) {
+        gPlaylistVisible = 0;
+        playlist->setVisible(false);
+        picPlayListStatus->hide();
+    } else {
+        gPlaylistVisible = 1;
+        playlist->setVisible(true);
+        picPlayListStatus->show();
+        picPlayListStatus->raise();
+    }
+    SavePlaylistState();
+}
+
+void frm_Quendra::picPlayListStatus_Click()
+{
+    TogglePlaylist();
+}
+
+void frm_Quendra::BuildTrayMenu()
+{
+    my_frmSysTray = new frmSystray;
+    connect(my_frmSysTray, &frmSystray::MenuClick, this, &frm_Quendra::my_frmSysTray_MenuClick);
+    connect(my_frmSysTray, &frmSystray::SysTrayMouseDown, this, &frm_Quendra::my_frmSysTray_SysTrayMouseDown);
+    my_frmSysTray->AddMenuItem(QStringLiteral("&Quendra"), QStringLiteral("open"), true);
+    my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
+    my_frmSysTray->AddMenuItem(QStringLiteral("Playlist"), QStringLiteral("playlist"), false);
+    my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
+    my_frmSysTray->AddMenuItem(QStringLiteral("&Settings"), QStringLiteral("Settings"), false);
+    my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
+    my_frmSysTray->AddMenuItem(QStringLiteral("&Close"), QStringLiteral("close"), false);
+    my_frmSysTray->SetToolTip(QStringLiteral("ZadAda Doruziz"));
+}
+
+void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
+{
+    Q_UNUSED(lIndex)
+    if (sKey == u"open") {
+        show();
+        raise();
+        activateWindow();
+    } else if (sKey == u"close") {
+        CloseApplication();
+    } else if (sKey == u"Settings") {
+        // The settings dialog opens here.
+    } else if (sKey == u"playlist") {
+        TogglePlaylist();
+    }
+}
+
+void frm_Quendra::my_frmSysTray_SysTrayMouseDown(qint32 eButton)
+{
+    if (eButton == 2) {
+        my_frmSysTray->ShowMenu();
+        return;
+    }
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    show();
+    playlist->show();
+    raise();
+    activateWindow();
+    if (gPlaylistVisible != 0)
+        playlist->raise();
+}
+
+void frm_Quendra::CloseApplication()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    timRefreshSongTitle->setEnabled(false);
+    timRefreshStatus->setEnabled(false);
+    timDisplaySongtitle->setEnabled(false);
+    NetworkConnection->Cancel();
+    InetStatusCheck->Cancel();
+
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    SaveSettings({positionTwips(), playlist->positionTwips()});
+
+    // Closing the component removes the icon; it may be the sender of the
+    // menu choice that got us here, so it goes once control returns to it.
+    if (frmSystray *tray = std::exchange(my_frmSysTray, nullptr)) {
+        tray->close();
+        tray->deleteLater();
+    }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        (*it)->close();
+    close();
+
+    if (g_programEnd)
+        g_programEnd();
+    else
+        QCoreApplication::exit(0);
+}
+
+void frm_Quendra::closeEvent(QCloseEvent *event)
+{
+    // Closed by the window manager rather than our close button: shut down
+    // the same orderly way, so that nothing is lost.
+    if (!m_closing)
+        CloseApplication();
+    event->accept();
 }
 
 void frm_Quendra::placeOnFace(QLabel *label, double left, double top, double width)

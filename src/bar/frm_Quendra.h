@@ -3,12 +3,15 @@
 #include "bar/face_logic.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QLine>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class FormTimer;
+class frmSystray;
 class HttpqClient;
 class PictureBox;
 class WebBrowser;
@@ -46,7 +49,23 @@ public:
     // The marks switch their mode off.
     void picShuffleStatus_Click();
     void picLoopStatus_Click();
+
+    // The title strip: its settings, hide and close buttons, else a drag.
+    // Button is 1 left, 2 right, 4 middle; X and Y in twips.
+    void TopBar_MouseDown(qint16 Button, int Shift, float X, float Y);
+    void HideAllWindows();
+    // Switches the playlist window on or off and stores the choice at once.
     void TogglePlaylist();
+    void picPlayListStatus_Click();
+    // Creates the tray icon with its seven-item menu.
+    void BuildTrayMenu();
+    void my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey);
+    void my_frmSysTray_SysTrayMouseDown(qint32 eButton);
+    // Stops the polls, saves every setting with the windows' positions,
+    // removes the tray icon, closes every window and ends the program.
+    void CloseApplication();
+    // How the program ends; tests put a recorder in place.
+    static void SetProgramEnd(std::function<void()> end);
 
     // Left and top in twips.
     QPoint positionTwips() const;
@@ -69,6 +88,7 @@ public:
     PictureBox *TopBar;
     // Created only in web-control mode.
     WebBrowser *QuendraWebbrowser = nullptr;
+    frmSystray *my_frmSysTray = nullptr;
     // Border lines drawn on the window itself, in twips.
     std::array<QLine, 3> Line1;
 
@@ -83,8 +103,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    // A handler goes on after a request only while the bar is open and not
+    // shutting down.
+    static bool running(const QPointer<frm_Quendra> &bar) { return bar && !bar->m_closing; }
+
     // Sends a command on NetworkConnection; the answer is not used. False
     // when the bar was closed while the request waited.
     bool sendCommand(QStringView command, QStringView argument = {});
@@ -93,4 +118,6 @@ private:
     // Places a label of the face in the face's 120 x 60 units.
     void placeOnFace(QLabel *label, double left, double top, double width);
     void placeTwips(QWidget *control, int left, int top);
+
+    bool m_closing = false;
 };

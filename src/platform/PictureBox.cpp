@@ -75,6 +75,7 @@ void PictureBox::paintEvent(QPaintEvent *)
 void PictureBox::mousePressEvent(QMouseEvent *event)
 {
     m_pressed = true;
+    m_pressGlobal = event->globalPosition().toPoint();
     emit mouseDown(event->button(), event->modifiers(), toUnits(event->position()));
 }
 

@@ -24,6 +24,8 @@ public:
     // Pixel position inside the picture to its own units, and back.
     QPointF toUnits(QPointF pixels) const;
     QPointF toPixels(QPointF units) const;
+    // Where the last press happened, in global coordinates.
+    QPoint lastPressGlobal() const { return m_pressGlobal; }
 
 Q_SIGNALS:
     void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position);
@@ -43,4 +45,5 @@ private:
     double m_scaleWidth = 0;
     double m_scaleHeight = 0;
     bool m_pressed = false;
+    QPoint m_pressGlobal;
 };

@@ -1,0 +1,251 @@
+#include "HttpqSimulator.h"
+#include "bar/frm_Quendra.h"
+#include "httpq/HttpqClient.h"
+#include "platform/FormTimer.h"
+#include "platform/PictureBox.h"
+#include "platform/notify_icon.h"
+#include "playlist/frm_QuendraPlaylist.h"
+#include "settings/Settings.h"
+#include "settings/iniActions.h"
+#include "support/FakeBrowser.h"
+#include "support/FakeTransfer.h"
+#include "systray/frmSystray.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace {
+
+class BarTray : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        ResetSettingsRecord();
+        SetSettingsFolder(m_folder.path());
+        frm_Quendra::SetProgramEnd([this] { ++m_ends; });
+    }
+    void TearDown() override
+    {
+        m_bar.reset();
+        frm_QuendraPlaylist::destroyInstance();
+        frm_Quendra::SetProgramEnd({});
+        SetSettingsFolder(QString());
+        ResetSettingsRecord();
+    }
+    QString iniPath() const { return m_folder.filePath(QStringLiteral("Quendra.ini")); }
+    QByteArray readFile() const
+    {
+        QFile file(iniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    frm_Quendra &start(const QByteArray &settings = "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n")
+    {
+        QFile file(iniPath());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+        file.close();
+        m_bar = std::make_unique<frm_Quendra>();
+        m_bar->Form_Load();
+        m_bar->timRefreshStatus->setEnabled(false);
+        m_bar->timDisplaySongtitle->setEnabled(false);
+        return *m_bar;
+    }
+    frm_QuendraPlaylist &playlist() { return *frm_QuendraPlaylist::instance(); }
+    // Ends a drag of the manual kind (no window manager here).
+    void releaseMouse()
+    {
+        if (QWidget *grabber = QWidget::mouseGrabber())
+            QTest::mouseRelease(grabber, Qt::LeftButton);
+    }
+
+    QTemporaryDir m_folder;
+    FakeHttpq m_httpq;
+    FakeBrowsers m_browsers;
+    std::unique_ptr<frm_Quendra> m_bar;
+    int m_ends = 0;
+};
+
+TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
+{
+    frm_Quendra &bar = start();
+    const struct
+    {
+        float x;
+        float y;
+        qint16 button;
+        const char *outcome; // "drag", "hide", "close", "settings", "nothing"
+    } presses[] = {
+        {100, 100, 1, "settings"}, {100, 100, 2, "settings"}, {75, 100, 1, "drag"}, {150, 100, 1, "drag"},
+        {100, 75, 1, "drag"}, {100, 150, 1, "drag"}, {3850, 100, 4, "hide"}, {3825, 100, 1, "drag"},
+        {3900, 100, 1, "drag"}, {3945, 100, 1, "drag"}, {3920, 100, 1, "drag"}, {4000, 100, 2, "nothing"},
+        {4000, 100, 4, "nothing"}, {2000, 50, 2, "drag"}, {4000, 100, 1, "close"},
+    };
+    for (const auto &press : presses) {
+        bar.show();
+        playlist().show();
+        bar.TopBar_MouseDown(press.button, 0, press.x, press.y);
+        const std::string outcome = press.outcome;
+        const bool dragging = QWidget::mouseGrabber() == &bar;
+        EXPECT_EQ(dragging, outcome == "drag") << press.x << "," << press.y;
+        releaseMouse();
+        EXPECT_EQ(bar.isVisible(), outcome != "hide" && outcome != "close") << press.x << "," << press.y;
+        EXPECT_EQ(playlist().isVisible(), outcome != "hide" && outcome != "close") << press.x;
+        EXPECT_EQ(m_ends, outcome == "close" ? 1 : 0) << press.x << "," << press.y;
+    }
+}
+
+TEST_F(BarTray, ADragMovesTheBarWithTheMouseAndTheNextStartUsesIt)
+{
+    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n[WINAMP]\r\nX_STARTUP_POSITION=1500\r\n");
+    ASSERT_EQ(bar.pos(), QPoint(100, 0));
+    QWindow *window = bar.windowHandle();
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, QPoint(150, 7));
+    ASSERT_EQ(QWidget::mouseGrabber(), &bar);
+    // The bar follows the pointer, so each step is given where the bar now is.
+    QTest::mouseMove(&bar, bar.mapFromGlobal(QPoint(270, 17)));
+    QTest::mouseMove(&bar, bar.mapFromGlobal(QPoint(290, 37)));
+    releaseMouse();
+    EXPECT_EQ(bar.pos(), QPoint(140, 30));
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+
+    bar.CloseApplication();
+    const QByteArray saved = readFile();
+    EXPECT_TRUE(saved.contains("[WINAMP]\r\nX_STARTUP_POSITION=2100\r\n")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("Y_STARTUP_POSITION=450\r\n[PLAYLIST]")) << saved.toStdString();
+    m_bar.reset();
+    frm_QuendraPlaylist::destroyInstance();
+    ResetSettingsRecord();
+    m_bar = std::make_unique<frm_Quendra>();
+    m_bar->Form_Load();
+    EXPECT_EQ(m_bar->pos(), QPoint(140, 30));
+}
+
+TEST_F(BarTray, TheTrayMenuHasItsSevenItemsAndTooltip)
+{
+    frm_Quendra &bar = start();
+    ASSERT_NE(bar.my_frmSysTray, nullptr);
+    EXPECT_EQ(bar.my_frmSysTray->ToolTip(), u"ZadAda Doruziz");
+    EXPECT_EQ(bar.my_frmSysTray->DefaultMenuIndex(), 0);
+    EXPECT_EQ(NotifyIconCount(), 1);
+    EXPECT_EQ(bar.my_frmSysTray->AddMenuItem(QStringLiteral("probe")), 7);
+}
+
+TEST_F(BarTray, MenuKeysAreMatchedExactly)
+{
+    frm_Quendra &bar = start();
+    bar.HideAllWindows();
+    EXPECT_FALSE(bar.isVisible());
+    EXPECT_FALSE(playlist().isVisible());
+    EXPECT_EQ(gPlaylistVisible, 1);
+
+    bar.my_frmSysTray_MenuClick(0, QStringLiteral("open"));
+    EXPECT_TRUE(bar.isVisible());
+    EXPECT_FALSE(playlist().isVisible());
+
+    for (const char *key : {"Open", "CLOSE", "settings", "", "unknown"})
+        bar.my_frmSysTray_MenuClick(3, QString::fromLatin1(key));
+    EXPECT_EQ(m_ends, 0);
+    EXPECT_EQ(gPlaylistVisible, 1);
+
+    bar.my_frmSysTray_MenuClick(99, QStringLiteral("playlist"));
+    EXPECT_EQ(gPlaylistVisible, 0);
+    bar.my_frmSysTray_MenuClick(4, QStringLiteral("Settings"));
+    EXPECT_EQ(m_ends, 0);
+    bar.my_frmSysTray_MenuClick(6, QStringLiteral("close"));
+    EXPECT_EQ(m_ends, 1);
+}
+
+TEST_F(BarTray, ALeftClickOnTheIconBringsBothWindowsBack)
+{
+    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\n[PLAYLIST]\r\nVISIBLE=0\r\n");
+    EXPECT_FALSE(playlist().isVisible());
+    bar.HideAllWindows();
+    SendNotifyIconEvent(bar.my_frmSysTray->notifyIconData().hWnd, bar.my_frmSysTray->notifyIconData().uID,
+                        QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(bar.isVisible());
+    // Shown even while switched off; the flag and the mark stay as they were.
+    EXPECT_TRUE(playlist().isVisible());
+    EXPECT_EQ(gPlaylistVisible, 0);
+    EXPECT_FALSE(bar.picPlayListStatus->isVisible());
+
+    bar.TogglePlaylist();
+    EXPECT_EQ(gPlaylistVisible, 1);
+    EXPECT_TRUE(playlist().isVisible());
+    EXPECT_TRUE(bar.picPlayListStatus->isVisible());
+}
+
+TEST_F(BarTray, TogglingTwiceReturnsAndWritesEachTime)
+{
+    frm_Quendra &bar = start();
+    QFile::remove(iniPath());
+    bar.TogglePlaylist();
+    EXPECT_EQ(readFile(), "[PLAYLIST]\r\nVISIBLE=0\r\nHEIGHT=1995\r\n");
+    EXPECT_FALSE(playlist().isVisible());
+    EXPECT_FALSE(bar.picPlayListStatus->isVisible());
+    // The mark and the face's playlist spot toggle the same way.
+    bar.picQuendraDirect_MouseDown(Qt::LeftButton, 110, 47);
+    EXPECT_EQ(readFile(), "[PLAYLIST]\r\nVISIBLE=1\r\nHEIGHT=1995\r\n");
+    EXPECT_TRUE(playlist().isVisible());
+    EXPECT_TRUE(bar.picPlayListStatus->isVisible());
+    bar.picPlayListStatus_Click();
+    EXPECT_EQ(gPlaylistVisible, 0);
+    EXPECT_TRUE(m_httpq.log.isEmpty());
+}
+
+TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndRemovesTheIcon)
+{
+    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=10.1.1.1\r\n");
+    bar.move(20, 40);
+    playlist().move(300, 200);
+    gHttpqPasswd = QStringLiteral("typed after start");
+    QFile::remove(iniPath());
+    bar.CloseApplication();
+
+    EXPECT_EQ(m_ends, 1);
+    EXPECT_EQ(readFile(), "[WINAMP]\r\nURL=http://www.quendra.example/live/logo.vesk\r\nHEIGHT=1995\r\n"
+                          "BAR_HEIGHT=225\r\nX_STARTUP_POSITION=300\r\nY_STARTUP_POSITION=600\r\n"
+                          "[PLAYLIST]\r\nURL=http://www.quendra.example/live/install.vesk\r\nHEIGHT=1995\r\n"
+                          "BAR_HEIGHT=500\r\nVISIBLE=1\r\nX_STARTUP_POSITION=4500\r\nY_STARTUP_POSITION=3000\r\n"
+                          "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=0\r\n"
+                          "HTTPQ_PASSWD=typed after start\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=10.1.1.1\r\n");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(NotifyIconCount(), 0);
+    EXPECT_EQ(bar.my_frmSysTray, nullptr);
+    EXPECT_FALSE(bar.isVisible());
+    EXPECT_FALSE(playlist().isVisible());
+    EXPECT_FALSE(bar.timRefreshSongTitle->isEnabled());
+    EXPECT_FALSE(bar.timRefreshStatus->isEnabled());
+    EXPECT_FALSE(bar.timDisplaySongtitle->isEnabled());
+}
+
+TEST_F(BarTray, CloseWhileAPollWaitsOnAStalledServer)
+{
+    HttpqSimOptions options;
+    options.fault = HttpqSimOptions::Fault::Stall;
+    HttpqSimulator sim(options);
+    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
+    SetInetTransferFactory({});
+    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT="
+                             + QByteArray::number(sim.serverPort()) + "\r\n");
+    QFile::remove(iniPath());
+    QTimer::singleShot(100, &bar, [&bar] { bar.CloseApplication(); });
+    QElapsedTimer clock;
+    clock.start();
+    bar.timRefreshSongTitle_Timer();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(m_ends, 1);
+    EXPECT_FALSE(bar.NetworkConnection->IsBusy());
+    // The settings were on disk, complete, before the program ended.
+    EXPECT_TRUE(readFile().endsWith("HTTPQ_SERVER=127.0.0.1\r\n"));
+    // Nothing after the title request was sent.
+    EXPECT_EQ(sim.requestsServed(), 1u);
+}
+
+} // namespace
