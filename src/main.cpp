@@ -1,11 +1,15 @@
 #include "bar/frm_Quendra.h"
 #include "platform/qt_platform.h"
+#include "settings/Settings.h"
+#include "settings/iniActions.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    PrepareApplicationEnvironment();
+    // The mode decides what the process needs before Qt starts.
+    LoadSettings();
+    PrepareApplicationEnvironment(!IsDirectMode());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendra"));
     // The bar may be hidden to the tray; only the close command ends the program.

@@ -6,11 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)" --target quendra httpq-sim
+cmake --build build -j"$(nproc)" --target quendra quendra-webbrowser httpq-sim
 
 # The settings file lives beside the executable.
 mkdir -p build/demo
-cp -f build/quendra build/demo/quendra
+cp -f build/quendra build/quendra-webbrowser.so build/demo/
 if [ ! -f build/demo/Quendra.ini ]; then
     printf '[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=4800\r\nHTTPQ_PASSWD=demo\r\n' \
         > build/demo/Quendra.ini

@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-void PrepareApplicationEnvironment()
+void PrepareApplicationEnvironment(bool withWebBrowser)
 {
     // A native Wayland client can neither place its windows nor read their
     // positions; the bar and its docked playlist need both, so go through
@@ -13,6 +13,8 @@ void PrepareApplicationEnvironment()
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 
+    if (!withWebBrowser)
+        return;
     // The browser's helper process refuses to start as root unless its
     // sandbox is off, and takes the program down with it.
     if (geteuid() == 0) {

@@ -5,6 +5,8 @@
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -60,7 +62,12 @@ void SetSettingsFolder(const QString &folder)
 
 QString SettingsFolder()
 {
-    return g_settingsFolder.isEmpty() ? QCoreApplication::applicationDirPath() : g_settingsFolder;
+    if (!g_settingsFolder.isEmpty())
+        return g_settingsFolder;
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    // Before the application object exists (the start-up peeks at the mode).
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
 }
 
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText)

@@ -82,8 +82,10 @@ TEST(ApplicationEnvironment, WaylandSessionsGoThroughXWaylandAndRootDisablesTheS
     qputenv("WAYLAND_DISPLAY", "wayland-0");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--foo");
 
-    PrepareApplicationEnvironment();
+    PrepareApplicationEnvironment(false);
     EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("xcb;wayland"));
+    EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray("--foo"));
+    PrepareApplicationEnvironment(true);
     if (geteuid() == 0)
         EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray("--foo --no-sandbox"));
     else
@@ -91,7 +93,7 @@ TEST(ApplicationEnvironment, WaylandSessionsGoThroughXWaylandAndRootDisablesTheS
 
     // A platform the user chose stays.
     qputenv("QT_QPA_PLATFORM", "wayland");
-    PrepareApplicationEnvironment();
+    PrepareApplicationEnvironment(false);
     EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("wayland"));
 
     qputenv("QT_QPA_PLATFORM", platform);
