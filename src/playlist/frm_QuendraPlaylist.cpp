@@ -1,14 +1,61 @@
 #include "playlist/frm_QuendraPlaylist.h"
 
 #include "bar/frm_Quendra.h"
+#include "httpq/HttpqClient.h"
+#include "platform/FormTimer.h"
+#include "platform/PictureBox.h"
+#include "platform/WebBrowser.h"
 #include "platform/twips.h"
+#include "platform/window_move.h"
 #include "settings/Settings.h"
+#include "settings/iniActions.h"
 
-#include <QPalette>
+#include <QCloseEvent>
+#include <QListWidget>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <limits>
 
 namespace {
+
 frm_QuendraPlaylist *g_instance = nullptr;
-}
+
+const QColor kListBackground(0x00, 0x00, 0x40);
+const QColor kListText(0xE0, 0xE0, 0xE0);
+
+// The list widget as the filling sees it. An entry is written only when its
+// text changes, so a repeated identical answer leaves selection and scroll
+// position alone.
+class ListWidgetEntries final : public PlaylistEntries
+{
+public:
+    explicit ListWidgetEntries(QListWidget *list)
+        : m_list(list)
+    {
+    }
+    int count() const override { return m_list->count(); }
+    void setEntry(int position, const QString &text) override
+    {
+        if (position < m_list->count()) {
+            QListWidgetItem *item = m_list->item(position);
+            if (item->text() != text)
+                item->setText(text);
+        } else {
+            m_list->addItem(text);
+        }
+    }
+    void removeEntries(int position, int number) override
+    {
+        for (int i = position + number - 1; i >= position; --i)
+            delete m_list->takeItem(i);
+    }
+
+private:
+    QListWidget *m_list;
+};
+
+} // namespace
 
 frm_QuendraPlaylist *frm_QuendraPlaylist::instance()
 {
@@ -35,9 +82,51 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     setWindowTitle(QStringLiteral("Playlist"));
     setAttribute(Qt::WA_QuitOnClose, false);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(0x00, 0x00, 0x40));
+    colours.setColor(QPalette::Window, kListBackground);
+    colours.setColor(QPalette::WindowText, Qt::black);
     setPalette(colours);
     setAutoFillBackground(true);
+
+    picTop = new PictureBox(QStringLiteral(":/art/playlist_top.svg"), this);
+    picTop->setGeometry(0, 0, TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+    picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
+    picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+
+    listPlayList = new QListWidget(this);
+    listPlayList->setFrameShape(QFrame::NoFrame);
+    listPlayList->setUniformItemSizes(true);
+    listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listPlayList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    listPlayList->setTextElideMode(Qt::ElideNone);
+    QPalette listColours = listPlayList->palette();
+    listColours.setColor(QPalette::Base, kListBackground);
+    listColours.setColor(QPalette::Text, kListText);
+    listPlayList->setPalette(listColours);
+    QFont listFont;
+    listFont.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("DejaVu Sans")});
+    listFont.setPixelSize(11);
+    listPlayList->setFont(listFont);
+    listPlayList->addItem(QStringLiteral("Loading..."));
+
+    picHideScrollBar = new QWidget(this);
+    picHideScrollBar->setAutoFillBackground(true);
+    QPalette coverColours = picHideScrollBar->palette();
+    coverColours.setColor(QPalette::Window, kListBackground);
+    picHideScrollBar->setPalette(coverColours);
+    picHideScrollBar->setGeometry(TwipsToPixels(3720), TwipsToPixels(480), TwipsToPixels(100), TwipsToPixels(495));
+
+    picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
+
+    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this);
+    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this);
+    timPlaylistRefresh = new FormTimer(kFirstRefreshMs, true, this);
+
+    connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
+    connect(inetPlayList, &HttpqClient::ResponseCompleted, this, &frm_QuendraPlaylist::inetPlayList_ResponseCompleted);
+    connect(picTop, &PictureBox::mouseDown, this, [this] { picTop_MouseDown(); });
+    connect(picTop, &PictureBox::doubleClicked, this, &frm_QuendraPlaylist::picTop_DblClick);
+    connect(picBottom, &PictureBox::mouseDown, this, [this] { picBottom_MouseDown(); });
+    connect(listPlayList, &QListWidget::itemDoubleClicked, this, [this] { listPlayList_DblClick(); });
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()
@@ -51,17 +140,214 @@ void frm_QuendraPlaylist::Form_Load()
     const frm_Quendra *bar = frm_Quendra::instance();
     const QPoint barPosition = bar ? bar->positionTwips() : QPoint();
     moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
-    resize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gPlaylistHeight)));
+    resize(TwipsToPixels(kWidthTwips), std::max(0, TwipsToPixels(gPlaylistHeight)));
+
+    const int barHeight = TwipsToPixels(gPlaylistBarHeight);
+    if (!IsDirectMode()) {
+        picTopSongList->hide();
+        listPlayList->hide();
+        picHideScrollBar->hide();
+        QuendraPlaylistWebbrowser = CreateWebBrowser(this);
+        QuendraPlaylistWebbrowser->show();
+        QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
+    } else {
+        picTopSongList->setGeometry(0, barHeight, TwipsToPixels(kWidthTwips), barHeight);
+        RequestPlaylist();
+    }
+    ArrangePlaylistWindow();
+    picBottom->raise();
+}
+
+qint16 frm_QuendraPlaylist::doubleBarHeight() const
+{
+    const int twice = 2 * int(gPlaylistBarHeight);
+    return static_cast<qint16>(std::clamp<int>(twice, std::numeric_limits<qint16>::min(),
+                                               std::numeric_limits<qint16>::max()));
+}
+
+void frm_QuendraPlaylist::ArrangePlaylistWindow()
+{
+    const int h = heightTwips();
+    const int w = PixelsToTwips(width());
+    const int twice = doubleBarHeight();
+    if (IsDirectMode()) {
+        listPlayList->setGeometry(0, TwipsToPixels(twice), TwipsToPixels(w), TwipsToPixels(std::max(0, h - twice)));
+        Line1[0] = QLine(0, 0, 0, h - 20);
+        Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
+        picHideScrollBar->setGeometry(TwipsToPixels(w - 250), TwipsToPixels(twice), TwipsToPixels(150),
+                                      std::max(0, TwipsToPixels(h - gPlaylistBarHeight)));
+        picHideScrollBar->raise();
+    } else {
+        listPlayList->hide();
+        // The page reaches a little beyond the window on every side but the right.
+        QuendraPlaylistWebbrowser->setGeometry(TwipsToPixels(-5), TwipsToPixels(-15), TwipsToPixels(w),
+                                               std::max(0, TwipsToPixels(gPlaylistBarHeight / 2.0 + h + 50)));
+    }
+    gPlaylistHeight = RoundToInt16(h);
+    SavePlaylistState();
+    placeBottomStrip();
+    picBottom->raise();
+    update();
+}
+
+void frm_QuendraPlaylist::placeBottomStrip()
+{
+    const int stripHeight = TwipsToPixels(kStripTwips);
+    picBottom->setGeometry(0, height() - stripHeight, width(), stripHeight);
+}
+
+void frm_QuendraPlaylist::picTop_MouseDown()
+{
+    QPointer<frm_QuendraPlaylist> self(this);
+    BeginWindowMove(this, {}, picTop->lastPressGlobal(), [self] {
+        if (self)
+            self->DockPlaylist(QStringLiteral("Playlist"));
+    });
+}
+
+void frm_QuendraPlaylist::picTop_DblClick()
+{
+    RequestPlaylist();
+}
+
+void frm_QuendraPlaylist::picBottom_MouseDown()
+{
+    QPointer<frm_QuendraPlaylist> self(this);
+    BeginWindowMove(this, Qt::BottomEdge, picBottom->lastPressGlobal(), [self] {
+        if (self)
+            self->picBottom_Resized();
+    });
+}
+
+void frm_QuendraPlaylist::picBottom_Resized()
+{
+    // Dragged shorter than two strips: down to one strip.
+    if (heightTwips() < doubleBarHeight())
+        resize(width(), std::max(0, TwipsToPixels(gPlaylistBarHeight)));
+    ArrangePlaylistWindow();
 }
 
 void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
 {
-    Q_UNUSED(mover)
+    const frm_Quendra *bar = frm_Quendra::instance();
+    if (!bar)
+        return;
+    const QPoint barPosition = bar->positionTwips();
+    const double barLeft = barPosition.x();
+    const double barBottom = double(barPosition.y()) + gWinampHeight;
+    const QPoint position = positionTwips();
+    const qint16 top = RoundToInt16(position.y());
+
+    if (mover == u"Quendra" && gPlaylistDocked == -1) {
+        AttachPlaylist();
+        return;
+    }
+    if (PlaylistNearAttachPoint(barLeft, barBottom, position.x(), top, gAttachArea))
+        AttachPlaylist();
+    else
+        gPlaylistDocked = 0;
+}
+
+void frm_QuendraPlaylist::AttachPlaylist()
+{
+    if (const frm_Quendra *bar = frm_Quendra::instance()) {
+        const QPoint barPosition = bar->positionTwips();
+        moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
+    }
+    gPlaylistDocked = -1;
+}
+
+void frm_QuendraPlaylist::timPlaylistRefresh_Timer()
+{
+    ++mRefreshTicks;
+    if (mRefreshTicks > 5) {
+        timPlaylistRefresh->setInterval(kRefreshMs);
+        RequestPlaylist();
+        mRefreshTicks = 0;
+    }
+}
+
+void frm_QuendraPlaylist::RequestPlaylist()
+{
+    if (inetPlayList->IsBusy())
+        return;
+    inetPlayList->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p="));
+}
+
+void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
+{
+    qint16 last = 0;
+    for (QString piece = inetPlayList->ReadChunk(1024); !piece.isEmpty(); piece = inetPlayList->ReadChunk(1024))
+        AddPlaylistText(piece, last);
+    // The reading ends at the first empty piece: a transfer that cannot give
+    // more gives nothing, so no piece is ever read twice.
+    QString end = QStringLiteral("end");
+    last = -1;
+    AddPlaylistText(end, last);
+    timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+void frm_QuendraPlaylist::AddPlaylistText(QString &text, qint16 &last)
+{
+    ListWidgetEntries entries(listPlayList);
+    if (last == -1) {
+        mFill.finish(entries);
+        timPlaylistRefresh->setInterval(kRefreshMs);
+    } else {
+        mFill.add(text, entries);
+    }
 }
 
 void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
 {
-    Q_UNUSED(IndexShow)
+    if (gTitleText.size() < 5)
+        return;
+    if (IndexShow < 0 || IndexShow >= listPlayList->count()) {
+        // Nothing to mark: the list holds no such entry (yet).
+        listPlayList->clearSelection();
+        return;
+    }
+    listPlayList->setCurrentRow(IndexShow);
+    listPlayList->scrollToItem(listPlayList->item(IndexShow), QAbstractItemView::EnsureVisible);
+
+    const int itemHeight = std::max(1, listPlayList->sizeHintForRow(0));
+    const int rows = listPlayList->viewport()->height() / itemHeight;
+    const int selected = listPlayList->currentRow();
+    const int top = listPlayList->verticalScrollBar()->value();
+    if (const std::optional<int> newTop = PlaylistTopRow(IndexShow, selected, top, rows))
+        listPlayList->verticalScrollBar()->setValue(*newTop);
+}
+
+void frm_QuendraPlaylist::listPlayList_DblClick()
+{
+    QPointer<frm_QuendraPlaylist> self(this);
+    gListPos = static_cast<qint16>(listPlayList->currentRow());
+    if (frm_Quendra *bar = frm_Quendra::instance())
+        bar->ShuffleCheck();
+    if (!self)
+        return;
+    // Each request goes after the previous one is answered or has failed;
+    // the window may close meanwhile.
+    auto send = [&](QStringView command, QStringView argument) {
+        if (self)
+            self->inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
+        return !self.isNull();
+    };
+    if (gShuffleState == 1 && !send(u"/shuffle?p=", u"&a=0"))
+        return;
+    if (!send(u"/setplaylistpos?p=", PositionArgument(gListPos)))
+        return;
+    if (!send(u"/play?p=", {}))
+        return;
+    if (gShuffleState == 1)
+        send(u"/shuffle?p=", u"&a=1");
+}
+
+void frm_QuendraPlaylist::Form_Unload()
+{
+    inetPlayList->Cancel();
+    inetPLAction->Cancel();
+    timPlaylistRefresh->setEnabled(false);
 }
 
 QPoint frm_QuendraPlaylist::positionTwips() const
@@ -72,4 +358,31 @@ QPoint frm_QuendraPlaylist::positionTwips() const
 void frm_QuendraPlaylist::moveTwips(int left, int top)
 {
     move(TwipsToPixels(left), TwipsToPixels(top));
+}
+
+int frm_QuendraPlaylist::heightTwips() const
+{
+    return PixelsToTwips(height());
+}
+
+void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const QLine &line : Line1)
+        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
+                         TwipsToPixels(line.y2()));
+}
+
+void frm_QuendraPlaylist::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The grip stays on the bottom edge, also while the window is being sized.
+    placeBottomStrip();
+}
+
+void frm_QuendraPlaylist::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
 }

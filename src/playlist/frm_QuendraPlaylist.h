@@ -1,9 +1,23 @@
 #pragma once
 
+#include "playlist/playlist_logic.h"
+
+#include <QLine>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
-// The playlist window, hung below the bar. One instance, created on first use.
+#include <array>
+
+class FormTimer;
+class HttpqClient;
+class PictureBox;
+class QListWidget;
+class WebBrowser;
+
+// The playlist window, hung below the bar: the player's playlist in direct
+// mode, the playlist page in web-control mode. One instance, created on
+// first use.
 class frm_QuendraPlaylist final : public QWidget
 {
     Q_OBJECT
@@ -11,6 +25,9 @@ class frm_QuendraPlaylist final : public QWidget
 
 public:
     static constexpr int kWidthTwips = 4125;
+    static constexpr int kStripTwips = 225;
+    static constexpr int kFirstRefreshMs = 1000;
+    static constexpr int kRefreshMs = 60000;
 
     // The window, created (and set up by Form_Load) when first asked for.
     static frm_QuendraPlaylist *instance();
@@ -21,16 +38,58 @@ public:
     ~frm_QuendraPlaylist() override;
 
     void Form_Load();
+    // Cancels both channels and stops the refresh.
+    void Form_Unload();
+    // Lays the controls out for the window's size and stores its height.
+    void ArrangePlaylistWindow();
+    void picTop_MouseDown();
+    void picTop_DblClick();
+    void picBottom_MouseDown();
+    // After the bottom edge was dragged: collapse below two strips, arrange.
+    void picBottom_Resized();
     // Attaches the window below the bar when it is near it; the mover name
     // says which window moved ("Quendra" or "Playlist").
     void DockPlaylist(const QString &mover);
+    void AttachPlaylist();
 
+    void timPlaylistRefresh_Timer();
+    // Starts a fetch of the titles unless one is under way.
+    void RequestPlaylist();
+    // Reads the completed answer in pieces into the list.
+    void inetPlayList_ResponseCompleted();
+    void AddPlaylistText(QString &text, qint16 &last);
     // Selects the entry that now plays and keeps it in view.
     void ShowCurrentSongInPlaylist(qint16 &IndexShow);
+    // Starts the chosen entry, with shuffle off around the jump when it is on.
+    void listPlayList_DblClick();
 
     QPoint positionTwips() const;
     void moveTwips(int left, int top);
+    // Size in twips.
+    int heightTwips() const;
+
+    PictureBox *picTop;
+    PictureBox *picTopSongList;
+    QListWidget *listPlayList;
+    QWidget *picHideScrollBar;
+    PictureBox *picBottom;
+    std::array<QLine, 2> Line1;
+    // Created only in web-control mode.
+    WebBrowser *QuendraPlaylistWebbrowser = nullptr;
+    HttpqClient *inetPlayList;
+    HttpqClient *inetPLAction;
+    FormTimer *timPlaylistRefresh;
+
+    int mRefreshTicks = 0;
+    PlaylistFill mFill;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     frm_QuendraPlaylist();
+    void placeBottomStrip();
+    qint16 doubleBarHeight() const;
 };

@@ -27,12 +27,16 @@ protected:
         gHttpqPort = QStringLiteral("4800");
         gHttpqPasswd = QStringLiteral("pw");
         gRefresh = 1000;
+        gQuendraType = QStringLiteral("DIRECT");
         m_httpq.answer = [this](const QString &, const QString &url) -> std::optional<QString> {
             const QString key = commandOf(url);
             return m_answers.contains(key) ? m_answers.value(key) : std::nullopt;
         };
         m_bar = std::make_unique<frm_Quendra>();
         playing(QStringLiteral("Artist - Song"));
+        // The playlist window's own first fetch is not the bar's business.
+        frm_QuendraPlaylist::instance();
+        m_httpq.log.clear();
     }
     void TearDown() override
     {

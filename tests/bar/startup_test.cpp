@@ -63,7 +63,8 @@ TEST_F(BarStartup, WithoutSettingsTheBarShowsTheControlPageAndDoesNotPoll)
     EXPECT_FALSE(bar.picQuendraDirect->isVisible());
     EXPECT_TRUE(bar.TopBar->isVisible());
 
-    ASSERT_EQ(m_browsers.created.size(), 1);
+    // The bar's browser, then the playlist window's.
+    ASSERT_EQ(m_browsers.created.size(), 2);
     FakeBrowser *browser = m_browsers.created.at(0);
     EXPECT_EQ(bar.QuendraWebbrowser, browser);
     EXPECT_TRUE(browser->isVisible());
@@ -83,6 +84,7 @@ TEST_F(BarStartup, WithoutSettingsTheBarShowsTheControlPageAndDoesNotPoll)
     ASSERT_NE(playlist, nullptr);
     EXPECT_TRUE(playlist->isVisible());
     EXPECT_EQ(playlist->positionTwips(), QPoint(0, 1995));
+    EXPECT_EQ(m_browsers.created.at(1)->navigations, QStringList{QString::fromUtf16(kDefaultPlaylistUrl)});
 
     EXPECT_EQ(bar.Line1[0], QLine(0, 0, 0, 1975));
     EXPECT_EQ(bar.Line1[1], QLine(4115, 0, 4115, 1975));
@@ -90,7 +92,10 @@ TEST_F(BarStartup, WithoutSettingsTheBarShowsTheControlPageAndDoesNotPoll)
 
     QTest::qWait(50);
     EXPECT_TRUE(m_httpq.log.isEmpty());
-    EXPECT_FALSE(QFile::exists(gIniPath));
+    // The playlist window's set-up stores its state; nothing else is written.
+    QFile file(gIniPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "[PLAYLIST]\r\nVISIBLE=1\r\nHEIGHT=1995\r\n");
 }
 
 TEST_F(BarStartup, DirectModeShowsTheFaceAndStartsTheThreeTimers)

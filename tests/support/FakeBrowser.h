@@ -15,7 +15,14 @@ public:
     QStringList navigations;
 };
 
-// Installs FakeBrowser for its lifetime.
+// Tests never load the real browser: outside FakeBrowsers every browser is
+// an unrecorded fake.
+inline void InstallTestBrowserFactory()
+{
+    SetWebBrowserFactory([](QWidget *parent) { return new FakeBrowser(parent); });
+}
+
+// Installs a recording FakeBrowser factory for its lifetime.
 class FakeBrowsers
 {
 public:
@@ -27,6 +34,6 @@ public:
             return browser;
         });
     }
-    ~FakeBrowsers() { SetWebBrowserFactory({}); }
+    ~FakeBrowsers() { InstallTestBrowserFactory(); }
     QList<FakeBrowser *> created;
 };
