@@ -1,0 +1,329 @@
+#include "bar/frm_Quendra.h"
+#include "httpq/HttpqClient.h"
+#include "platform/FormTimer.h"
+#include "platform/PictureBox.h"
+#include "playlist/frm_QuendraPlaylist.h"
+#include "settings/Settings.h"
+#include "settings/iniActions.h"
+#include "support/FakeBrowser.h"
+#include "support/FakeTransfer.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QMap>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kList = QStringLiteral("inetPlayList");
+const QString kAction = QStringLiteral("inetPLAction");
+
+class PlaylistWindow : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        ResetSettingsRecord();
+        SetSettingsFolder(m_folder.path());
+        frm_Quendra::SetProgramEnd([] {});
+        m_httpq.answer = [this](const QString &, const QString &url) -> std::optional<QString> {
+            QString key = url.mid(url.indexOf(u'/', 7));
+            return m_answers.contains(key) ? m_answers.value(key) : std::nullopt;
+        };
+    }
+    void TearDown() override
+    {
+        m_bar.reset();
+        frm_QuendraPlaylist::destroyInstance();
+        frm_Quendra::SetProgramEnd({});
+        SetSettingsFolder(QString());
+        ResetSettingsRecord();
+    }
+    QByteArray readFile() const
+    {
+        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    frm_QuendraPlaylist &start(const QByteArray &settings = "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n")
+    {
+        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+        file.close();
+        m_bar = std::make_unique<frm_Quendra>();
+        m_bar->Form_Load();
+        m_bar->timRefreshStatus->setEnabled(false);
+        m_bar->timDisplaySongtitle->setEnabled(false);
+        return *frm_QuendraPlaylist::instance();
+    }
+    QStringList requests(const QString &channel) const
+    {
+        QStringList urls;
+        for (const Exchange &exchange : m_httpq.log) {
+            if (exchange.channel == channel)
+                urls.append(exchange.url.mid(exchange.url.indexOf(u'/', 7)));
+        }
+        return urls;
+    }
+    QStringList entries(const frm_QuendraPlaylist &window) const
+    {
+        QStringList texts;
+        for (int i = 0; i < window.listPlayList->count(); ++i)
+            texts.append(window.listPlayList->item(i)->text());
+        return texts;
+    }
+    void deliver(frm_QuendraPlaylist &window, const QString &answer)
+    {
+        m_answers[QStringLiteral("/getplaylisttitle?p=")] = answer;
+        FakeTransfer *list = m_httpq.transfer(kList);
+        ASSERT_NE(list, nullptr);
+        // The fake takes its answer when the request starts.
+        list->cancel();
+        window.RequestPlaylist();
+        list->completeGet();
+    }
+
+    QTemporaryDir m_folder;
+    FakeHttpq m_httpq;
+    FakeBrowsers m_browsers;
+    QMap<QString, std::optional<QString>> m_answers;
+    std::unique_ptr<frm_Quendra> m_bar;
+};
+
+TEST_F(PlaylistWindow, DirectModeLaysOutTheListBelowTheBarAndFetchesAtOnce)
+{
+    frm_QuendraPlaylist &window = start();
+    EXPECT_EQ(window.geometry(), QRect(0, 133, 275, 133));
+    EXPECT_EQ(gPlaylistDocked, -1);
+    EXPECT_EQ(window.listPlayList->geometry(), QRect(0, 67, 275, 66));
+    EXPECT_EQ(window.picTopSongList->geometry(), QRect(0, 33, 275, 33));
+    EXPECT_EQ(window.picHideScrollBar->geometry(), QRect(258, 67, 10, 100));
+    EXPECT_EQ(window.picBottom->geometry(), QRect(0, 118, 275, 15));
+    EXPECT_EQ(window.Line1[1], QLine(4115, 0, 4115, 1975));
+    EXPECT_EQ(entries(window), QStringList{QStringLiteral("Loading...")});
+    EXPECT_EQ(requests(kList), QStringList{QStringLiteral("/getplaylisttitle?p=")});
+    EXPECT_TRUE(readFile().contains("[PLAYLIST]\r\nVISIBLE=1\r\nHEIGHT=1995\r\n"));
+    // The grip is in front of everything.
+    EXPECT_EQ(window.childAt(100, 125), window.picBottom);
+
+    // A second request while the first is under way sends nothing.
+    window.picTop_DblClick();
+    window.RequestPlaylist();
+    EXPECT_EQ(requests(kList).size(), 1);
+
+    deliver(window, QStringLiteral("Artist A - One<br>Artist B - Two<br>"));
+    EXPECT_EQ(entries(window), QStringList({QStringLiteral("   Artist A - One"), QStringLiteral("   Artist B - Two"),
+                                            QStringLiteral(" ")}));
+    EXPECT_EQ(window.timPlaylistRefresh->interval(), 60000);
+}
+
+TEST_F(PlaylistWindow, WebControlModeShowsThePlaylistPageOverTheWindow)
+{
+    frm_QuendraPlaylist &window = start("[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=3000\r\n");
+    ASSERT_EQ(m_browsers.created.size(), 2);
+    FakeBrowser *browser = m_browsers.created.at(1);
+    EXPECT_EQ(window.QuendraPlaylistWebbrowser, browser);
+    EXPECT_EQ(browser->navigations, QStringList{QStringLiteral("http://h/p")});
+    EXPECT_EQ(browser->geometry(), QRect(0, -1, 275, (250 + 3000 + 50) / 15));
+    EXPECT_FALSE(window.listPlayList->isVisibleTo(&window));
+    EXPECT_FALSE(window.picTopSongList->isVisibleTo(&window));
+    EXPECT_EQ(window.childAt(100, 195), window.picBottom);
+    // The hidden list is filled all the same, from the sixth tick on.
+    EXPECT_TRUE(requests(kList).isEmpty());
+    for (int tick = 0; tick < 5; ++tick)
+        window.timPlaylistRefresh_Timer();
+    EXPECT_TRUE(requests(kList).isEmpty());
+    EXPECT_EQ(window.timPlaylistRefresh->interval(), 1000);
+    window.timPlaylistRefresh_Timer();
+    EXPECT_EQ(requests(kList).size(), 1);
+    EXPECT_EQ(window.timPlaylistRefresh->interval(), 60000);
+}
+
+TEST_F(PlaylistWindow, DockingFollowsTheBarAndSnapsWithinTheAttachDistance)
+{
+    frm_QuendraPlaylist &window = start();
+    frm_Quendra &bar = *m_bar;
+    ASSERT_EQ(gPlaylistDocked, -1);
+
+    // Docked: the bar's move takes the window along, whatever the distance.
+    bar.moveTwips(3000, 4500);
+    window.DockPlaylist(QStringLiteral("Quendra"));
+    EXPECT_EQ(window.positionTwips(), QPoint(3000, 4500 + 1995));
+
+    // Dragged 749 twips off (right and down): snaps back; 750: stays free.
+    window.moveTwips(3000 + 750, 6495 + 750);
+    window.DockPlaylist(QStringLiteral("Playlist"));
+    EXPECT_EQ(gPlaylistDocked, 0);
+    EXPECT_EQ(window.positionTwips(), QPoint(3750, 7245));
+    window.moveTwips(3000 - 735, 6495 - 735);
+    window.DockPlaylist(QStringLiteral("Playlist"));
+    EXPECT_EQ(gPlaylistDocked, -1);
+    EXPECT_EQ(window.positionTwips(), QPoint(3000, 6495));
+
+    // Free, 2000 twips away: the bar's move leaves it, unless it ends near it.
+    window.moveTwips(6000, 9000);
+    window.DockPlaylist(QStringLiteral("Playlist"));
+    bar.moveTwips(0, 0);
+    window.DockPlaylist(QStringLiteral("Quendra"));
+    EXPECT_EQ(window.positionTwips(), QPoint(6000, 9000));
+    bar.moveTwips(6000 - 600, 9000 - 1995 + 600);
+    window.DockPlaylist(QStringLiteral("Quendra"));
+    EXPECT_EQ(window.positionTwips(), QPoint(5400, 9600));
+    EXPECT_EQ(gPlaylistDocked, -1);
+}
+
+TEST_F(PlaylistWindow, ABarDragEndsWithTheDockingRule)
+{
+    frm_QuendraPlaylist &window = start();
+    QTest::mousePress(m_bar->windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(150, 7));
+    QTest::mouseMove(m_bar.get(), m_bar->mapFromGlobal(QPoint(190, 47)));
+    QTest::mouseRelease(QWidget::mouseGrabber(), Qt::LeftButton);
+    EXPECT_EQ(m_bar->pos(), QPoint(40, 40));
+    EXPECT_EQ(window.pos(), QPoint(40, 173));
+}
+
+TEST_F(PlaylistWindow, ResizingCollapsesBelowTwoStripsAndStoresTheHeight)
+{
+    frm_QuendraPlaylist &window = start();
+    // Two strips are 1000 twips: one twip less collapses to one strip.
+    window.resize(275, 1005 / 15);
+    window.picBottom_Resized();
+    EXPECT_EQ(window.heightTwips(), 1005);
+    EXPECT_EQ(window.listPlayList->height(), 0);
+    EXPECT_TRUE(readFile().contains("HEIGHT=1005\r\n"));
+
+    window.resize(275, 990 / 15);
+    window.picBottom_Resized();
+    EXPECT_EQ(window.heightTwips(), 495);
+    EXPECT_TRUE(readFile().contains("HEIGHT=495\r\n"));
+    EXPECT_EQ(window.picBottom->geometry(), QRect(0, 18, 275, 15));
+
+    window.resize(275, 300);
+    window.picBottom_Resized();
+    EXPECT_EQ(gPlaylistHeight, 4500);
+    EXPECT_TRUE(readFile().contains("HEIGHT=4500\r\n"));
+    EXPECT_EQ(window.listPlayList->height(), 300 - 67);
+}
+
+TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
+{
+    frm_QuendraPlaylist &window = start();
+    deliver(window, QStringLiteral("A<br>B<br>C<br>D<br>"));
+    m_answers[QStringLiteral("/shuffle_status?p=")] = QStringLiteral("1");
+    m_answers[QStringLiteral("/shuffle?p=&a=0")] = QStringLiteral("1");
+    m_answers[QStringLiteral("/shuffle?p=&a=1")] = QStringLiteral("1");
+    m_answers[QStringLiteral("/play?p=")] = QStringLiteral("1");
+    m_httpq.log.clear();
+
+    window.listPlayList->setCurrentRow(2);
+    window.listPlayList_DblClick();
+    EXPECT_EQ(gListPos, 2);
+    EXPECT_EQ(requests(QStringLiteral("InetStatusCheck")), QStringList{QStringLiteral("/shuffle_status?p=")});
+    EXPECT_EQ(requests(kAction), QStringList({QStringLiteral("/shuffle?p=&a=0"), QStringLiteral("/setplaylistpos?p=&a=2"),
+                                               QStringLiteral("/play?p="), QStringLiteral("/shuffle?p=&a=1")}));
+
+    // Shuffle off; a failing request in the middle stops nothing. The final
+    // blank entry sends the number of titles.
+    m_answers[QStringLiteral("/shuffle_status?p=")] = QStringLiteral("0");
+    m_httpq.log.clear();
+    window.listPlayList->setCurrentRow(4);
+    window.listPlayList_DblClick();
+    EXPECT_EQ(requests(kAction), QStringList({QStringLiteral("/setplaylistpos?p=&a=4"), QStringLiteral("/play?p=")}));
+
+    // A real double click on an entry.
+    m_httpq.log.clear();
+    const QRect second = window.listPlayList->visualItemRect(window.listPlayList->item(1));
+    QTest::mousePress(window.listPlayList->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+    QTest::mouseRelease(window.listPlayList->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+    QTest::mouseDClick(window.listPlayList->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+    EXPECT_EQ(requests(kAction), QStringList({QStringLiteral("/setplaylistpos?p=&a=1"), QStringLiteral("/play?p=")}));
+}
+
+TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
+{
+    frm_QuendraPlaylist &window = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\n[PLAYLIST]\r\nHEIGHT=6000\r\n");
+    QStringList titles;
+    for (int i = 0; i < 200; ++i)
+        titles.append(QStringLiteral("Song %1<br>").arg(i));
+    deliver(window, titles.join(QString()));
+    ASSERT_EQ(window.listPlayList->count(), 201);
+    const int rows = window.listPlayList->viewport()->height() / window.listPlayList->sizeHintForRow(0);
+    ASSERT_GT(rows, 6);
+
+    gTitleText = QStringLiteral("abcd");
+    qint16 index = 100;
+    window.ShowCurrentSongInPlaylist(index);
+    EXPECT_EQ(window.listPlayList->currentRow(), -1);
+
+    gTitleText = QStringLiteral("Song 100");
+    window.ShowCurrentSongInPlaylist(index);
+    EXPECT_EQ(index, 100);
+    EXPECT_EQ(window.listPlayList->currentRow(), 100);
+    EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), qRound(100 - rows / 3.0));
+
+    // In view and not on the last row: the view stays.
+    index = 101;
+    window.ShowCurrentSongInPlaylist(index);
+    EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), qRound(100 - rows / 3.0));
+    // Above the view: the list brings it to the top row, and that is in view.
+    index = 2;
+    window.ShowCurrentSongInPlaylist(index);
+    EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), 2);
+    // On the last row of the first screen: the view goes to the top.
+    window.listPlayList->verticalScrollBar()->setValue(0);
+    index = qint16(rows - 1);
+    window.ShowCurrentSongInPlaylist(index);
+    EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), 0);
+    // Outside the list: nothing selected, no crash.
+    for (qint16 outside : {qint16(-1), qint16(201), qint16(32767)})
+        window.ShowCurrentSongInPlaylist(outside);
+
+    // An identical refresh leaves selection and view as they were.
+    index = 150;
+    window.ShowCurrentSongInPlaylist(index);
+    const int top = window.listPlayList->verticalScrollBar()->value();
+    deliver(window, titles.join(QString()));
+    EXPECT_EQ(window.listPlayList->currentRow(), 150);
+    EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), top);
+}
+
+TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
+{
+    frm_QuendraPlaylist &window = start();
+    // 50 MB without a single separator.
+    QElapsedTimer clock;
+    clock.start();
+    deliver(window, QString(50 * 1024 * 1024, u'x'));
+    EXPECT_EQ(entries(window), QStringList{QStringLiteral(" ")});
+    EXPECT_LT(clock.elapsed(), 10000);
+
+    // Control characters and replacement characters stay as they came.
+    const QString odd = QStringLiteral("tab\there\x01\x7f<br>\uFFFD\uFFFD<br>");
+    deliver(window, odd);
+    EXPECT_EQ(entries(window), QStringList({QStringLiteral("   tab\there\x01\x7f"), QStringLiteral("   \uFFFD\uFFFD"),
+                                            QStringLiteral(" ")}));
+
+    // A failed fetch leaves the list as it was.
+    m_answers.remove(QStringLiteral("/getplaylisttitle?p="));
+    window.RequestPlaylist();
+    m_httpq.transfer(kList)->completeGet();
+    EXPECT_EQ(window.listPlayList->count(), 3);
+    EXPECT_FALSE(window.inetPlayList->IsBusy());
+}
+
+TEST_F(PlaylistWindow, ClosingCancelsBothChannelsAndStopsTheRefresh)
+{
+    frm_QuendraPlaylist &window = start();
+    ASSERT_TRUE(window.inetPlayList->IsBusy());
+    window.close();
+    EXPECT_FALSE(window.inetPlayList->IsBusy());
+    EXPECT_FALSE(window.timPlaylistRefresh->isEnabled());
+}
+
+} // namespace

@@ -1,0 +1,392 @@
+// How long the playlist window takes to put a large answer into its list, how
+// long the event loop stalls meanwhile, and whether fetching the identical list
+// again leaves the selection and the scroll position alone. Runs against
+// httpq-sim in a separate process, one simulator per playlist size.
+
+#include "httpq/HttpqClient.h"
+#include "platform/FormTimer.h"
+#include "playlist/frm_QuendraPlaylist.h"
+#include "settings/Settings.h"
+#include "settings/iniActions.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kTargetTitles = 32767;
+constexpr double kTargetFillMs = 200.0;
+constexpr double kTargetStallMs = 100.0;
+
+void say(const QString &text)
+{
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "playlist-bench: %s\n", message.toLocal8Bit().constData());
+    std::exit(2);
+}
+
+double msBetween(qint64 fromNs, qint64 toNs)
+{
+    return double(toNs - fromNs) / 1e6;
+}
+
+// One simulator process serving a playlist of the given size.
+class SimProcess
+{
+public:
+    SimProcess(const QString &program, int titles)
+    {
+        m_process.setProgram(program);
+        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--titles"),
+                                QString::number(titles), QStringLiteral("--password"), QStringLiteral("bench")});
+        m_process.setStandardInputFile(QProcess::nullDevice());
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+
+    ~SimProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(3000))
+                m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    quint16 start()
+    {
+        m_process.start();
+        if (!m_process.waitForStarted(5000))
+            fail(QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString()));
+        static const QRegularExpression listening(QStringLiteral("listening on [^\\n]*:(\\d+)\\n"));
+        QByteArray seen;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000) {
+            m_process.waitForReadyRead(200);
+            seen += m_process.readAllStandardOutput();
+            const QRegularExpressionMatch match = listening.match(QString::fromLocal8Bit(seen));
+            if (match.hasMatch())
+                return quint16(match.captured(1).toUInt());
+            if (m_process.state() == QProcess::NotRunning)
+                fail(QStringLiteral("%1 exited before listening").arg(m_process.program()));
+        }
+        fail(QStringLiteral("%1 did not report its port").arg(m_process.program()));
+    }
+
+private:
+    QProcess m_process;
+};
+
+// Ticks at a short interval and keeps the largest lateness of a tick, split
+// by whether the window's completion handler ran inside that gap, so a stall
+// can be put down to the filling or to what follows it (layout, painting).
+class StallMeter
+{
+public:
+    explicit StallMeter(int intervalMs)
+        : m_intervalMs(intervalMs)
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(intervalMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+        m_clock.start();
+    }
+
+    void restart()
+    {
+        m_longestMs = m_longestInFillMs = m_longestElsewhereMs = 0;
+        m_fillRan = false;
+        m_last = m_clock.nsecsElapsed();
+        m_timer.start();
+    }
+    void stop()
+    {
+        tick();
+        m_timer.stop();
+    }
+    void fillRan() { m_fillRan = true; }
+
+    double longestMs() const { return m_longestMs; }
+    double longestInFillMs() const { return m_longestInFillMs; }
+    double longestElsewhereMs() const { return m_longestElsewhereMs; }
+
+private:
+    void tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        const double late = std::max(0.0, msBetween(m_last, now) - m_intervalMs);
+        m_last = now;
+        m_longestMs = std::max(m_longestMs, late);
+        double &part = m_fillRan ? m_longestInFillMs : m_longestElsewhereMs;
+        part = std::max(part, late);
+        m_fillRan = false;
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    int m_intervalMs;
+    qint64 m_last = 0;
+    bool m_fillRan = false;
+    double m_longestMs = 0;
+    double m_longestInFillMs = 0;
+    double m_longestElsewhereMs = 0;
+};
+
+struct FetchFigures
+{
+    bool completed = false;
+    double fillMs = 0;
+    double stallMs = 0;
+    double stallInFillMs = 0;
+    double stallElsewhereMs = 0;
+    int entries = 0;
+};
+
+struct Row
+{
+    int titles = 0;
+    FetchFigures first;
+    FetchFigures second;
+    bool selectionKept = false;
+    bool scrollKept = false;
+    int selectedBefore = -1;
+    int selectedAfter = -1;
+    int scrollBefore = -1;
+    int scrollAfter = -1;
+};
+
+// Runs the event loop for a while (layout and painting that the fill posted).
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class Bench
+{
+public:
+    Bench(int tickMs, int settleMs, int timeoutMs)
+        : m_meter(tickMs)
+        , m_settleMs(settleMs)
+        , m_timeoutMs(timeoutMs)
+    {
+        m_clock.start();
+    }
+
+    Row measure(const QString &simProgram, int titles, const QString &settingsFolder)
+    {
+        SimProcess sim(simProgram, titles);
+        const quint16 port = sim.start();
+
+        gQuendraType = QStringLiteral("DIRECT");
+        gHttpqServer = QStringLiteral("127.0.0.1");
+        gHttpqPort = QString::number(port);
+        gHttpqPasswd = QStringLiteral("bench");
+        gPlaylistHeight = 1995;
+        gPlaylistBarHeight = 500;
+        gWinampHeight = 1995;
+        gAttachArea = 750;
+        SetSettingsFolder(settingsFolder);
+        gIniPath = settingsFolder + QStringLiteral("/Quendra.ini");
+
+        Row row;
+        row.titles = titles;
+
+        // Creating the window starts the first fetch; its answer can only be
+        // taken in once the event loop runs, so the handler is swapped in time.
+        frm_QuendraPlaylist *w = frm_QuendraPlaylist::instance();
+        w->timPlaylistRefresh->setEnabled(false);
+        QObject::disconnect(w->inetPlayList, &HttpqClient::ResponseCompleted, w, nullptr);
+        QObject::connect(w->inetPlayList, &HttpqClient::ResponseCompleted, w, [this, w] {
+            m_fillStart = m_clock.nsecsElapsed();
+            w->inetPlayList_ResponseCompleted();
+            m_fillEnd = m_clock.nsecsElapsed();
+            m_meter.fillRan();
+            ++m_completions;
+            if (m_loop)
+                m_loop->quit();
+        });
+        w->show();
+        row.first = awaitFetch(w);
+
+        // A row in the middle, scrolled into the middle of the view.
+        const int middle = w->listPlayList->count() / 2;
+        w->listPlayList->setCurrentRow(middle);
+        w->listPlayList->scrollToItem(w->listPlayList->item(middle), QAbstractItemView::PositionAtCenter);
+        runFor(m_settleMs);
+        row.selectedBefore = w->listPlayList->currentRow();
+        row.scrollBefore = w->listPlayList->verticalScrollBar()->value();
+
+        w->RequestPlaylist();
+        row.second = awaitFetch(w);
+        row.selectedAfter = w->listPlayList->currentRow();
+        row.scrollAfter = w->listPlayList->verticalScrollBar()->value();
+        const QListWidgetItem *selected = w->listPlayList->item(row.selectedAfter);
+        row.selectionKept = row.selectedAfter == row.selectedBefore && selected && selected->isSelected();
+        row.scrollKept = row.scrollAfter == row.scrollBefore;
+
+        frm_QuendraPlaylist::destroyInstance();
+        runFor(50);
+        return row;
+    }
+
+private:
+    // Waits (bounded) for one fetch, then lets the posted layout and painting
+    // run, all under the stall meter.
+    FetchFigures awaitFetch(frm_QuendraPlaylist *w)
+    {
+        FetchFigures f;
+        const int before = m_completions;
+        m_meter.restart();
+        QEventLoop loop;
+        m_loop = &loop;
+        QTimer::singleShot(m_timeoutMs, &loop, &QEventLoop::quit);
+        if (m_completions == before)
+            loop.exec();
+        m_loop = nullptr;
+        f.completed = m_completions > before;
+        if (f.completed)
+            runFor(m_settleMs);
+        m_meter.stop();
+        f.fillMs = f.completed ? msBetween(m_fillStart, m_fillEnd) : -1;
+        f.stallMs = m_meter.longestMs();
+        f.stallInFillMs = m_meter.longestInFillMs();
+        f.stallElsewhereMs = m_meter.longestElsewhereMs();
+        f.entries = w->listPlayList->count();
+        return f;
+    }
+
+    StallMeter m_meter;
+    QElapsedTimer m_clock;
+    int m_settleMs;
+    int m_timeoutMs;
+    QEventLoop *m_loop = nullptr;
+    int m_completions = 0;
+    qint64 m_fillStart = 0;
+    qint64 m_fillEnd = 0;
+};
+
+QString figure(double ms)
+{
+    return ms < 0 ? QStringLiteral("timeout") : QString::number(ms, 'f', 1);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("playlist-bench"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Time the playlist window's filling from httpq-sim, and its event-loop stalls."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("sim"), QStringLiteral("The httpq-sim program (beside this one)."), QStringLiteral("PATH"),
+         QCoreApplication::applicationDirPath() + QStringLiteral("/httpq-sim")},
+        {QStringLiteral("titles"), QStringLiteral("Comma-separated playlist sizes (1000,10000,32767)."),
+         QStringLiteral("LIST"), QStringLiteral("1000,10000,32767")},
+        {QStringLiteral("tick"), QStringLiteral("Stall meter interval in ms (1)."), QStringLiteral("MS"),
+         QStringLiteral("1")},
+        {QStringLiteral("settle"), QStringLiteral("Event-loop time after each fill, measured too (300)."),
+         QStringLiteral("MS"), QStringLiteral("300")},
+        {QStringLiteral("timeout"), QStringLiteral("Longest wait for one fetch in ms (30000)."),
+         QStringLiteral("MS"), QStringLiteral("30000")},
+    });
+    parser.process(app);
+
+    std::vector<int> sizes;
+    for (const QString &part : parser.value(QStringLiteral("titles")).split(u',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int n = part.trimmed().toInt(&ok);
+        if (!ok || n < 0)
+            fail(QStringLiteral("--titles wants numbers, not %1").arg(part));
+        sizes.push_back(n);
+    }
+    const int tickMs = parser.value(QStringLiteral("tick")).toInt();
+    const int settleMs = parser.value(QStringLiteral("settle")).toInt();
+    const int timeoutMs = parser.value(QStringLiteral("timeout")).toInt();
+    if (tickMs < 1 || settleMs < 0 || timeoutMs < 1)
+        fail(QStringLiteral("--tick, --settle and --timeout want positive numbers"));
+
+    QTemporaryDir settings;
+    if (!settings.isValid())
+        fail(QStringLiteral("no temporary folder: %1").arg(settings.errorString()));
+
+    say(QStringLiteral("platform %1, stall tick %2 ms, %3 ms of event loop measured after each fill")
+            .arg(QGuiApplication::platformName())
+            .arg(tickMs)
+            .arg(settleMs));
+
+    Bench bench(tickMs, settleMs, timeoutMs);
+    std::vector<Row> rows;
+    for (int n : sizes)
+        rows.push_back(bench.measure(parser.value(QStringLiteral("sim")), n, settings.path()));
+
+    say(QStringLiteral("titles  fill_ms  longest_stall_ms  refetch_fill_ms  refetch_stall_ms  selection_kept  scroll_kept"));
+    for (const Row &r : rows) {
+        std::printf("%-7d %-8s %-17s %-16s %-17s %-15s %s\n", r.titles, qPrintable(figure(r.first.fillMs)),
+                    qPrintable(figure(r.first.stallMs)), qPrintable(figure(r.second.fillMs)),
+                    qPrintable(figure(r.second.stallMs)), r.selectionKept ? "yes" : "NO",
+                    r.scrollKept ? "yes" : "NO");
+    }
+    say(QString());
+    say(QStringLiteral("details (entries should be titles + 1; stall split: gap holding the fill / any other gap)"));
+    for (const Row &r : rows) {
+        say(QStringLiteral("%1: entries %2 / %3; stall fill %4 / other %5 ms; refetch stall fill %6 / other %7 ms;"
+                           " row %8 -> %9, scroll %10 -> %11")
+                .arg(r.titles)
+                .arg(r.first.entries)
+                .arg(r.second.entries)
+                .arg(figure(r.first.stallInFillMs), figure(r.first.stallElsewhereMs),
+                     figure(r.second.stallInFillMs), figure(r.second.stallElsewhereMs))
+                .arg(r.selectedBefore)
+                .arg(r.selectedAfter)
+                .arg(r.scrollBefore)
+                .arg(r.scrollAfter));
+    }
+
+    bool countsRight = true;
+    for (const Row &r : rows)
+        countsRight = countsRight && r.first.entries == r.titles + 1 && r.second.entries == r.titles + 1;
+
+    const auto target = std::find_if(rows.begin(), rows.end(), [](const Row &r) { return r.titles == kTargetTitles; });
+    if (target != rows.end()) {
+        const Row &r = *target;
+        const bool met = r.first.completed && r.second.completed && r.first.fillMs < kTargetFillMs
+                         && r.second.fillMs < kTargetFillMs && r.first.stallMs <= kTargetStallMs
+                         && r.second.stallMs <= kTargetStallMs && r.selectionKept && r.scrollKept;
+        say(QStringLiteral("target for %1: fill below %2 ms, no stall above %3 ms, refetch keeps selection and "
+                           "scroll: %4")
+                .arg(kTargetTitles)
+                .arg(kTargetFillMs)
+                .arg(kTargetStallMs)
+                .arg(met ? QStringLiteral("met") : QStringLiteral("NOT met")));
+    }
+    if (!countsRight)
+        say(QStringLiteral("entry counts: NOT titles + 1 everywhere"));
+    return 0;
+}
