@@ -96,6 +96,9 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
     listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The list scrolls by wheel and keys; its bar stays out of sight under
+    // the dark strip at the right edge.
+    listPlayList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listPlayList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     listPlayList->setTextElideMode(Qt::ElideNone);
     QPalette listColours = listPlayList->palette();
