@@ -8,6 +8,7 @@
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
+#include "settings_dialog/frmSettings.h"
 #include "systray/frmSystray.h"
 #include "platform/window_move.h"
 
@@ -390,7 +391,12 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
     // Every bound is exclusive: a press on an area's edge drags the bar.
     if (Y > 75 && Y < 150) {
         if (X > 75 && X < 150) {
-            // The settings dialog opens and closes here.
+            // A second press closes the dialog again, without saving.
+            frmSettings *dialog = frmSettings::existing();
+            if (dialog && dialog->isVisible())
+                dialog->close();
+            else
+                frmSettings::instance()->show();
             return;
         }
         if (X > 3825 && X < 3900) {
@@ -465,7 +471,9 @@ void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
     } else if (sKey == u"close") {
         CloseApplication();
     } else if (sKey == u"Settings") {
-        // The settings dialog opens here.
+        frmSettings *dialog = frmSettings::instance();
+        dialog->show();
+        dialog->raise();
     } else if (sKey == u"playlist") {
         TogglePlaylist();
     }

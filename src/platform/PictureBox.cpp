@@ -19,6 +19,20 @@ void PictureBox::setArt(const QString &artPath)
     update();
 }
 
+QPixmap PictureBox::renderArt(const QString &artPath, QSize size, qreal ratio)
+{
+    const QSize pixels = (QSizeF(size) * ratio).toSize();
+    QPixmap art(pixels);
+    art.fill(Qt::transparent);
+    {
+        QPainter painter(&art);
+        QSvgRenderer renderer(artPath);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+    }
+    art.setDevicePixelRatio(ratio);
+    return art;
+}
+
 void PictureBox::setUserScale(double width, double height)
 {
     m_userScale = true;
@@ -60,14 +74,8 @@ void PictureBox::paintEvent(QPaintEvent *)
     // the labels on the face repaint it several times a second.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (m_cache.size() != pixels || m_cache.devicePixelRatio() != ratio) {
-        m_cache = QPixmap(pixels);
-        m_cache.fill(Qt::transparent);
-        QPainter cachePainter(&m_cache);
-        QSvgRenderer renderer(m_artPath);
-        renderer.render(&cachePainter, QRectF(QPointF(0, 0), QSizeF(pixels)));
-        m_cache.setDevicePixelRatio(ratio);
-    }
+    if (m_cache.size() != pixels || m_cache.devicePixelRatio() != ratio)
+        m_cache = renderArt(m_artPath, size(), ratio);
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_cache);
 }

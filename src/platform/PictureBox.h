@@ -17,6 +17,8 @@ public:
     explicit PictureBox(const QString &artPath, QWidget *parent = nullptr);
 
     void setArt(const QString &artPath);
+    // Artwork rendered for a size at a screen scale.
+    static QPixmap renderArt(const QString &artPath, QSize size, qreal ratio);
     // Maps the inner area to width x height units, whatever its size.
     void setUserScale(double width, double height);
     double scaleWidth() const;

@@ -11,8 +11,14 @@ class FakeBrowser final : public WebBrowser
 
 public:
     using WebBrowser::WebBrowser;
-    void navigate(const QString &url) override { navigations.append(url); }
+    void navigate(const QString &url) override
+    {
+        navigations.append(url);
+        if (onNavigate)
+            onNavigate();
+    }
     QStringList navigations;
+    std::function<void()> onNavigate;
 };
 
 // Tests never load the real browser: outside FakeBrowsers every browser is

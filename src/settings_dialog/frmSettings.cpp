@@ -1,0 +1,283 @@
+#include "settings_dialog/frmSettings.h"
+
+#include "bar/frm_Quendra.h"
+#include "httpq/answer_conversions.h"
+#include "platform/PictureBox.h"
+#include "platform/WebBrowser.h"
+#include "platform/twips.h"
+#include "platform/window_move.h"
+#include "playlist/frm_QuendraPlaylist.h"
+#include "settings/Settings.h"
+#include "settings/iniActions.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+
+namespace {
+
+frmSettings *g_dialog = nullptr;
+
+constexpr int kWidthTwips = 8145;
+constexpr int kHeightTwips = 3870;
+constexpr int kWideField = 6000;
+constexpr int kNarrowField = 3000;
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+}
+
+QFont dialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+frmSettings *frmSettings::instance()
+{
+    if (!g_dialog) {
+        g_dialog = new frmSettings;
+        g_dialog->Form_Load();
+    }
+    return g_dialog;
+}
+
+frmSettings *frmSettings::existing()
+{
+    return g_dialog;
+}
+
+frmSettings::frmSettings()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFont(dialogFont());
+    resize(TwipsToPixels(kWidthTwips), TwipsToPixels(kHeightTwips));
+
+
+    Frame1 = new QWidget(this);
+    Frame1->setGeometry(twipsRect(120, 300, 1335, 495));
+    m_typeGroup = new QButtonGroup(this);
+    const char *typeCaptions[] = {"web control", "direct to httpq"};
+    const int typeTops[] = {0, 250};
+    const int typeWidths[] = {1215, 1455};
+    for (int i = 0; i < 2; ++i) {
+        optConnectType[i] = new QRadioButton(QString::fromLatin1(typeCaptions[i]), Frame1);
+        optConnectType[i]->setGeometry(twipsRect(0, typeTops[i], typeWidths[i], 195));
+        m_typeGroup->addButton(optConnectType[i], i);
+    }
+    // Frame1 is slightly narrower than its second option, as designed;
+    // keep the caption readable.
+    Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
+
+    m_proxyGroup = new QButtonGroup(this);
+    const char *proxyCaptions[] = {"no proxy", "automatic", "manual proxy"};
+    const int proxyTops[] = {900, 1150, 1400};
+    const int proxyWidths[] = {950, 1000, 1230};
+    for (int i = 0; i < 3; ++i) {
+        optProxy[i] = new QRadioButton(QString::fromLatin1(proxyCaptions[i]), this);
+        optProxy[i]->setGeometry(twipsRect(120, proxyTops[i], proxyWidths[i], 195));
+        m_proxyGroup->addButton(optProxy[i], i);
+    }
+    txtProxy = new QLineEdit(QString::fromUtf16(kExampleProxy), this);
+    txtProxy->setGeometry(twipsRect(1900, 1300, 3000, 285));
+
+    const char *labelCaptions[] = {"Quendra Control URL", "Playlist URL", "httpq password", "Refresh Songtitle (ms)"};
+    const int labelWidths[] = {1455, 975, 1335, 1695};
+    for (int i = 0; i < 4; ++i) {
+        Label1[i] = new QLabel(QString::fromLatin1(labelCaptions[i]), this);
+        Label1[i]->setGeometry(twipsRect(240, 1980 + 300 * i, labelWidths[i], 255));
+        Label1[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    const int fieldWidths[] = {kWideField, kWideField, kNarrowField, 1000};
+    for (int i = 0; i < 4; ++i) {
+        txt_URL[i] = new QLineEdit(this);
+        txt_URL[i]->setGeometry(twipsRect(1900, 1905 + 300 * i, fieldWidths[i], 285));
+        connect(txt_URL[i], &QLineEdit::textChanged, this, [this, i] { txt_URL_Change(i); });
+    }
+
+    picSave = new PictureBox(QStringLiteral(":/art/save.svg"), this);
+    picSave->setGeometry(twipsRect(240, 3360, 800, 280));
+    picCancel = new PictureBox(QStringLiteral(":/art/cancel.svg"), this);
+    picCancel->setGeometry(twipsRect(1080, 3360, 720, 280));
+
+    // Only the user's choices write: selections made to show the settings
+    // do not emit clicked.
+    connect(m_typeGroup, &QButtonGroup::idClicked, this, &frmSettings::optConnectType_Click);
+    connect(m_proxyGroup, &QButtonGroup::idClicked, this, &frmSettings::optProxy_Click);
+    connect(txtProxy, &QLineEdit::textChanged, this, &frmSettings::txtProxy_Change);
+    connect(picSave, &PictureBox::clicked, this, &frmSettings::picSave_Click);
+    connect(picCancel, &PictureBox::clicked, this, &frmSettings::picCancel_Click);
+}
+
+frmSettings::~frmSettings()
+{
+    if (g_dialog == this)
+        g_dialog = nullptr;
+}
+
+void frmSettings::Form_Load()
+{
+    const int w = PixelsToTwips(width());
+    const int h = PixelsToTwips(height());
+    Line1[0] = QLine(0, 0, 0, h - 20);
+    Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
+    Line1[2] = QLine(0, h - 20, w - 10, h - 20);
+    Line1[3] = QLine(w - 10, 0, 0, 0);
+
+    LoadSettings();
+    if (!IsDirectMode()) {
+        txt_URL[0]->setText(gControlUrl);
+        txt_URL[1]->setText(gPlaylistUrl);
+        showSetting(optConnectType[0]);
+    } else {
+        txt_URL[0]->setText(gHttpqServer);
+        txt_URL[1]->setText(gHttpqPort);
+        showSetting(optConnectType[1]);
+    }
+    RefreshFields();
+}
+
+void frmSettings::showSetting(QRadioButton *option)
+{
+    option->setChecked(true);
+}
+
+void frmSettings::setFieldWidth(QLineEdit *field, int widthTwips)
+{
+    field->resize(TwipsToPixels(widthTwips), field->height());
+}
+
+void frmSettings::RefreshFields()
+{
+    if (gProxy == u"NO") {
+        showSetting(optProxy[0]);
+        txtProxy->hide();
+    } else if (gProxy == u"DEFAULT") {
+        showSetting(optProxy[1]);
+        txtProxy->hide();
+    } else {
+        showSetting(optProxy[2]);
+        txtProxy->setText(gProxy);
+        txtProxy->setVisible(true);
+    }
+
+    if (!IsDirectMode()) {
+        Label1[0]->setText(QStringLiteral("Quendra Control URL"));
+        Label1[1]->setText(QStringLiteral("Playlist URL"));
+        Label1[2]->hide();
+        Label1[3]->hide();
+        setFieldWidth(txt_URL[0], kWideField);
+        setFieldWidth(txt_URL[1], kWideField);
+        txt_URL[2]->hide();
+        txt_URL[3]->hide();
+        txt_URL[0]->setText(gControlUrl);
+        txt_URL[1]->setText(gPlaylistUrl);
+    } else {
+        Label1[0]->setText(QStringLiteral("httpq server URL"));
+        Label1[1]->setText(QStringLiteral("httpq port"));
+        Label1[2]->setVisible(true);
+        Label1[3]->setVisible(true);
+        setFieldWidth(txt_URL[0], kNarrowField);
+        setFieldWidth(txt_URL[1], kNarrowField);
+        txt_URL[2]->setVisible(true);
+        txt_URL[3]->setVisible(true);
+        txt_URL[0]->setText(gHttpqServer);
+        txt_URL[1]->setText(gHttpqPort);
+        txt_URL[2]->setText(gHttpqPasswd);
+        txt_URL[3]->setText(QString::number(gRefresh));
+    }
+}
+
+void frmSettings::optConnectType_Click(int Index)
+{
+    gQuendraType = Index == 0 ? QStringLiteral("WEBCONTROL") : QStringLiteral("DIRECT");
+    RefreshFields();
+}
+
+void frmSettings::optProxy_Click(int Index)
+{
+    switch (Index) {
+    case 0: gProxy = QStringLiteral("NO"); break;
+    case 1: gProxy = QStringLiteral("DEFAULT"); break;
+    case 2: gProxy = txtProxy->text(); break;
+    default: break;
+    }
+    RefreshFields();
+}
+
+void frmSettings::txt_URL_Change(int Index)
+{
+    if (Index < 0 || Index > 3)
+        return;
+    const QString text = txt_URL[Index]->text();
+    const bool direct = IsDirectMode();
+    switch (Index) {
+    case 0: (direct ? gHttpqServer : gControlUrl) = text; break;
+    case 1: (direct ? gHttpqPort : gPlaylistUrl) = text; break;
+    case 2: gHttpqPasswd = text; break;
+    // Beyond the 16-bit range the value is held at its end: typing never
+    // ends the program.
+    case 3: gRefresh = SettingsNumber(text); break;
+    }
+}
+
+void frmSettings::txtProxy_Change()
+{
+    gProxy = txtProxy->text();
+}
+
+void frmSettings::picSave_Click()
+{
+    frm_Quendra *bar = frm_Quendra::instance();
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    SaveSettings({bar ? bar->positionTwips() : QPoint(), playlist->positionTwips()});
+    if (!IsDirectMode()) {
+        // A browser exists only where the window was laid out for web
+        // control; a bar started in direct mode shows its page at the next start.
+        if (bar && bar->QuendraWebbrowser)
+            bar->QuendraWebbrowser->navigate(gControlUrl);
+        if (playlist->QuendraPlaylistWebbrowser)
+            playlist->QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
+    }
+    close();
+}
+
+void frmSettings::picCancel_Click()
+{
+    close();
+}
+
+void frmSettings::Form_MouseDown(QPoint pressGlobal)
+{
+    BeginWindowMove(this, {}, pressGlobal, {});
+}
+
+void frmSettings::mousePressEvent(QMouseEvent *event)
+{
+    Form_MouseDown(event->globalPosition().toPoint());
+}
+
+void frmSettings::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const qreal ratio = devicePixelRatioF();
+    if (m_background.size() != (QSizeF(size()) * ratio).toSize())
+        m_background = PictureBox::renderArt(QStringLiteral(":/art/settings_bg.svg"), size(), ratio);
+    painter.drawPixmap(0, 0, m_background);
+    // The border lies over the background picture.
+    painter.setPen(Qt::black);
+    for (const QLine &line : Line1)
+        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
+                         TwipsToPixels(line.y2()));
+}
