@@ -11,6 +11,8 @@
 #include "settings/iniActions.h"
 
 #include <QButtonGroup>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -34,7 +36,8 @@ QRect twipsRect(int left, int top, int width, int height)
 QFont dialogFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);
     return font;
 }
@@ -45,6 +48,13 @@ frmSettings *frmSettings::instance()
 {
     if (!g_dialog) {
         g_dialog = new frmSettings;
+        // Where the user looks: the middle of the bar's screen.
+        const frm_Quendra *bar = frm_Quendra::instance();
+        if (const QScreen *screen = bar ? bar->screen() : QGuiApplication::primaryScreen()) {
+            QRect frame = g_dialog->geometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            g_dialog->move(frame.topLeft());
+        }
         g_dialog->Form_Load();
     }
     return g_dialog;
@@ -76,8 +86,9 @@ frmSettings::frmSettings()
         optConnectType[i]->setGeometry(twipsRect(0, typeTops[i], typeWidths[i], 195));
         m_typeGroup->addButton(optConnectType[i], i);
     }
-    // Frame1 is slightly narrower than its second option, as designed;
-    // keep the caption readable.
+    // The designed widths fit the designer's font; other fonts need more.
+    for (QRadioButton *option : optConnectType)
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
     Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
 
     m_proxyGroup = new QButtonGroup(this);
@@ -88,6 +99,7 @@ frmSettings::frmSettings()
         optProxy[i] = new QRadioButton(QString::fromLatin1(proxyCaptions[i]), this);
         optProxy[i]->setGeometry(twipsRect(120, proxyTops[i], proxyWidths[i], 195));
         m_proxyGroup->addButton(optProxy[i], i);
+        optProxy[i]->resize(std::max(optProxy[i]->width(), optProxy[i]->sizeHint().width()), optProxy[i]->height());
     }
     txtProxy = new QLineEdit(QString::fromUtf16(kExampleProxy), this);
     txtProxy->setGeometry(twipsRect(1900, 1300, 3000, 285));
@@ -98,6 +110,7 @@ frmSettings::frmSettings()
         Label1[i] = new QLabel(QString::fromLatin1(labelCaptions[i]), this);
         Label1[i]->setGeometry(twipsRect(240, 1980 + 300 * i, labelWidths[i], 255));
         Label1[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        Label1[i]->resize(std::max(Label1[i]->width(), Label1[i]->sizeHint().width()), Label1[i]->height());
     }
     const int fieldWidths[] = {kWideField, kWideField, kNarrowField, 1000};
     for (int i = 0; i < 4; ++i) {
