@@ -1,4 +1,5 @@
 #include "bar/frm_Quendra.h"
+#include "playlist/frm_QuendraPlaylist.h"
 #include "platform/qt_platform.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
@@ -17,5 +18,9 @@ int main(int argc, char *argv[])
 
     frm_Quendra bar;
     bar.Form_Load();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The playlist window is shared, not owned by the bar: it goes before
+    // the application, so that its embedded page ends in order.
+    frm_QuendraPlaylist::destroyInstance();
+    return status;
 }

@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 
@@ -60,14 +63,34 @@ void SetSettingsFolder(const QString &folder)
     g_settingsFolder = folder;
 }
 
-QString SettingsFolder()
+QString ChooseSettingsFile(const QString &programFolder, const QString &configFolder,
+                           const std::function<bool(const QString &path)> &writable)
+{
+    const QString beside = programFolder + QStringLiteral("/Quendra.ini");
+    if (writable(programFolder) || (QFileInfo::exists(beside) && writable(beside)))
+        return beside;
+    return configFolder + QStringLiteral("/Quendra.ini");
+}
+
+QString SettingsFilePath()
 {
     if (!g_settingsFolder.isEmpty())
-        return g_settingsFolder;
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    // Before the application object exists (the start-up peeks at the mode).
-    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+        return g_settingsFolder + QStringLiteral("/Quendra.ini");
+    // Before the application object exists (the start-up peeks at the mode)
+    // the program's folder comes from the process itself.
+    const QString programFolder = QCoreApplication::instance()
+        ? QCoreApplication::applicationDirPath()
+        : QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome))
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    const QString configFolder = configHome + QStringLiteral("/quendra");
+    const QString path = ChooseSettingsFile(programFolder, configFolder, [](const QString &candidate) {
+        return access(QFile::encodeName(candidate).constData(), W_OK) == 0;
+    });
+    if (path.startsWith(configFolder))
+        QDir().mkpath(configFolder);
+    return path;
 }
 
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText)
@@ -84,7 +107,7 @@ QString ReadIniValue(const QString &section, const QString &key, const QString &
 
 void LoadSettings()
 {
-    gIniPath = SettingsFolder() + QStringLiteral("/Quendra.ini");
+    gIniPath = SettingsFilePath();
 
     const QString winamp = QStringLiteral("WINAMP");
     gControlUrl = ReadIniValue(winamp, QStringLiteral("URL"), QString::fromUtf16(kDefaultControlUrl));

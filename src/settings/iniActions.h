@@ -6,9 +6,17 @@
 #include <QPoint>
 #include <QString>
 
-// The file's folder is the executable's; tests point it elsewhere.
+#include <functional>
+
+// The settings file: beside the program while that folder can be written,
+// or while a writable file is already there; otherwise (an installed copy
+// in a system folder) in the user's configuration folder, so that nothing
+// is lost from one start to the next.
+QString ChooseSettingsFile(const QString &programFolder, const QString &configFolder,
+                           const std::function<bool(const QString &path)> &writable);
+// Tests point the file's folder elsewhere; empty restores the rule above.
 void SetSettingsFolder(const QString &folder);
-QString SettingsFolder();
+QString SettingsFilePath();
 
 void LoadSettings();
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText);

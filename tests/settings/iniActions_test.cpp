@@ -235,3 +235,30 @@ TEST_F(SettingsStore, BrokenFilesLoadWithoutCrashing)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SettingsFile, BesideTheProgramUnlessNeitherItsFolderNorItsFileCanBeWritten)
+{
+    QTemporaryDir program;
+    const QString config = QStringLiteral("/home/user/.config/quendra");
+    const QString beside = program.filePath(QStringLiteral("Quendra.ini"));
+    auto writableOnly = [](QStringList paths) {
+        return [paths](const QString &path) { return paths.contains(path); };
+    };
+
+    // A writable folder: beside the program, file or no file.
+    EXPECT_EQ(ChooseSettingsFile(program.path(), config, writableOnly({program.path()})), beside);
+    // A read-only folder without a file: the user's configuration folder.
+    EXPECT_EQ(ChooseSettingsFile(program.path(), config, writableOnly({})), config + QStringLiteral("/Quendra.ini"));
+
+    QFile file(beside);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    // A read-only folder with a writable file: that file stays in use.
+    EXPECT_EQ(ChooseSettingsFile(program.path(), config, writableOnly({beside})), beside);
+    // A read-only folder with a read-only file: the configuration folder.
+    EXPECT_EQ(ChooseSettingsFile(program.path(), config, writableOnly({})), config + QStringLiteral("/Quendra.ini"));
+}
+
+} // namespace
