@@ -6,6 +6,7 @@
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
 #include "support/FakeTransfer.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -18,33 +19,16 @@ namespace {
 class BarLive : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
-    }
-    void TearDown() override
-    {
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
-    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
     frm_Quendra &startDirect(quint16 port, int refresh)
     {
-        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=pw\r\nHTTPQ_PORT="
-                   + QByteArray::number(port) + "\r\nREFRESH=" + QByteArray::number(refresh) + "\r\n");
-        file.close();
-        m_bar = std::make_unique<frm_Quendra>();
-        m_bar->Form_Load();
-        return *m_bar;
+        m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=pw\r\nHTTPQ_PORT="
+                         + QByteArray::number(port) + "\r\nREFRESH=" + QByteArray::number(refresh) + "\r\n");
+        return m_windows.start();
     }
 
-    QTemporaryDir m_folder;
-    std::unique_ptr<frm_Quendra> m_bar;
+    SettingsSandbox m_settings;
+    TestWindows m_windows;
 };
 
 TEST_F(BarLive, RealMousePressesOnTheFaceAndItsLabels)

@@ -9,6 +9,7 @@
 #include "settings/iniActions.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeTransfer.h"
+#include "support/Sandbox.h"
 #include "systray/frmSystray.h"
 
 #include <gtest/gtest.h>
@@ -24,38 +25,16 @@ namespace {
 class BarTray : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
-        frm_Quendra::SetProgramEnd([this] { ++m_ends; });
-    }
-    void TearDown() override
-    {
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
-        frm_Quendra::SetProgramEnd({});
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
-    }
-    QString iniPath() const { return m_folder.filePath(QStringLiteral("Quendra.ini")); }
-    QByteArray readFile() const
-    {
-        QFile file(iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    QString iniPath() const { return m_settings.iniPath(); }
+    QByteArray readFile() const { return m_settings.read(); }
     frm_Quendra &start(const QByteArray &settings = "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n")
     {
-        QFile file(iniPath());
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(settings);
-        file.close();
-        m_bar = std::make_unique<frm_Quendra>();
-        m_bar->Form_Load();
-        m_bar->timRefreshStatus->setEnabled(false);
-        m_bar->timDisplaySongtitle->setEnabled(false);
-        return *m_bar;
+        m_settings.write(settings);
+        frm_Quendra &bar = m_windows.start();
+        bar.timRefreshStatus->setEnabled(false);
+        bar.timDisplaySongtitle->setEnabled(false);
+        return bar;
     }
     frm_QuendraPlaylist &playlist() { return *frm_QuendraPlaylist::instance(); }
     // Ends a drag of the manual kind (no window manager here).
@@ -65,11 +44,11 @@ protected:
             QTest::mouseRelease(grabber, Qt::LeftButton);
     }
 
-    QTemporaryDir m_folder;
+    SettingsSandbox m_settings;
     FakeHttpq m_httpq;
     FakeBrowsers m_browsers;
-    std::unique_ptr<frm_Quendra> m_bar;
-    int m_ends = 0;
+    TestWindows m_windows;
+    const int &m_ends = m_windows.ends;
 };
 
 TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
@@ -119,12 +98,9 @@ TEST_F(BarTray, ADragMovesTheBarWithTheMouseAndTheNextStartUsesIt)
     const QByteArray saved = readFile();
     EXPECT_TRUE(saved.contains("[WINAMP]\r\nX_STARTUP_POSITION=2100\r\n")) << saved.toStdString();
     EXPECT_TRUE(saved.contains("Y_STARTUP_POSITION=450\r\n[PLAYLIST]")) << saved.toStdString();
-    m_bar.reset();
-    frm_QuendraPlaylist::destroyInstance();
+    m_windows.close();
     ResetSettingsRecord();
-    m_bar = std::make_unique<frm_Quendra>();
-    m_bar->Form_Load();
-    EXPECT_EQ(m_bar->pos(), QPoint(140, 30));
+    EXPECT_EQ(m_windows.start().pos(), QPoint(140, 30));
 }
 
 TEST_F(BarTray, TheTrayMenuHasItsSevenItemsAndTooltip)

@@ -6,6 +6,7 @@
 #include "settings/iniActions.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeTransfer.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -18,38 +19,14 @@ namespace {
 class BarStartup : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
-    }
-    void TearDown() override
-    {
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
-    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    void writeSettings(const QByteArray &bytes) { m_settings.write(bytes); }
+    frm_Quendra &start() { return m_windows.start(); }
 
-    void writeSettings(const QByteArray &bytes)
-    {
-        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    frm_Quendra &start()
-    {
-        m_bar = std::make_unique<frm_Quendra>();
-        m_bar->Form_Load();
-        return *m_bar;
-    }
-
-    QTemporaryDir m_folder;
+    SettingsSandbox m_settings;
     FakeHttpq m_httpq;
     FakeBrowsers m_browsers;
-    std::unique_ptr<frm_Quendra> m_bar;
+    TestWindows m_windows;
 };
 
 TEST_F(BarStartup, WithoutSettingsTheBarShowsTheControlPageAndDoesNotPoll)
@@ -168,8 +145,7 @@ TEST_F(BarStartup, PlaylistVisibilityAndItsMarkFollowTheStoredValue)
         ASSERT_NE(playlist, nullptr) << c.visible;
         EXPECT_EQ(playlist->isVisible(), c.windowShown) << c.visible;
         EXPECT_EQ(bar.picPlayListStatus->isVisible(), c.markShown) << c.visible;
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
+        m_windows.close();
     }
 }
 
@@ -196,8 +172,7 @@ TEST_F(BarStartup, RefreshValuesNoTimerCanTakeStillStartTheBar)
         EXPECT_EQ(bar.timRefreshSongTitle->isTicking(), c.titleTicking) << c.refresh;
         EXPECT_EQ(bar.timRefreshStatus->interval(), c.statusInterval) << c.refresh;
         EXPECT_TRUE(bar.timRefreshStatus->isTicking()) << c.refresh;
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
+        m_windows.close();
     }
 }
 
@@ -210,16 +185,14 @@ TEST_F(BarStartup, HeightsFromTheFileSizeTheBarAndItsLines)
     EXPECT_EQ(bar.Line1[2], QLine(0, 2980, 4115, 2980));
     // The labels follow the face's scale.
     EXPECT_EQ(bar.lblSongInfo->pos(), QPoint(7, 97));
-    m_bar.reset();
-    frm_QuendraPlaylist::destroyInstance();
+    m_windows.close();
 
     for (const char *height : {"abc", "-32768", "0"}) {
         writeSettings(QByteArray("[WINAMP]\nHEIGHT=") + height + "\n");
         frm_Quendra &broken = start();
         EXPECT_TRUE(broken.isVisible()) << height;
         EXPECT_EQ(broken.width(), 275) << height;
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
+        m_windows.close();
     }
     EXPECT_EQ(gWinampHeight, 0);
 }

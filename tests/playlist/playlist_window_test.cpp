@@ -7,6 +7,7 @@
 #include "settings/iniActions.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeTransfer.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -28,38 +29,19 @@ class PlaylistWindow : public testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_folder.isValid());
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
-        frm_Quendra::SetProgramEnd([] {});
+        ASSERT_TRUE(m_settings.isValid());
         m_httpq.answer = [this](const QString &, const QString &url) -> std::optional<QString> {
             QString key = url.mid(url.indexOf(u'/', 7));
             return m_answers.contains(key) ? m_answers.value(key) : std::nullopt;
         };
     }
-    void TearDown() override
-    {
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
-        frm_Quendra::SetProgramEnd({});
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
-    }
-    QByteArray readFile() const
-    {
-        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray readFile() const { return m_settings.read(); }
     frm_QuendraPlaylist &start(const QByteArray &settings = "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n")
     {
-        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(settings);
-        file.close();
-        m_bar = std::make_unique<frm_Quendra>();
-        m_bar->Form_Load();
-        m_bar->timRefreshStatus->setEnabled(false);
-        m_bar->timDisplaySongtitle->setEnabled(false);
+        m_settings.write(settings);
+        frm_Quendra &bar = m_windows.start();
+        bar.timRefreshStatus->setEnabled(false);
+        bar.timDisplaySongtitle->setEnabled(false);
         return *frm_QuendraPlaylist::instance();
     }
     QStringList requests(const QString &channel) const
@@ -89,11 +71,12 @@ protected:
         list->completeGet();
     }
 
-    QTemporaryDir m_folder;
+    SettingsSandbox m_settings;
     FakeHttpq m_httpq;
     FakeBrowsers m_browsers;
     QMap<QString, std::optional<QString>> m_answers;
-    std::unique_ptr<frm_Quendra> m_bar;
+    TestWindows m_windows;
+    std::unique_ptr<frm_Quendra> &m_bar = m_windows.bar;
 };
 
 TEST_F(PlaylistWindow, DirectModeLaysOutTheListBelowTheBarAndFetchesAtOnce)

@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -11,38 +12,18 @@ namespace {
 class SettingsStore : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
-    }
-    void TearDown() override
-    {
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
-    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    QString iniPath() const { return m_settings.iniPath(); }
+    void writeFile(const QByteArray &bytes) { m_settings.write(bytes); }
+    QByteArray readFile() const { return m_settings.read(); }
 
-    QString iniPath() const { return m_folder.filePath(QStringLiteral("Quendra.ini")); }
-    void writeFile(const QByteArray &bytes)
-    {
-        QFile file(iniPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray readFile() const
-    {
-        QFile file(iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    QTemporaryDir m_folder;
+    SettingsSandbox m_settings;
 };
 
 TEST_F(SettingsStore, WithoutAFileEveryFieldHoldsItsDefaultAndNothingIsWritten)
 {
     LoadSettings();
-    EXPECT_EQ(gIniPath, m_folder.filePath(QStringLiteral("Quendra.ini")));
+    EXPECT_EQ(gIniPath, m_settings.iniPath());
     EXPECT_EQ(gControlUrl, QString::fromUtf16(kDefaultControlUrl));
     EXPECT_TRUE(gControlUrl.startsWith(u"http://") && gControlUrl.endsWith(u"/live/logo.vesk"));
     EXPECT_TRUE(gPlaylistUrl.startsWith(u"http://") && gPlaylistUrl.endsWith(u"/live/install.vesk"));

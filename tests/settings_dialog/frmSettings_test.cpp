@@ -8,6 +8,7 @@
 #include "settings_dialog/frmSettings.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeTransfer.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -24,42 +25,17 @@ namespace {
 class SettingsDialog : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
-        frm_Quendra::SetProgramEnd([] {});
-    }
-    void TearDown() override
-    {
-        delete frmSettings::existing();
-        m_bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
-        frm_Quendra::SetProgramEnd({});
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
-    }
-    void writeSettings(const QByteArray &bytes)
-    {
-        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray readFile() const
-    {
-        QFile file(m_folder.filePath(QStringLiteral("Quendra.ini")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    void writeSettings(const QByteArray &bytes) { m_settings.write(bytes); }
+    QByteArray readFile() const { return m_settings.read(); }
     frm_Quendra &startBar(const QByteArray &settings)
     {
         writeSettings(settings);
-        m_bar = std::make_unique<frm_Quendra>();
-        m_bar->Form_Load();
-        m_bar->timRefreshSongTitle->setEnabled(false);
-        m_bar->timRefreshStatus->setEnabled(false);
-        m_bar->timDisplaySongtitle->setEnabled(false);
-        return *m_bar;
+        frm_Quendra &bar = m_windows.start();
+        bar.timRefreshSongTitle->setEnabled(false);
+        bar.timRefreshStatus->setEnabled(false);
+        bar.timDisplaySongtitle->setEnabled(false);
+        return bar;
     }
     frmSettings &open()
     {
@@ -69,10 +45,11 @@ protected:
     }
     static bool shown(QWidget *widget) { return widget->isVisibleTo(widget->window()); }
 
-    QTemporaryDir m_folder;
+    SettingsSandbox m_settings;
     FakeHttpq m_httpq;
     FakeBrowsers m_browsers;
-    std::unique_ptr<frm_Quendra> m_bar;
+    TestWindows m_windows;
+    std::unique_ptr<frm_Quendra> &m_bar = m_windows.bar;
 };
 
 TEST_F(SettingsDialog, OpensOnTheStoredTypeAndProxyWithoutChangingThem)
@@ -266,8 +243,7 @@ TEST_F(SettingsDialog, FromNoSettingsToAPlayingBarAgainstTheSimulator)
     SetInetTransferFactory({});
 
     // First start: no settings file, web-control mode.
-    m_bar = std::make_unique<frm_Quendra>();
-    m_bar->Form_Load();
+    m_windows.start();
     m_bar->TopBar_MouseDown(1, 0, 100, 100);
     frmSettings *dialog = frmSettings::existing();
     ASSERT_NE(dialog, nullptr);
@@ -278,13 +254,11 @@ TEST_F(SettingsDialog, FromNoSettingsToAPlayingBarAgainstTheSimulator)
     dialog->txt_URL[3]->setText(QStringLiteral("200"));
     QTest::mouseClick(dialog->picSave, Qt::LeftButton);
     m_bar->CloseApplication();
-    m_bar.reset();
-    frm_QuendraPlaylist::destroyInstance();
+    m_windows.close();
     ResetSettingsRecord();
 
     // Restart: direct mode against the simulator.
-    m_bar = std::make_unique<frm_Quendra>();
-    m_bar->Form_Load();
+    m_windows.start();
     ASSERT_TRUE(IsDirectMode());
     frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing();
     ASSERT_NE(playlist, nullptr);
