@@ -96,8 +96,9 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
     listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The list scrolls by wheel and keys; its bar stays out of sight under
-    // the dark strip at the right edge.
+    // The list scrolls by wheel and keys and shows no scroll bar, so the
+    // strip meant to cover the bar is kept in place but not drawn: it would
+    // cut through the highlight of the playing entry.
     listPlayList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listPlayList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     listPlayList->setTextElideMode(Qt::ElideNone);
@@ -117,6 +118,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     coverColours.setColor(QPalette::Window, kListBackground);
     picHideScrollBar->setPalette(coverColours);
     picHideScrollBar->setGeometry(TwipsToPixels(3720), TwipsToPixels(480), TwipsToPixels(100), TwipsToPixels(495));
+    picHideScrollBar->setVisible(false);
 
     picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
 
@@ -179,7 +181,6 @@ void frm_QuendraPlaylist::ArrangePlaylistWindow()
         Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
         picHideScrollBar->setGeometry(TwipsToPixels(w - 250), TwipsToPixels(twice), TwipsToPixels(150),
                                       std::max(0, TwipsToPixels(h - gPlaylistBarHeight)));
-        picHideScrollBar->raise();
     } else {
         listPlayList->hide();
         // The page reaches a little beyond the window on every side but the right.
