@@ -3,6 +3,7 @@
 
 #include "httpq/HttpqClient.h"
 #include "settings/Settings.h"
+#include "sim_process.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -76,74 +76,6 @@ QString describe(const QString &who, const Figures &f)
         .arg(f.perSecond(), 0, 'f', 0)
         .arg(f.cpuMicrosPerRequest(), 0, 'f', 0);
 }
-
-// The simulator runs with --verbose and its stdout goes to a file, so every
-// request it receives becomes one line there; reading the file between phases
-// costs this process nothing while it is being measured.
-class SimProcess
-{
-public:
-    SimProcess(const QString &program, const QString &logPath)
-        : m_logPath(logPath)
-    {
-        m_process.setProgram(program);
-        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0"),
-                                QStringLiteral("--verbose")});
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.setStandardOutputFile(logPath);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    }
-
-    ~SimProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(3000))
-                m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-
-    quint16 start()
-    {
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
-            fail(QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString()));
-        static const QRegularExpression listening(QStringLiteral("^listening on [^\\n]*:(\\d+)\\n"));
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 5000) {
-            const QRegularExpressionMatch match = listening.match(QString::fromLocal8Bit(readLog()));
-            if (match.hasMatch())
-                return quint16(match.captured(1).toUInt());
-            if (m_process.state() == QProcess::NotRunning)
-                fail(QStringLiteral("%1 exited before listening").arg(m_process.program()));
-            QThread::msleep(20);
-        }
-        fail(QStringLiteral("%1 did not report its port").arg(m_process.program()));
-    }
-
-    // Request lines received so far (the first line is the listening notice).
-    qint64 requestsSeen() const { return qMax<qint64>(0, readLog().count('\n') - 1); }
-
-    QByteArrayList requestLinesAfter(qint64 skip) const
-    {
-        QByteArrayList lines = readLog().split('\n');
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines.mid(1 + skip);
-    }
-
-private:
-    QByteArray readLog() const
-    {
-        QFile log(m_logPath);
-        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-    }
-
-    QString m_logPath;
-    QProcess m_process;
-};
 
 struct CurlRun
 {
@@ -269,8 +201,11 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("no temporary directory: %1").arg(scratch.errorString()));
 
     // A separate process, so that none of the server's work is counted as ours.
-    SimProcess sim(simPath, scratch.filePath(QStringLiteral("sim.log")));
-    const quint16 port = sim.start();
+    SimProcess sim(simPath, {QStringLiteral("--verbose")}, scratch.filePath(QStringLiteral("sim.log")));
+    QString error;
+    const quint16 port = sim.start(&error);
+    if (port == 0)
+        fail(error);
 
     gHttpqServer = QStringLiteral("127.0.0.1");
     gHttpqPort = QString::number(port);

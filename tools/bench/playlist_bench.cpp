@@ -8,14 +8,13 @@
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
+#include "sim_process.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -47,54 +46,6 @@ double msBetween(qint64 fromNs, qint64 toNs)
 {
     return double(toNs - fromNs) / 1e6;
 }
-
-// One simulator process serving a playlist of the given size.
-class SimProcess
-{
-public:
-    SimProcess(const QString &program, int titles)
-    {
-        m_process.setProgram(program);
-        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--titles"),
-                                QString::number(titles), QStringLiteral("--password"), QStringLiteral("bench")});
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    }
-
-    ~SimProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(3000))
-                m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-
-    quint16 start()
-    {
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
-            fail(QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString()));
-        static const QRegularExpression listening(QStringLiteral("listening on [^\\n]*:(\\d+)\\n"));
-        QByteArray seen;
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 10000) {
-            m_process.waitForReadyRead(200);
-            seen += m_process.readAllStandardOutput();
-            const QRegularExpressionMatch match = listening.match(QString::fromLocal8Bit(seen));
-            if (match.hasMatch())
-                return quint16(match.captured(1).toUInt());
-            if (m_process.state() == QProcess::NotRunning)
-                fail(QStringLiteral("%1 exited before listening").arg(m_process.program()));
-        }
-        fail(QStringLiteral("%1 did not report its port").arg(m_process.program()));
-    }
-
-private:
-    QProcess m_process;
-};
 
 // Ticks at a short interval and keeps the largest lateness of a tick, split
 // by whether the window's completion handler ran inside that gap, so a stall
@@ -195,8 +146,14 @@ public:
 
     Row measure(const QString &simProgram, int titles, const QString &settingsFolder)
     {
-        SimProcess sim(simProgram, titles);
-        const quint16 port = sim.start();
+        SimProcess sim(simProgram,
+                       {QStringLiteral("--titles"), QString::number(titles), QStringLiteral("--password"),
+                        QStringLiteral("bench")},
+                       settingsFolder + QStringLiteral("/sim.log"));
+        QString error;
+        const quint16 port = sim.start(&error);
+        if (port == 0)
+            fail(error);
 
         gQuendraType = QStringLiteral("DIRECT");
         gHttpqServer = QStringLiteral("127.0.0.1");
