@@ -314,6 +314,7 @@ void frm_Quendra::timRefreshSongTitle_Timer()
             // goes on with the bare title.
             if (mSampleRate == 0 || mBitRate == 0 || mChannels == 0 || mTrackLength == 0)
                 gMarqueeRestart = 0;
+            emit songChanged(title, listPos, mTrackLength);
         }
     }
 
@@ -336,10 +337,13 @@ void frm_Quendra::timRefreshStatus_Timer()
     const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/isplaying?p="));
     if (!running(self))
         return;
+    const qint16 lastPlayState = mPlayState;
     if (answer) {
         if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
             mPlayState = *state;
     }
+    if (mPlayState != lastPlayState)
+        emit playStateChanged(mPlayState);
     switch (mPlayState) {
     case 0: lblStatus->setText(QStringLiteral("Stopped")); break;
     case 1: lblStatus->setText(QStringLiteral("Playing")); break;
@@ -356,11 +360,14 @@ void frm_Quendra::ShuffleCheck()
     const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/shuffle_status?p="));
     if (!running(self))
         return;
+    const bool wasOn = gShuffleState == 1;
     if (answer) {
         if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
             gShuffleState = *state;
     }
     picShuffleStatus->setVisible(gShuffleState == 1);
+    if ((gShuffleState == 1) != wasOn)
+        emit shuffleChanged(gShuffleState == 1);
 }
 
 void frm_Quendra::LoopCheck()
@@ -370,7 +377,11 @@ void frm_Quendra::LoopCheck()
     if (!running(self))
         return;
     // Unrounded: only an exact 1 is on; a failed read is not.
-    picLoopStatus->setVisible(answer && LeadingValue(*answer) == 1.0);
+    const bool on = answer && LeadingValue(*answer) == 1.0;
+    const bool wasOn = !picLoopStatus->isHidden();
+    picLoopStatus->setVisible(on);
+    if (on != wasOn)
+        emit repeatChanged(on);
 }
 
 void frm_Quendra::picShuffleStatus_Click()

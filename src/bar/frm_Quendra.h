@@ -67,6 +67,13 @@ public:
     // How the program ends; tests put a recorder in place.
     static void SetProgramEnd(std::function<void()> end);
 
+    // The desktop's media controls (src/mpris) send through this: a command
+    // as the face sends it; false once the bar closed while it waited.
+    bool SendPlayerCommand(QStringView command, QStringView argument = {})
+    {
+        return sendCommand(command, argument);
+    }
+
     // Left and top in twips.
     QPoint positionTwips() const;
     void moveTwips(int left, int top);
@@ -100,6 +107,14 @@ public:
     qint16 mTrackLength = 0;
     qint16 mPlayState = 0;
     Marquee mMarquee;
+
+Q_SIGNALS:
+    // What the polls saw change, for the desktop's media controls: each is
+    // sent only when a read differs from the one before.
+    void songChanged(const QString &title, qint16 listPos, qint16 trackLength);
+    void playStateChanged(qint16 playState);
+    void shuffleChanged(bool on);
+    void repeatChanged(bool on);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
