@@ -1,4 +1,5 @@
 #include "bar/frm_Quendra.h"
+#include "mpris/MprisBridge.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "platform/qt_platform.h"
 #include "settings/Settings.h"
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
 
     frm_Quendra bar;
     bar.Form_Load();
+    // Media keys and the desktop's media widgets, in direct mode.
+    const std::unique_ptr<MprisBridge> mpris = MprisBridge::attachToSessionBus(bar);
     const int status = QApplication::exec();
     // The playlist window is shared, not owned by the bar: it goes before
     // the application, so that its embedded page ends in order.

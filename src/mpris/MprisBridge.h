@@ -1,0 +1,68 @@
+#pragma once
+
+#include "mpris/mpris_logic.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QPointer>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class frm_Quendra;
+
+// The desktop's media controls (media keys, media widgets, playerctl) over
+// MPRIS on the session bus: methods become the face's commands, properties
+// come from what the bar's polls last read.
+class MprisBridge final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MprisBridge)
+
+public:
+    static constexpr auto kServiceName = u"org.mpris.MediaPlayer2.quendra";
+    static constexpr auto kObjectPath = u"/org/mpris/MediaPlayer2";
+    static constexpr auto kPlayerInterface = u"org.mpris.MediaPlayer2.Player";
+
+    // In direct mode and with a session bus only; otherwise nothing at all,
+    // silently (web-control mode does not even look for the bus).
+    static std::unique_ptr<MprisBridge> attachToSessionBus(frm_Quendra &bar);
+    static std::unique_ptr<MprisBridge> attach(frm_Quendra &bar, const QDBusConnection &bus);
+    ~MprisBridge() override;
+
+    QString serviceName() const { return m_service; }
+
+    // The adaptors' methods answer at once: the bar's work runs afterwards,
+    // as a face press does, and may wait for the player.
+    void transport(MprisMethod method);
+    void setShuffle(bool on);
+    void setRepeat(bool on);
+    void raise();
+    void quit();
+
+    QString playbackStatus() const;
+    QVariantMap metadata() const { return m_metadata; }
+    bool shuffle() const { return m_shuffle; }
+    bool repeat() const { return m_repeat; }
+
+private:
+    MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
+    bool registerOnBus();
+    void later(std::function<void(frm_Quendra &bar)> work);
+    void propertiesChanged(const QString &name, const QVariant &value);
+
+    void onSongChanged(const QString &title, qint16 listPos, qint16 trackLength);
+    void onPlayStateChanged(qint16 playState);
+    void onShuffleChanged(bool on);
+    void onRepeatChanged(bool on);
+
+    QPointer<frm_Quendra> m_bar;
+    QDBusConnection m_bus;
+    QString m_service;
+    // The last of stopped, playing and paused that the status poll read.
+    qint16 m_playState = 0;
+    QVariantMap m_metadata;
+    bool m_shuffle = false;
+    bool m_repeat = false;
+};

@@ -1,0 +1,19 @@
+#include "mpris/MprisRootAdaptor.h"
+
+#include "mpris/MprisBridge.h"
+
+MprisRootAdaptor::MprisRootAdaptor(MprisBridge *bridge)
+    : QDBusAbstractAdaptor(bridge)
+    , m_bridge(bridge)
+{
+}
+
+void MprisRootAdaptor::Raise()
+{
+    m_bridge->raise();
+}
+
+void MprisRootAdaptor::Quit()
+{
+    m_bridge->quit();
+}
