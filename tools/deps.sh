@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev
     fonts-dejavu-core fonts-liberation2
     curl
+    # The media-key bridge's tests: a private session bus and a real client.
+    dbus playerctl
 )
 
 missing=()
