@@ -1,6 +1,7 @@
 #include "mpris/MprisBridge.h"
 
 #include "bar/frm_Quendra.h"
+#include "httpq/HttpqClient.h"
 #include "mpris/MprisPlayerAdaptor.h"
 #include "mpris/MprisRootAdaptor.h"
 #include "platform/PictureBox.h"
@@ -10,6 +11,16 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QTimer>
+
+namespace {
+
+// The title poll holds NetworkConnection while it waits for the player; a
+// command asked meanwhile goes out once the channel is free rather than
+// being refused, unless the player stays silent this long.
+constexpr int kChannelWaitMs = 3000;
+constexpr int kChannelRetryMs = 20;
+
+} // namespace
 
 std::unique_ptr<MprisBridge> MprisBridge::attachToSessionBus(frm_Quendra &bar)
 {
@@ -70,7 +81,7 @@ bool MprisBridge::registerOnBus()
     return false;
 }
 
-void MprisBridge::later(std::function<void(frm_Quendra &bar)> work)
+void MprisBridge::later(Work work)
 {
     // The bus gets its answer first; the work may wait for the player in a
     // nested loop, and the bar may close meanwhile.
@@ -80,29 +91,45 @@ void MprisBridge::later(std::function<void(frm_Quendra &bar)> work)
     });
 }
 
+void MprisBridge::sendWhenFree(Work work, QDeadlineTimer deadline, int delayMs)
+{
+    QTimer::singleShot(delayMs, this, [this, work = std::move(work), deadline]() mutable {
+        if (!m_bar)
+            return;
+        if (m_bar->NetworkConnection->IsBusy() && !deadline.hasExpired())
+            return sendWhenFree(std::move(work), deadline, kChannelRetryMs);
+        work(*m_bar);
+    });
+}
+
 void MprisBridge::transport(MprisMethod method)
 {
     const FaceAction action = MprisMethodAction(method, m_playState);
     if (action == FaceAction::None)
         return;
-    later([action](frm_Quendra &bar) { bar.SendPlayerCommand(FaceCommand(action)); });
+    sendWhenFree([action](frm_Quendra &bar) { bar.SendPlayerCommand(FaceCommand(action)); },
+                 QDeadlineTimer(kChannelWaitMs), 0);
 }
 
 void MprisBridge::setShuffle(bool on)
 {
     // The SHUF spot and its ON mark: the command, then the check.
-    later([on](frm_Quendra &bar) {
-        if (bar.SendPlayerCommand(u"/shuffle?p=", on ? u"&a=1" : u"&a=0"))
-            bar.ShuffleCheck();
-    });
+    sendWhenFree(
+        [on](frm_Quendra &bar) {
+            if (bar.SendPlayerCommand(u"/shuffle?p=", on ? u"&a=1" : u"&a=0"))
+                bar.ShuffleCheck();
+        },
+        QDeadlineTimer(kChannelWaitMs), 0);
 }
 
 void MprisBridge::setRepeat(bool on)
 {
-    later([on](frm_Quendra &bar) {
-        if (bar.SendPlayerCommand(u"/repeat?p=", on ? u"&a=1" : u"&a=0"))
-            bar.LoopCheck();
-    });
+    sendWhenFree(
+        [on](frm_Quendra &bar) {
+            if (bar.SendPlayerCommand(u"/repeat?p=", on ? u"&a=1" : u"&a=0"))
+                bar.LoopCheck();
+        },
+        QDeadlineTimer(kChannelWaitMs), 0);
 }
 
 void MprisBridge::raise()

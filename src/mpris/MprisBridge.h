@@ -3,6 +3,7 @@
 #include "mpris/mpris_logic.h"
 
 #include <QDBusConnection>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
@@ -49,7 +50,9 @@ public:
 private:
     MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
     bool registerOnBus();
-    void later(std::function<void(frm_Quendra &bar)> work);
+    using Work = std::function<void(frm_Quendra &bar)>;
+    void later(Work work);
+    void sendWhenFree(Work work, QDeadlineTimer deadline, int delayMs);
     void propertiesChanged(const QString &name, const QVariant &value);
 
     void onSongChanged(const QString &title, qint16 listPos, qint16 trackLength);
