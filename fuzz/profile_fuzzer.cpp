@@ -44,8 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const std::string original(data);
 
     (void)profile::findValue(original, section, key);
-    (void)profile::sectionNames(original);
-    (void)profile::keyNames(original, section);
 
     std::string edited = original;
     if (profile::setValue(edited, section, key, value)) {
@@ -76,12 +74,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     } else if (edited != original) {
         std::abort();
     }
-
-    std::string deleted = original;
-    if (profile::setValue(deleted, section, key, std::nullopt) && profile::findValue(deleted, section, key)) {
-        // Only the first matching key is deleted; a duplicate may remain.
-    }
-    std::string noSection = original;
-    profile::setValue(noSection, section, std::nullopt, std::nullopt);
     return 0;
 }

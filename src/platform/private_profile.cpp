@@ -36,31 +36,15 @@ DWORD copyString(std::string_view text, char *buffer, DWORD size)
     return DWORD(length);
 }
 
-// names holds each name followed by '\0'. Windows reports a cut list (size - 2)
-// unless one byte beyond the list's final '\0' is left free, even when it fits exactly.
-DWORD copyList(std::string_view names, char *buffer, DWORD size)
-{
-    if (size == 1) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    if (names.size() + 2 <= size) {
-        std::memcpy(buffer, names.data(), names.size());
-        buffer[names.size()] = '\0';
-        return DWORD(names.size());
-    }
-    std::memcpy(buffer, names.data(), size - 2);
-    buffer[size - 2] = '\0';
-    buffer[size - 1] = '\0';
-    return size - 2;
-}
-
 } // namespace
 
 DWORD GetPrivateProfileStringA(const char *section, const char *key, const char *def,
                                char *buffer, DWORD size, const char *path)
 {
     if (!buffer || size == 0)
+        return 0;
+    buffer[0] = '\0';
+    if (!section || !key)
         return 0;
 
     // Windows drops the default's trailing spaces (spaces only, not other blanks).
@@ -71,13 +55,6 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
     std::string text;
     const bool haveFile = path && *path && readFile(path, text) == ReadResult::Read;
 
-    if (!section)
-        return copyList(haveFile ? profile::sectionNames(text) : std::string(), buffer, size);
-    if (!key) {
-        const std::string names = haveFile ? profile::keyNames(text, section) : std::string();
-        return names.empty() ? copyString(fallback, buffer, size)
-                             : copyList(names, buffer, size);
-    }
     const std::optional<std::string> value =
         haveFile ? profile::findValue(text, section, key) : std::nullopt;
     return copyString(value ? std::string_view(*value) : fallback, buffer, size);
@@ -86,10 +63,7 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
 BOOL WritePrivateProfileStringA(const char *section, const char *key, const char *value,
                                 const char *path)
 {
-    // Nothing is cached between calls, so the documented flush has nothing to do.
-    if (!section)
-        return !key && !value;
-    if (!path || !*path)
+    if (!section || !key || !value || !path || !*path)
         return false;
 
     // A file that exists but cannot be read must not be replaced by a new one.
@@ -98,10 +72,7 @@ BOOL WritePrivateProfileStringA(const char *section, const char *key, const char
         return false;
 
     std::string edited = text;
-    const auto maybe = [](const char *s) {
-        return s ? std::optional<std::string_view>(s) : std::nullopt;
-    };
-    if (!profile::setValue(edited, section, maybe(key), maybe(value)))
+    if (!profile::setValue(edited, section, key, value))
         return false;
     if (edited == text)
         return true;

@@ -11,14 +11,13 @@ using BOOL = int;
 
 // Copies the value of [section] key into buffer (at most size - 1 bytes and a
 // terminator) and returns the number of bytes copied, terminator excluded.
-// A missing file, section or key yields def. A null key lists the section's
-// key names, a null section lists the section names (each terminated, the
-// list ended by a second terminator; an empty list when there are none).
+// A missing file, section or key yields def. The listings that Windows gives
+// for a null section or key are not supported: those calls return 0.
 DWORD GetPrivateProfileStringA(const char *section, const char *key, const char *def,
                                char *buffer, DWORD size, const char *path);
 
 // Sets [section] key to value in the file at path, creating what is missing.
-// A null value deletes the key, a null key deletes the section. Returns
-// nonzero on success; the file is replaced atomically or not at all.
+// Returns nonzero on success; the file is replaced atomically or not at all.
+// Deletions (a null key or value) are not supported and fail.
 BOOL WritePrivateProfileStringA(const char *section, const char *key, const char *value,
                                 const char *path);

@@ -199,61 +199,20 @@ std::optional<std::string> findValue(std::string_view file, std::string_view sec
     return std::nullopt;
 }
 
-std::string sectionNames(std::string_view file)
-{
-    std::string names;
-    LineReader reader(file);
-    Line line;
-    while (reader.next(line)) {
-        // An empty name would read as the end of the list.
-        if (line.kind == LineKind::Header && !line.name.empty()) {
-            names += line.name;
-            names += '\0';
-        }
-    }
-    return names;
-}
-
-std::string keyNames(std::string_view file, std::string_view section)
-{
-    std::string names;
-    LineReader reader(file);
-    Line line;
-    if (!seekSection(reader, cleaned(section), line))
-        return names;
-    while (reader.next(line) && line.kind != LineKind::Header) {
-        if (line.kind == LineKind::Entry && line.value && !line.name.empty()) {
-            names += line.name;
-            names += '\0';
-        }
-    }
-    return names;
-}
-
-bool setValue(std::string &file, std::string_view section,
-              std::optional<std::string_view> key, std::optional<std::string_view> value)
+bool setValue(std::string &file, std::string_view section, std::string_view key,
+              std::string_view value)
 {
     const std::string_view sectionName = cleaned(section);
-    if (!validSection(sectionName))
+    const std::string_view keyName = cleaned(key);
+    if (!validSection(sectionName) || !validKey(keyName))
         return false;
-    std::string_view keyName;
-    if (key) {
-        keyName = cleaned(*key);
-        if (!validKey(keyName))
-            return false;
-    }
-    std::string_view newValue;
-    if (value) {
-        // Cut at the first line break: the rest would otherwise be read as new lines.
-        newValue = cutAtNul(*value);
-        newValue = trimmed(newValue.substr(0, newValue.find_first_of("\r\n")));
-    }
+    // Cut at the first line break: the rest would otherwise be read as new lines.
+    std::string_view newValue = cutAtNul(value);
+    newValue = trimmed(newValue.substr(0, newValue.find_first_of("\r\n")));
 
     LineReader reader(file);
     Line line;
     if (!seekSection(reader, sectionName, line)) {
-        if (!key || !value)
-            return true;
         const std::string_view eol = eolAt(file, file.size());
         std::string added;
         if (file.size() > textStart(file) && file.back() != '\n' && file.back() != '\r')
@@ -264,35 +223,23 @@ bool setValue(std::string &file, std::string_view section,
         return true;
     }
 
-    const std::size_t sectionBegin = line.begin;
-    std::size_t sectionEnd = file.size();
     Line lastFilled = line; // new keys go after the section's last non-blank line
     std::optional<Line> match;
     while (reader.next(line)) {
-        if (line.kind == LineKind::Header) {
-            sectionEnd = line.begin;
+        if (line.kind == LineKind::Header)
             break;
-        }
-        if (key && !match && line.kind == LineKind::Entry && sameName(line.name, keyName))
+        if (!match && line.kind == LineKind::Entry && sameName(line.name, keyName))
             match = line;
         if (line.kind != LineKind::Blank)
             lastFilled = line;
     }
 
-    if (!key) {
-        file.erase(sectionBegin, sectionEnd - sectionBegin);
-        return true;
-    }
     if (match) {
-        if (!value)
-            file.erase(match->begin, match->next - match->begin);
-        else if (match->value != newValue)
+        if (match->value != newValue)
             file.replace(match->begin, match->end - match->begin,
                          std::string(match->rawName).append("=").append(newValue));
         return true;
     }
-    if (!value)
-        return true;
     const std::size_t at = lastFilled.next;
     const std::string_view eol = eolAt(file, at);
     std::string added;

@@ -17,16 +17,10 @@ namespace profile {
 std::optional<std::string> findValue(std::string_view file, std::string_view section,
                                      std::string_view key);
 
-// Section names in file order, each followed by '\0'.
-std::string sectionNames(std::string_view file);
-// Key names of the first section of that name, each followed by '\0'.
-std::string keyNames(std::string_view file, std::string_view section);
-
-// Edits the file text in place. value == nullopt deletes the key; a key of
-// nullopt deletes the section. Every line the edit does not concern keeps its
-// bytes. Returns false when the edit is refused (a name or value that would
-// break the file's structure); the text is then unchanged.
-bool setValue(std::string &file, std::string_view section,
-              std::optional<std::string_view> key, std::optional<std::string_view> value);
+// Sets [section] key to value in the file text. Every line the edit does not
+// concern keeps its bytes. Returns false when the edit is refused (a name that
+// would break the file's structure); the text is then unchanged.
+bool setValue(std::string &file, std::string_view section, std::string_view key,
+              std::string_view value);
 
 } // namespace profile
