@@ -1,6 +1,6 @@
 // Any bytes as the settings file, any section, key and value: the reader and
-// the writer never crash, an edit keeps every line it does not concern, and
-// the reader reads back what the writer wrote.
+// the writer never crash, an edit keeps every line it does not concern, the
+// reader reads back what the writer wrote, and decoding a file is reversible.
 
 #include "platform/profile_text.h"
 
@@ -44,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const std::string original(data);
 
     (void)profile::findValue(original, section, key);
+    // Any bytes, Unicode or not, go back as they came.
+    if (profile::encodeFile(profile::decodeFile(original)) != original)
+        std::abort();
 
     std::string edited = original;
     if (profile::setValue(edited, section, key, value)) {

@@ -1,5 +1,6 @@
 #include "platform/private_profile.h"
 
+#include "platform/body_text.h"
 #include "platform/profile_text.h"
 
 #include <QFile>
@@ -36,6 +37,15 @@ DWORD copyString(std::string_view text, char *buffer, DWORD size)
     return DWORD(length);
 }
 
+// A string of the A calls as text of a Unicode file: UTF-8 stays, anything
+// else is Windows-1252, the rule by which the settings store reads values.
+std::string unicodeArgument(const profile::FileText &file, std::string_view bytes)
+{
+    if (file.encoding == profile::FileText::Encoding::Bytes || profile::isUnicodeText(bytes))
+        return std::string(bytes);
+    return DecodeBody(QByteArray(bytes.data(), qsizetype(bytes.size()))).toUtf8().toStdString();
+}
+
 } // namespace
 
 DWORD GetPrivateProfileStringA(const char *section, const char *key, const char *def,
@@ -47,16 +57,19 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
     if (!section || !key)
         return 0;
 
-    // Windows drops the default's trailing spaces (spaces only, not other blanks).
+    // Windows drops the default's trailing spaces (spaces only, not other
+    // blanks), then its quotes as it does a value's.
     std::string_view fallback = def ? def : "";
     while (!fallback.empty() && fallback.back() == ' ')
         fallback.remove_suffix(1);
+    fallback = profile::unquoted(fallback);
 
-    std::string text;
-    const bool haveFile = path && *path && readFile(path, text) == ReadResult::Read;
-
-    const std::optional<std::string> value =
-        haveFile ? profile::findValue(text, section, key) : std::nullopt;
+    std::string bytes;
+    if (!path || !*path || readFile(path, bytes) != ReadResult::Read)
+        return copyString(fallback, buffer, size);
+    const profile::FileText file = profile::decodeFile(bytes);
+    const std::optional<std::string> value = profile::findValue(
+        file.text, unicodeArgument(file, section), unicodeArgument(file, key));
     return copyString(value ? std::string_view(*value) : fallback, buffer, size);
 }
 
@@ -67,24 +80,27 @@ BOOL WritePrivateProfileStringA(const char *section, const char *key, const char
         return false;
 
     // A file that exists but cannot be read must not be replaced by a new one.
-    std::string text;
-    if (readFile(path, text) == ReadResult::Failed)
+    std::string bytes;
+    if (readFile(path, bytes) == ReadResult::Failed)
         return false;
 
-    std::string edited = text;
-    if (!profile::setValue(edited, section, key, value))
+    profile::FileText file = profile::decodeFile(bytes);
+    const std::string text = file.text;
+    if (!profile::setValue(file.text, unicodeArgument(file, section), unicodeArgument(file, key),
+                           unicodeArgument(file, value)))
         return false;
-    if (edited == text)
+    if (file.text == text)
         return true;
+    const std::string edited = profile::encodeFile(file);
 
     // QSaveFile follows a symlink to its target and gives the new file the old one's permissions.
-    QSaveFile file(QString::fromUtf8(path));
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    QSaveFile out(QString::fromUtf8(path));
+    out.setDirectWriteFallback(true);
+    if (!out.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(edited.data(), qint64(edited.size())) != qint64(edited.size())) {
-        file.cancelWriting();
+    if (out.write(edited.data(), qint64(edited.size())) != qint64(edited.size())) {
+        out.cancelWriting();
         return false;
     }
-    return file.commit();
+    return out.commit();
 }

@@ -86,7 +86,8 @@ TEST_F(PrivateProfile, DefaultsAsWindowsGivesThem)
         {"full", "missing", "default  ", "test.ini", "default"},
         {"full", "missing", "one two  ", "test.ini", "one two"},
         {"full", "missing", " x\t ", "test.ini", " x\t"}, // only spaces go
-        {"full", "missing", "\"q\"", "test.ini", "\"q\""},
+        {"full", "missing", "\"q\"  ", "test.ini", "q"}, // quotes go as for values
+        {"full", "missing", "'q", "test.ini", "'q"},
         {"full", "k", "default", "absent.ini", "default"},
         {"full", "k", "default", "", "default"}, // a folder, not a file
     };
@@ -125,6 +126,34 @@ TEST_F(PrivateProfile, WritesBuildTheFileWindowsWrites)
     EXPECT_EQ(readFile("test.ini"), built);
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", nullptr));
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", ""));
+}
+
+TEST_F(PrivateProfile, UnicodeFilesAreReadAndStayUnicode)
+{
+    // Notepad's "Unicode" (UTF-16 with a byte-order mark) in either byte order. Values
+    // come and go as UTF-8, or Windows-1252 where not valid UTF-8; an unpaired
+    // surrogate and an odd last byte on lines the write does not touch are kept.
+    const auto utf16 = [](const QString &text, bool bigEndian, const string &tail) {
+        string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const QChar c : text) {
+            const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+            bytes += bigEndian ? string{high, low} : string{low, high};
+        }
+        return bytes + tail;
+    };
+    const QString before = QStringLiteral("[s]\r\nk = w\u00F6rt \r\nodd=") + QChar(0xD800)
+        + QStringLiteral("\r\n[t]\r\n");
+    const QString after = QStringLiteral("[s]\r\nk = w\u00F6rt \r\nodd=") + QChar(0xD800)
+        + QStringLiteral("\r\nn=\u00E4\u20AC\r\n[t]\r\nu=\u00E9\r\n");
+    for (const bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+        writeFile("test.ini", utf16(before, bigEndian, "\x01"));
+        EXPECT_EQ(get("s", "k", "", 100), 5u);
+        EXPECT_EQ(buffer(6), "w\xC3\xB6rt\0"s);
+        EXPECT_TRUE(WritePrivateProfileStringA("s", "n", "\xE4\x80", path("test.ini").c_str()));
+        EXPECT_TRUE(WritePrivateProfileStringA("t", "u", "\xC3\xA9", path("test.ini").c_str()));
+        EXPECT_EQ(readFile("test.ini"), utf16(after, bigEndian, "\x01"));
+    }
 }
 
 TEST_F(PrivateProfile, SameValueDoesNotRewrite)

@@ -83,6 +83,7 @@ TEST(ProfileText, ReadsEveryLineBreakStyle)
         lines("\r\n", "\r\n"), lines("\n", "\n"), lines("\r", "\r"),
         lines("\r\n", ""), lines("\r", ""), bom + lines("\n", ""),
         "[s]\r\na=1\r\nb=2\r[t]\rc=3\r", // CR-only lines after the last '\n'
+        "[s]\r\na=1\rb=2\r\n[t]\rc=3\r\n", // a lone CR inside a CRLF file
     };
     for (const string &file : files) {
         SCOPED_TRACE(testing::PrintToString(file));
@@ -90,8 +91,8 @@ TEST(ProfileText, ReadsEveryLineBreakStyle)
         EXPECT_EQ(profile::findValue(file, "s", "b"), "2");
         EXPECT_EQ(profile::findValue(file, "t", "c"), "3");
     }
-    // Before a later '\n', a lone '\r' is just a blank inside the line.
-    EXPECT_EQ(profile::findValue("[s]\nk=a\rb\n", "s", "k"), "a\rb");
+    // Windows ends a line at any CR, even one followed by more text and an LF.
+    EXPECT_EQ(profile::findValue("[s]\nk=a\rb=c\n", "s", "k"), "a");
     // The mark is only skipped at the very start.
     EXPECT_EQ(profile::findValue("\n" + bom + "[s]\nk=1\n", "s", "k"), nullopt);
 }
@@ -110,7 +111,9 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
         {"", " s ", " k ", "v", "[s]\r\nk=v\r\n"},
         {bom, "s", "k", "v", bom + "[s]\r\nk=v\r\n"},
         {"[s]\rk=1\r", "t", "x", "y", "[s]\rk=1\r[t]\rx=y\r"},
-        {"[s]\nb=1\rc=2", "s", "d", "4", "[s]\nb=1\rc=2\rd=4\r"},
+        {"[s]\nb=1\rc=2", "s", "d", "4", "[s]\nb=1\rc=2\nd=4\n"},
+        {"[s]\r\nb=1\rc=2\r\n", "s", "d", "4", "[s]\r\nb=1\rc=2\r\nd=4\r\n"},
+        {"[s]\r\nb=1\r\r\n[t]\r\n", "s", "d", "4", "[s]\r\nb=1\rd=4\r\r\n[t]\r\n"},
         {"[s]\nk=1\nk=2\n[s]\nk=3\n", "s", "k", "9", "[s]\nk=9\nk=2\n[s]\nk=3\n"},
         {"", "s", "k", "v\r\n[evil]\r\nx=1", "[s]\r\nk=v\r\n"},
         {"junk\0junk\r\n[s]\r\nk=1\r\n"s, "s", "k", "2", "junk\0junk\r\n[s]\r\nk=2\r\n"s},
