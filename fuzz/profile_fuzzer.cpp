@@ -77,5 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     } else if (edited != original) {
         std::abort();
     }
+
+    // A value without line breaks or NULs, quoted where needed, reads back exactly.
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos) {
+        std::string quoted = original;
+        if (profile::setValue(quoted, section, key, profile::quotedIfNeeded(value))
+            && profile::findValue(quoted, section, key) != value)
+            std::abort();
+    }
     return 0;
 }

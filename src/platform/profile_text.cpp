@@ -212,6 +212,13 @@ std::string_view unquoted(std::string_view value)
     return value;
 }
 
+std::string quotedIfNeeded(std::string_view value)
+{
+    const bool needed = !value.empty()
+        && (isBlank(value.front()) || isBlank(value.back()) || unquoted(value) != value);
+    return needed ? std::string("\"").append(value).append("\"") : std::string(value);
+}
+
 FileText decodeFile(std::string_view bytes)
 {
     FileText file;
@@ -334,7 +341,7 @@ bool setValue(std::string &file, std::string_view section, std::string_view key,
     }
 
     if (match) {
-        if (match->value != newValue)
+        if (!match->value || unquoted(*match->value) != unquoted(newValue))
             file.replace(match->begin, match->end - match->begin,
                          std::string(match->rawName).append("=").append(newValue));
         return true;

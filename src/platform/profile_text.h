@@ -19,9 +19,13 @@ std::optional<std::string> findValue(std::string_view file, std::string_view sec
 
 // The reader's view of a value: one pair of matching quotes (" or ') dropped.
 std::string_view unquoted(std::string_view value);
+// value in quotes where the reader would otherwise drop its blanks or quotes,
+// so that it reads back as it is (a line break or NUL still ends it).
+std::string quotedIfNeeded(std::string_view value);
 
 // Sets [section] key to value in the file text. Every line the edit does not
-// concern keeps its bytes. Returns false when the edit is refused (a name that
+// concern keeps its bytes, and so does the key's line when it already reads as
+// the new value would. Returns false when the edit is refused (a name that
 // would break the file's structure); the text is then unchanged.
 bool setValue(std::string &file, std::string_view section, std::string_view key,
               std::string_view value);

@@ -104,6 +104,7 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
          "; head\r\n[s]\r\nK=new\r\nx = 1\r\n"},
         {"[s]\nk=1", "s", "k", "2", "[s]\nk=2"},
         {"[s]\r\n k = v \r\n", "s", "K", " v ", "[s]\r\n k = v \r\n"},
+        {"[s]\r\nk='v'\r\n", "s", "k", "v", "[s]\r\nk='v'\r\n"}, // reads the same: kept
         {"[s]\r\na=1\r\n\r\n[t]\r\n", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\n\r\n[t]\r\n"},
         {"[s]\na=1", "s", "b", "2", "[s]\na=1\nb=2\n"},
         {"[s]\nk\n", "s", "k", "1", "[s]\nk=1\n"},
@@ -141,25 +142,28 @@ TEST(ProfileText, RefusesNamesThatWouldNotReadBack)
     }
 }
 
-TEST(ProfileText, WrittenValuesReadBack)
+TEST(ProfileText, QuotedValuesReadBackAsTheyAre)
 {
-    const struct { const char *section, *key, *value; string expected; } cases[] = {
-        {"Plain", "key", "value", "value"},
-        {"Plain", "Key With Spaces", "  inner  spaces \x1a", "inner  spaces"},
-        {"Plain", "k]", "a=b;c", "a=b;c"},
-        {"[odd", "quoted", "\"quoted\"", "quoted"},
-        {"[odd", "lone", "'", "'"},
-        {"sec tion", "header", "[not a section]", "[not a section]"},
-        {"sec tion", "comment", ";not a comment", ";not a comment"},
-        {"sec tion", "empty", "", ""},
+    const struct { const char *section, *key, *value; } cases[] = {
+        {"Plain", "key", "value"},
+        {"Plain", "Key With Spaces", "  inner  spaces \x1a"},
+        {"Plain", "k]", "a=b;c"},
+        {"[odd", "quoted", "\"quoted\""},
+        {"[odd", "single", "'x'"},
+        {"[odd", "lone", "'"},
+        {"[odd", "half", "\"x"},
+        {"sec tion", "header", "[not a section]"},
+        {"sec tion", "comment", ";not a comment"},
+        {"sec tion", "empty", ""},
     };
     string file = "; settings\n";
     for (const auto &c : cases)
-        ASSERT_TRUE(profile::setValue(file, c.section, c.key, c.value));
+        ASSERT_TRUE(profile::setValue(file, c.section, c.key, profile::quotedIfNeeded(c.value)));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.key);
-        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.expected);
+        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.value);
     }
+    EXPECT_EQ(profile::quotedIfNeeded("value"), "value"); // plain values stay plain
 }
 
 TEST(ProfileText, EditsOfRandomBytesReadBack)
