@@ -5,6 +5,8 @@
 // through these two functions.
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 using DWORD = std::uint32_t;
 using BOOL = int;
@@ -17,7 +19,14 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
                                char *buffer, DWORD size, const char *path);
 
 // Sets [section] key to value in the file at path, creating what is missing.
-// Returns nonzero on success; the file is replaced atomically or not at all.
-// Deletions (a null key or value) are not supported and fail.
+// Returns nonzero on success. The file is replaced whole or left as it was; a
+// new file is readable by its owner only, an old one keeps its mode and owner,
+// and a symbolic link stays a link to the file written. Deletions (a null key
+// or value) are not supported and fail.
 BOOL WritePrivateProfileStringA(const char *section, const char *key, const char *value,
                                 const char *path);
+
+// The steps of a write, for tests that make one fail as a full or failing disk would.
+enum class ProfileWriteStep { CreateTemporary, Reserve, Write, Sync, Close, Rename };
+// Each (step, errno value) fails once, the next time that step runs; {} clears them.
+void FailProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults);
