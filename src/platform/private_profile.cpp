@@ -175,7 +175,7 @@ bool replaceFile(const char *path, std::string_view bytes, const std::string *ol
     std::string temporary = folder + "/." + target.substr(target.rfind('/') + 1) + ".XXXXXX";
     const int fd = injected(ProfileWriteStep::CreateTemporary) ? -1 : ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
-        const bool folderReadOnly = errno == EACCES || errno == EPERM || errno == EROFS;
+        const bool folderReadOnly = errno == EACCES || errno == EPERM;
         return existed && folderReadOnly && rewriteInPlace(target, bytes, *old);
     }
     FileDescriptor file(fd);
