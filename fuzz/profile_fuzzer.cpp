@@ -1,6 +1,6 @@
 // Any bytes as the settings file, any section, key and value: the reader and
-// the writer never crash, an edit keeps every line it does not concern, and
-// the reader reads back what the writer wrote.
+// the writer never crash, an edit keeps every line it does not concern, the
+// reader reads back what the writer wrote, and decoding a file is reversible.
 
 #include "platform/profile_text.h"
 
@@ -44,8 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const std::string original(data);
 
     (void)profile::findValue(original, section, key);
-    (void)profile::sectionNames(original);
-    (void)profile::keyNames(original, section);
+    // Any bytes, Unicode or not, go back as they came.
+    if (profile::encodeFile(profile::decodeFile(original)) != original)
+        std::abort();
 
     std::string edited = original;
     if (profile::setValue(edited, section, key, value)) {
@@ -77,11 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         std::abort();
     }
 
-    std::string deleted = original;
-    if (profile::setValue(deleted, section, key, std::nullopt) && profile::findValue(deleted, section, key)) {
-        // Only the first matching key is deleted; a duplicate may remain.
+    // A value without line breaks or NULs, quoted where needed, reads back exactly.
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos) {
+        std::string quoted = original;
+        if (profile::setValue(quoted, section, key, profile::quotedIfNeeded(value))
+            && profile::findValue(quoted, section, key) != value)
+            std::abort();
     }
-    std::string noSection = original;
-    profile::setValue(noSection, section, std::nullopt, std::nullopt);
     return 0;
 }

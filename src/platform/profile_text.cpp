@@ -1,5 +1,8 @@
 #include "platform/profile_text.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace profile {
 
 namespace {
@@ -71,27 +74,19 @@ struct Line
 class LineReader
 {
 public:
-    explicit LineReader(std::string_view file)
-        : m_file(file), m_pos(textStart(file)), m_lastLf(file.rfind('\n'))
-    {
-    }
+    explicit LineReader(std::string_view file) : m_file(file), m_pos(textStart(file)) {}
 
+    // Any CR or LF ends a line, as Windows reads it; CR LF is one break.
     bool next(Line &line)
     {
         if (m_pos >= m_file.size())
             return false;
         line = Line();
         line.begin = m_pos;
-        if (m_lastLf != npos && m_pos <= m_lastLf) {
-            const std::size_t lf = m_file.find('\n', m_pos);
-            line.next = lf + 1;
-            line.end = lf > m_pos && m_file[lf - 1] == '\r' ? lf - 1 : lf;
-        } else {
-            // Past the last '\n' a lone '\r' breaks lines, so CR-only files read as Wine reads them.
-            const std::size_t cr = m_file.find('\r', m_pos);
-            line.end = cr == npos ? m_file.size() : cr;
-            line.next = cr == npos ? m_file.size() : cr + 1;
-        }
+        line.end = std::min(m_file.find_first_of("\r\n", m_pos), m_file.size());
+        line.next = line.end;
+        if (line.next < m_file.size())
+            line.next += m_file.compare(line.next, 2, "\r\n") == 0 ? 2 : 1;
         m_pos = line.next;
         classify(line, trimmed(m_file.substr(line.begin, line.end - line.begin)));
         return true;
@@ -124,7 +119,6 @@ private:
 
     std::string_view m_file;
     std::size_t m_pos;
-    std::size_t m_lastLf;
 };
 
 // Leaves the reader just past the first header of that name, returned in header.
@@ -137,34 +131,13 @@ bool seekSection(LineReader &reader, std::string_view section, Line &header)
     return false;
 }
 
-std::string_view unquoted(std::string_view value)
-{
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-        && value.back() == value.front())
-        return value.substr(1, value.size() - 2);
-    return value;
-}
-
 // The file's own line break: the first one in it, CR LF for a file without any.
 std::string_view fileEol(std::string_view file)
 {
-    const std::size_t start = textStart(file);
-    const std::size_t lf = file.find('\n', start);
-    if (lf != npos)
-        return lf > start && file[lf - 1] == '\r' ? "\r\n" : "\n";
-    return file.find('\r', start) != npos ? "\r" : "\r\n";
-}
-
-// A '\n' inserted after lines that end in a lone '\r' would merge them into one
-// line, so text inserted there must break its lines with '\r' as well.
-std::string_view eolAt(std::string_view file, std::size_t pos)
-{
-    const std::size_t start = textStart(file);
-    const std::size_t lf = pos > start ? file.rfind('\n', pos - 1) : npos;
-    const std::size_t from = lf == npos || lf < start ? start : lf + 1;
-    if (file.substr(from, pos - from).find('\r') != npos)
-        return "\r";
-    return fileEol(file);
+    const std::size_t at = file.find_first_of("\r\n", textStart(file));
+    if (at == npos)
+        return "\r\n";
+    return file.compare(at, 2, "\r\n") == 0 ? "\r\n" : file.substr(at, 1);
 }
 
 bool validSection(std::string_view name)
@@ -179,7 +152,140 @@ bool validKey(std::string_view name)
     return name.find_first_of("\r\n=") == npos;
 }
 
+constexpr std::string_view utf16LeBom = "\xFF\xFE";
+constexpr std::string_view utf16BeBom = "\xFE\xFF";
+
+bool isContinuation(std::string_view s, std::size_t at)
+{
+    return at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80;
+}
+
+// The code point of the UTF-8 sequence at s[at] (surrogates allowed) and its
+// length, or a length of 0 when the bytes there are no such sequence.
+std::pair<char32_t, std::size_t> codePointAt(std::string_view s, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return char32_t(static_cast<unsigned char>(s[at + i])); };
+    const char32_t b0 = byte(0);
+    if (b0 < 0x80)
+        return {b0, 1};
+    if ((b0 & 0xE0) == 0xC0 && b0 >= 0xC2 && isContinuation(s, at + 1))
+        return {(b0 & 0x1F) << 6 | (byte(1) & 0x3F), 2};
+    if ((b0 & 0xF0) == 0xE0 && isContinuation(s, at + 1) && isContinuation(s, at + 2)) {
+        const char32_t c = (b0 & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+        return {c, c >= 0x800 ? 3 : 0};
+    }
+    if ((b0 & 0xF8) == 0xF0 && isContinuation(s, at + 1) && isContinuation(s, at + 2)
+        && isContinuation(s, at + 3)) {
+        const char32_t c =
+            (b0 & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
+        return {c, c >= 0x10000 && c <= 0x10FFFF ? 4 : 0};
+    }
+    return {0, 0};
+}
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | c >> 6);
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | c >> 12);
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | c >> 18);
+        out += char(0x80 | (c >> 12 & 0x3F));
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
 } // namespace
+
+std::string_view unquoted(std::string_view value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+        && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+std::string quotedIfNeeded(std::string_view value)
+{
+    const bool needed = !value.empty()
+        && (isBlank(value.front()) || isBlank(value.back()) || unquoted(value) != value);
+    return needed ? std::string("\"").append(value).append("\"") : std::string(value);
+}
+
+FileText decodeFile(std::string_view bytes)
+{
+    FileText file;
+    const bool little = bytes.substr(0, 2) == utf16LeBom;
+    if (!little && bytes.substr(0, 2) != utf16BeBom) {
+        file.text = bytes;
+        return file;
+    }
+    file.encoding = little ? FileText::Encoding::Utf16Le : FileText::Encoding::Utf16Be;
+    const std::size_t units = (bytes.size() - 2) / 2;
+    file.tail = bytes.substr(2 + units * 2);
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[2 + 2 * i]);
+        const auto b = static_cast<unsigned char>(bytes[3 + 2 * i]);
+        return char32_t(little ? b << 8 | a : a << 8 | b);
+    };
+    file.text.reserve(units * 3 / 2);
+    for (std::size_t i = 0; i < units; ++i) {
+        const char32_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
+            appendUtf8(file.text, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            ++i;
+        } else {
+            appendUtf8(file.text, u);
+        }
+    }
+    return file;
+}
+
+std::string encodeFile(const FileText &file)
+{
+    if (file.encoding == FileText::Encoding::Bytes)
+        return file.text;
+    const bool little = file.encoding == FileText::Encoding::Utf16Le;
+    std::string out(little ? utf16LeBom : utf16BeBom);
+    out.reserve(2 + file.text.size() * 2 + file.tail.size());
+    const auto put = [&](char32_t u) {
+        out += char(little ? u & 0xFF : u >> 8);
+        out += char(little ? u >> 8 : u & 0xFF);
+    };
+    for (std::size_t at = 0; at < file.text.size();) {
+        auto [c, length] = codePointAt(file.text, at);
+        if (length == 0) { // not UTF-8: the byte stands for itself
+            c = static_cast<unsigned char>(file.text[at]);
+            length = 1;
+        }
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+        at += length;
+    }
+    return out + file.tail;
+}
+
+bool isUnicodeText(std::string_view bytes)
+{
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = codePointAt(bytes, at).second;
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return true;
+}
 
 std::optional<std::string> findValue(std::string_view file, std::string_view section,
                                      std::string_view key)
@@ -199,62 +305,21 @@ std::optional<std::string> findValue(std::string_view file, std::string_view sec
     return std::nullopt;
 }
 
-std::string sectionNames(std::string_view file)
-{
-    std::string names;
-    LineReader reader(file);
-    Line line;
-    while (reader.next(line)) {
-        // An empty name would read as the end of the list.
-        if (line.kind == LineKind::Header && !line.name.empty()) {
-            names += line.name;
-            names += '\0';
-        }
-    }
-    return names;
-}
-
-std::string keyNames(std::string_view file, std::string_view section)
-{
-    std::string names;
-    LineReader reader(file);
-    Line line;
-    if (!seekSection(reader, cleaned(section), line))
-        return names;
-    while (reader.next(line) && line.kind != LineKind::Header) {
-        if (line.kind == LineKind::Entry && line.value && !line.name.empty()) {
-            names += line.name;
-            names += '\0';
-        }
-    }
-    return names;
-}
-
-bool setValue(std::string &file, std::string_view section,
-              std::optional<std::string_view> key, std::optional<std::string_view> value)
+bool setValue(std::string &file, std::string_view section, std::string_view key,
+              std::string_view value)
 {
     const std::string_view sectionName = cleaned(section);
-    if (!validSection(sectionName))
+    const std::string_view keyName = cleaned(key);
+    if (!validSection(sectionName) || !validKey(keyName))
         return false;
-    std::string_view keyName;
-    if (key) {
-        keyName = cleaned(*key);
-        if (!validKey(keyName))
-            return false;
-    }
-    std::string_view newValue;
-    if (value) {
-        // Cut at the first line break: the rest would otherwise be read as new lines.
-        newValue = cutAtNul(*value);
-        newValue = trimmed(newValue.substr(0, newValue.find_first_of("\r\n")));
-    }
+    // Cut at the first line break: the rest would otherwise be read as new lines.
+    std::string_view newValue = cutAtNul(value);
+    newValue = trimmed(newValue.substr(0, newValue.find_first_of("\r\n")));
 
     LineReader reader(file);
     Line line;
     if (!seekSection(reader, sectionName, line)) {
-        if (!key || !value)
-            return true;
-        const std::string_view eol = eolAt(file, file.size());
+        const std::string_view eol = fileEol(file);
         std::string added;
         if (file.size() > textStart(file) && file.back() != '\n' && file.back() != '\r')
             added += eol;
@@ -264,40 +329,32 @@ bool setValue(std::string &file, std::string_view section,
         return true;
     }
 
-    const std::size_t sectionBegin = line.begin;
-    std::size_t sectionEnd = file.size();
     Line lastFilled = line; // new keys go after the section's last non-blank line
     std::optional<Line> match;
     while (reader.next(line)) {
-        if (line.kind == LineKind::Header) {
-            sectionEnd = line.begin;
+        if (line.kind == LineKind::Header)
             break;
-        }
-        if (key && !match && line.kind == LineKind::Entry && sameName(line.name, keyName))
+        if (!match && line.kind == LineKind::Entry && sameName(line.name, keyName))
             match = line;
         if (line.kind != LineKind::Blank)
             lastFilled = line;
     }
 
-    if (!key) {
-        file.erase(sectionBegin, sectionEnd - sectionBegin);
-        return true;
-    }
     if (match) {
-        if (!value)
-            file.erase(match->begin, match->next - match->begin);
-        else if (match->value != newValue)
+        if (!match->value || unquoted(*match->value) != unquoted(newValue))
             file.replace(match->begin, match->end - match->begin,
                          std::string(match->rawName).append("=").append(newValue));
         return true;
     }
-    if (!value)
-        return true;
+    // The new line takes the break of the line before it: a lone CR there is
+    // never followed by an LF, so no break can merge with the next line's.
     const std::size_t at = lastFilled.next;
-    const std::string_view eol = eolAt(file, at);
+    std::string_view eol = std::string_view(file).substr(lastFilled.end, at - lastFilled.end);
     std::string added;
-    if (lastFilled.next == lastFilled.end)
-        added += eol; // that line ends the file without a line break
+    if (eol.empty()) { // that line ends the file without a line break
+        eol = fileEol(file);
+        added += eol;
+    }
     added.append(keyName).append("=").append(newValue).append(eol);
     file.insert(at, added);
     return true;

@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include "settings/iniActions.h"
+
 void ResetSettingsRecord()
 {
     gControlUrl.clear();
@@ -16,4 +18,5 @@ void ResetSettingsRecord()
     gIniPath.clear();
     gTitleText.clear();
     gListPos = gShuffleState = gMarqueeRestart = gPlaylistDocked = 0;
+    ForgetReadValues();
 }

@@ -1,13 +1,20 @@
 #include "settings/iniActions.h"
 
 #include "httpq/answer_conversions.h"
+#include "platform/body_text.h"
 #include "platform/private_profile.h"
+#include "platform/profile_text.h"
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -16,6 +23,25 @@ namespace {
 QString g_settingsFolder;
 
 constexpr DWORD kValueBufferSize = 150;
+constexpr qsizetype kValueBytesHeld = kValueBufferSize - 1;
+
+// What each key was last read as: its bytes in the file and the text they showed.
+struct ReadValue
+{
+    QByteArray bytes;
+    QString text;
+};
+QHash<QString, ReadValue> g_readValues;
+
+QString valueName(const QString &section, const QString &key)
+{
+    return section.toUpper() + u'/' + key.toUpper();
+}
+
+bool isUtf8(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
 
 // Length of text without a multi-byte UTF-8 character that the buffer cut off.
 qsizetype withoutCutCharacter(const char *text, qsizetype length)
@@ -41,19 +67,88 @@ qsizetype withoutCutCharacter(const char *text, qsizetype length)
     return continuation < expected ? lead - 1 : length;
 }
 
+// The value's text, held to its first 149 bytes: UTF-8 when the whole value is
+// valid UTF-8 (a character the cut would split goes whole), else Windows-1252.
+QString heldText(const QByteArray &bytes)
+{
+    if (bytes.size() <= kValueBytesHeld)
+        return DecodeBody(bytes);
+    if (!isUtf8(bytes))
+        return DecodeBody(bytes).left(kValueBytesHeld);
+    return DecodeBody(bytes.left(withoutCutCharacter(bytes.constData(), kValueBytesHeld)));
+}
+
+// The whole value, however long: a value read cut would be saved cut.
+QByteArray readWholeValue(const QString &section, const QString &key, const QString &defaultText)
+{
+    const QByteArray path = QFile::encodeName(gIniPath);
+    QByteArray buffer;
+    for (DWORD size = kValueBufferSize;; size *= 4) {
+        buffer.resize(size);
+        const DWORD copied = GetPrivateProfileStringA(section.toUtf8().constData(), key.toUtf8().constData(),
+                                                      defaultText.toUtf8().constData(), buffer.data(),
+                                                      size, path.constData());
+        if (copied < size - 1 || size > (DWORD(1) << 28)) {
+            buffer.truncate(copied);
+            return buffer;
+        }
+    }
+}
+
+// text in Windows-1252, or a null array when it has a character that code page lacks.
+QByteArray toWindows1252(const QString &text)
+{
+    // The inverse of the table DecodeBody reads Windows-1252 with, which maps all 256 bytes.
+    static const QHash<char16_t, char> bytes = [] {
+        QHash<char16_t, char> table;
+        for (int byte = 0; byte < 256; ++byte)
+            table.insert(DecodeBody(QByteArray(1, char(byte))).at(0).unicode(), char(byte));
+        return table;
+    }();
+    QByteArray encoded;
+    encoded.reserve(text.size());
+    for (const QChar c : text) {
+        const auto found = bytes.constFind(c.unicode());
+        if (found == bytes.constEnd())
+            return {};
+        encoded += *found;
+    }
+    return encoded;
+}
+
+// A file from Windows keeps its code page for a new or changed value that fits in
+// it and reads back the same; anything else, and every value of a new file, is UTF-8.
+QByteArray encodeValue(const QString &text)
+{
+    const bool windowsFile = std::any_of(g_readValues.cbegin(), g_readValues.cend(),
+                                         [](const ReadValue &value) { return !isUtf8(value.bytes); });
+    if (windowsFile) {
+        const QByteArray bytes = toWindows1252(text);
+        if (!bytes.isNull() && DecodeBody(bytes) == text)
+            return bytes;
+    }
+    return text.toUtf8();
+}
+
 qint16 readNumber(const QString &section, const QString &key, const QString &defaultText)
 {
     return SettingsNumber(ReadIniValue(section, key, defaultText));
 }
 
+// An unchanged value goes back as the bytes it was read from.
 void writeValue(const char *section, const char *key, const QString &value)
 {
-    WritePrivateProfileStringA(section, key, value.toUtf8().constData(), gIniPath.toUtf8().constData());
+    const auto read = g_readValues.constFind(valueName(QLatin1StringView(section), QLatin1StringView(key)));
+    const QByteArray bytes = read != g_readValues.constEnd() && read->text == value ? read->bytes
+                                                                                    : encodeValue(value);
+    const std::string quoted = profile::quotedIfNeeded(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    WritePrivateProfileStringA(section, key, quoted.c_str(), QFile::encodeName(gIniPath).constData());
 }
 
 void writeValue(const char *section, const char *key, int value)
 {
-    writeValue(section, key, QString::number(value));
+    WritePrivateProfileStringA(section, key, QByteArray::number(value).constData(),
+                               QFile::encodeName(gIniPath).constData());
 }
 
 } // namespace
@@ -93,16 +188,17 @@ QString SettingsFilePath()
     return path;
 }
 
+void ForgetReadValues()
+{
+    g_readValues.clear();
+}
+
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText)
 {
-    char buffer[kValueBufferSize] = {};
-    const DWORD copied = GetPrivateProfileStringA(section.toUtf8().constData(), key.toUtf8().constData(),
-                                                  defaultText.toUtf8().constData(), buffer,
-                                                  kValueBufferSize, gIniPath.toUtf8().constData());
-    qsizetype length = std::min<qsizetype>(copied, kValueBufferSize - 1);
-    if (length == kValueBufferSize - 1)
-        length = withoutCutCharacter(buffer, length);
-    return QString::fromUtf8(buffer, length);
+    const QByteArray bytes = readWholeValue(section, key, defaultText);
+    const QString text = heldText(bytes);
+    g_readValues.insert(valueName(section, key), {bytes, text});
+    return text;
 }
 
 void LoadSettings()

@@ -19,6 +19,8 @@ void SetSettingsFolder(const QString &folder);
 QString SettingsFilePath();
 
 void LoadSettings();
+// Forgets the bytes each value was read as (the record is back to its state at start).
+void ForgetReadValues();
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText);
 void SavePlaylistState();
 

@@ -15,11 +15,6 @@ namespace {
 
 const string bom = "\xEF\xBB\xBF";
 
-optional<std::string_view> opt(const char *s)
-{
-    return s ? optional<std::string_view>(s) : nullopt;
-}
-
 } // namespace
 
 TEST(ProfileText, ReadsValuesAsWindowsDoes)
@@ -76,7 +71,6 @@ TEST(ProfileText, CommentsAreNeverMatched)
     EXPECT_EQ(profile::findValue(file, "s", ";key"), nullopt);
     EXPECT_EQ(profile::findValue(file, "s", "; spaced"), nullopt);
     EXPECT_EQ(profile::findValue(file, "s", "key"), "3");
-    EXPECT_EQ(profile::keyNames(file, "s"), "key\0"s);
     EXPECT_FALSE(profile::setValue(file, "s", ";key", "4"));
 }
 
@@ -89,30 +83,18 @@ TEST(ProfileText, ReadsEveryLineBreakStyle)
         lines("\r\n", "\r\n"), lines("\n", "\n"), lines("\r", "\r"),
         lines("\r\n", ""), lines("\r", ""), bom + lines("\n", ""),
         "[s]\r\na=1\r\nb=2\r[t]\rc=3\r", // CR-only lines after the last '\n'
+        "[s]\r\na=1\rb=2\r\n[t]\rc=3\r\n", // a lone CR inside a CRLF file
     };
     for (const string &file : files) {
         SCOPED_TRACE(testing::PrintToString(file));
         EXPECT_EQ(profile::findValue(file, "s", "a"), "1");
         EXPECT_EQ(profile::findValue(file, "s", "b"), "2");
         EXPECT_EQ(profile::findValue(file, "t", "c"), "3");
-        EXPECT_EQ(profile::sectionNames(file), "s\0t\0"s);
     }
-    // Before a later '\n', a lone '\r' is just a blank inside the line.
-    EXPECT_EQ(profile::findValue("[s]\nk=a\rb\n", "s", "k"), "a\rb");
+    // Windows ends a line at any CR, even one followed by more text and an LF.
+    EXPECT_EQ(profile::findValue("[s]\nk=a\rb=c\n", "s", "k"), "a");
     // The mark is only skipped at the very start.
     EXPECT_EQ(profile::findValue("\n" + bom + "[s]\nk=1\n", "s", "k"), nullopt);
-}
-
-TEST(ProfileText, ListsNamesLikeWindows)
-{
-    const string file = "lead=1\n[one]\na=1\n;c=2\nnoeq\n=nameless\nB = 2\n"
-                        "[]\nx=1\n[ Two ]\n[ONE]\nlater=1\n";
-    // Nameless sections and keys are skipped: an empty name would end the list.
-    EXPECT_EQ(profile::sectionNames(file), "one\0Two\0ONE\0"s);
-    EXPECT_EQ(profile::keyNames(file, " one "), "a\0B\0"s);
-    EXPECT_EQ(profile::keyNames(file, "two"), "");
-    EXPECT_EQ(profile::keyNames(file, "missing"), "");
-    EXPECT_EQ(profile::sectionNames(""), "");
 }
 
 TEST(ProfileText, EditsTouchOnlyTheirLines)
@@ -122,6 +104,7 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
          "; head\r\n[s]\r\nK=new\r\nx = 1\r\n"},
         {"[s]\nk=1", "s", "k", "2", "[s]\nk=2"},
         {"[s]\r\n k = v \r\n", "s", "K", " v ", "[s]\r\n k = v \r\n"},
+        {"[s]\r\nk='v'\r\n", "s", "k", "v", "[s]\r\nk='v'\r\n"}, // reads the same: kept
         {"[s]\r\na=1\r\n\r\n[t]\r\n", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\n\r\n[t]\r\n"},
         {"[s]\na=1", "s", "b", "2", "[s]\na=1\nb=2\n"},
         {"[s]\nk\n", "s", "k", "1", "[s]\nk=1\n"},
@@ -129,13 +112,10 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
         {"", " s ", " k ", "v", "[s]\r\nk=v\r\n"},
         {bom, "s", "k", "v", bom + "[s]\r\nk=v\r\n"},
         {"[s]\rk=1\r", "t", "x", "y", "[s]\rk=1\r[t]\rx=y\r"},
-        {"[s]\nb=1\rc=2", "s", "d", "4", "[s]\nb=1\rc=2\rd=4\r"},
+        {"[s]\nb=1\rc=2", "s", "d", "4", "[s]\nb=1\rc=2\nd=4\n"},
+        {"[s]\r\nb=1\rc=2\r\n", "s", "d", "4", "[s]\r\nb=1\rc=2\r\nd=4\r\n"},
+        {"[s]\r\nb=1\r\r\n[t]\r\n", "s", "d", "4", "[s]\r\nb=1\rd=4\r\r\n[t]\r\n"},
         {"[s]\nk=1\nk=2\n[s]\nk=3\n", "s", "k", "9", "[s]\nk=9\nk=2\n[s]\nk=3\n"},
-        {"[s]\r\na=1\r\nb=2\r\n", "s", "b", nullptr, "[s]\r\na=1\r\n"},
-        {"[s]\nk=1\nk=2\n", "s", "k", nullptr, "[s]\nk=2\n"},
-        {"x=0\n[s]\na=1\n;c\n\n[t]\nb=2\n", "S", nullptr, nullptr, "x=0\n[t]\nb=2\n"},
-        {"[s]\na=1\n", "s", "zz", nullptr, "[s]\na=1\n"},
-        {"[s]\na=1\n", "t", nullptr, nullptr, "[s]\na=1\n"},
         {"", "s", "k", "v\r\n[evil]\r\nx=1", "[s]\r\nk=v\r\n"},
         {"junk\0junk\r\n[s]\r\nk=1\r\n"s, "s", "k", "2", "junk\0junk\r\n[s]\r\nk=2\r\n"s},
         {"top=1\n", "", "top", "v", "top=1\n[]\ntop=v\n"},
@@ -143,7 +123,7 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.before));
         string file = c.before;
-        EXPECT_TRUE(profile::setValue(file, c.section, opt(c.key), opt(c.value)));
+        EXPECT_TRUE(profile::setValue(file, c.section, c.key, c.value));
         EXPECT_EQ(file, c.after);
     }
 }
@@ -151,37 +131,39 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
 TEST(ProfileText, RefusesNamesThatWouldNotReadBack)
 {
     const struct { const char *section, *key; } cases[] = {
-        {"a]", "k"}, {"a\nb", "k"}, {"a\rb", nullptr},
+        {"a]", "k"}, {"a\nb", "k"}, {"a\rb", "k"},
         {"s", "a=b"}, {"s", "[k"}, {"s", ";k"}, {"s", "a\rb"}, {"s", "a\nb"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::PrintToString(string(c.section) + "/" + (c.key ? c.key : "null")));
+        SCOPED_TRACE(testing::PrintToString(string(c.section) + "/" + c.key));
         string file = "[s]\nk=1\n";
-        EXPECT_FALSE(profile::setValue(file, c.section, opt(c.key), "v"));
+        EXPECT_FALSE(profile::setValue(file, c.section, c.key, "v"));
         EXPECT_EQ(file, "[s]\nk=1\n");
     }
 }
 
-TEST(ProfileText, WrittenValuesReadBack)
+TEST(ProfileText, QuotedValuesReadBackAsTheyAre)
 {
-    const struct { const char *section, *key, *value; string expected; } cases[] = {
-        {"Plain", "key", "value", "value"},
-        {"Plain", "Key With Spaces", "  inner  spaces \x1a", "inner  spaces"},
-        {"Plain", "k]", "a=b;c", "a=b;c"},
-        {"[odd", "quoted", "\"quoted\"", "quoted"},
-        {"[odd", "lone", "'", "'"},
-        {"sec tion", "header", "[not a section]", "[not a section]"},
-        {"sec tion", "comment", ";not a comment", ";not a comment"},
-        {"sec tion", "empty", "", ""},
+    const struct { const char *section, *key, *value; } cases[] = {
+        {"Plain", "key", "value"},
+        {"Plain", "Key With Spaces", "  inner  spaces \x1a"},
+        {"Plain", "k]", "a=b;c"},
+        {"[odd", "quoted", "\"quoted\""},
+        {"[odd", "single", "'x'"},
+        {"[odd", "lone", "'"},
+        {"[odd", "half", "\"x"},
+        {"sec tion", "header", "[not a section]"},
+        {"sec tion", "comment", ";not a comment"},
+        {"sec tion", "empty", ""},
     };
     string file = "; settings\n";
     for (const auto &c : cases)
-        ASSERT_TRUE(profile::setValue(file, c.section, c.key, c.value));
+        ASSERT_TRUE(profile::setValue(file, c.section, c.key, profile::quotedIfNeeded(c.value)));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.key);
-        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.expected);
+        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.value);
     }
-    EXPECT_EQ(profile::sectionNames(file), "Plain\0[odd\0sec tion\0"s);
+    EXPECT_EQ(profile::quotedIfNeeded("value"), "value"); // plain values stay plain
 }
 
 TEST(ProfileText, EditsOfRandomBytesReadBack)

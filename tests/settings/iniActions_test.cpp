@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <string>
+
+using namespace Qt::StringLiterals;
+using namespace std::string_literals;
+
 namespace {
 
 class SettingsStore : public testing::Test
@@ -167,17 +172,89 @@ TEST_F(SettingsStore, NumbersFollowTheRuleAndAreClampedIntoSixteenBits)
     EXPECT_EQ(gAttachArea, -7);
 }
 
-TEST_F(SettingsStore, LongValuesAreCutTo149BytesWithoutBreakingACharacter)
+// A whole settings file, so that a save with nothing changed adds no key.
+QByteArray completeFile(const QByteArray &url, const QByteArray &passwd, const QByteArray &server)
 {
-    const QByteArray url = "http://example.org/" + QByteArray(181, 'a');
-    // 148 ASCII bytes, then a two-byte character that the cut would split.
-    const QByteArray split = QByteArray(148, 'b') + "\xc3\xa9" + "tail";
-    writeFile("[WINAMP]\nURL=" + url + "\n[PLAYLIST]\nURL=" + split + "\n[HTTPQ]\nHTTPQ_PASSWD=" +
-              QByteArray(147, 'c') + "\xe2\x82\xac" + "\n");
-    LoadSettings();
-    EXPECT_EQ(gControlUrl, QString::fromLatin1(url.left(149)));
-    EXPECT_EQ(gPlaylistUrl, QString(148, u'b'));
-    EXPECT_EQ(gHttpqPasswd, QString(147, u'c'));
+    return "[WINAMP]\r\nURL=" + url + "\r\nHEIGHT=1995\r\nBAR_HEIGHT=225\r\n"
+           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=30\r\n"
+           "[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=1995\r\nBAR_HEIGHT=500\r\nVISIBLE=1\r\n"
+           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=2025\r\n"
+           "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=1000\r\nHTTPQ_PASSWD=" + passwd
+        + "\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=" + server + "\r\n";
+}
+
+QByteArray asUtf16(const QByteArray &utf8)
+{
+    const QString text = QString::fromUtf8(utf8);
+    return "\xFF\xFE" + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+TEST_F(SettingsStore, FilesInAnyCodePageKeepEveryByteThroughLoadAndSave)
+{
+    const QByteArray cut = QByteArray(148, 'b') + "\xC3\xA9tail"; // the cut would split the é
+    const struct
+    {
+        const char *name;
+        QByteArray url, passwd, server;
+        QString shownUrl, shownPasswd, shownServer;
+        bool utf16 = false;
+    } cases[] = {
+        {"Windows-1252", "http://h/c", "p\xE4ssw\xF6rd", "caf\xE9.lan",
+         u"http://h/c"_s, u"pässwörd"_s, u"café.lan"_s},
+        {"UTF-8", "http://h/c", "p\xC3\xA4ssw\xC3\xB6rd", "caf\xC3\xA9.lan",
+         u"http://h/c"_s, u"pässwörd"_s, u"café.lan"_s},
+        {"mixed", "http://h/\x80", "p\xE4ssw\xF6rd", "caf\xC3\xA9.lan",
+         u"http://h/€"_s, u"pässwörd"_s, u"café.lan"_s},
+        {"quoted and padded", "'http://h/c'", "\"  pa ss  \"", "\"\"x\"\"",
+         u"http://h/c"_s, u"  pa ss  "_s, u"\"x\""_s},
+        {"longer than 149 bytes", QByteArray(200, 'a'), cut, QByteArray(147, 'c') + "\xE2\x82\xAC",
+         QString(149, u'a'), QString(148, u'b'), QString(147, u'c')},
+        {"UTF-16", "http://h/c", "p\xC3\xA4ssw\xC3\xB6rd", "\xE6\x97\xA5\xE6\x9C\xAC",
+         u"http://h/c"_s, u"pässwörd"_s, u"日本"_s, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray file = completeFile(c.url, c.passwd, c.server);
+        writeFile(c.utf16 ? asUtf16(file) : file);
+        LoadSettings();
+        EXPECT_EQ(gControlUrl, c.shownUrl);
+        EXPECT_EQ(gHttpqPasswd, c.shownPasswd);
+        EXPECT_EQ(gHttpqServer, c.shownServer);
+        SaveSettings({QPoint(gWinampX, gWinampY), QPoint(gPlaylistX, gPlaylistY)});
+        EXPECT_EQ(readFile(), c.utf16 ? asUtf16(file) : file);
+    }
+}
+
+TEST_F(SettingsStore, ChangedValuesComeBackTheSame)
+{
+    // A file from Windows keeps its code page for what fits in it and reads back
+    // the same; anything else, and a new file, gets UTF-8.
+    const QByteArray windows = "[HTTPQ]\r\nHTTPQ_SERVER=caf\xE9.lan\r\n";
+    const struct
+    {
+        const char *name;
+        QByteArray file;
+        QString typed;
+        QByteArray stored;
+    } cases[] = {
+        {"new file", "", u"pässwörd"_s, "p\xC3\xA4ssw\xC3\xB6rd"},
+        {"Windows file", windows, u"pässwörd €"_s, "p\xE4ssw\xF6rd \x80"},
+        {"Windows bytes that read as UTF-8", windows, u"Ã©"_s, "\xC3\x83\xC2\xA9"},
+        {"beyond Windows-1252", windows, u"日本"_s, "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"blanks around", "", u" \tpa ss "_s, "\" \tpa ss \""},
+        {"quoted", "", u"'x'"_s, "\"'x'\""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(c.file);
+        LoadSettings();
+        gHttpqPasswd = c.typed;
+        SaveSettings({});
+        EXPECT_TRUE(readFile().contains("HTTPQ_PASSWD=" + c.stored + "\r\n")) << readFile().toStdString();
+        ResetSettingsRecord();
+        LoadSettings();
+        EXPECT_EQ(gHttpqPasswd, c.typed);
+    }
 }
 
 TEST_F(SettingsStore, APresentEmptyKeyIsEmptyNotTheDefault)
@@ -188,31 +265,41 @@ TEST_F(SettingsStore, APresentEmptyKeyIsEmptyNotTheDefault)
     EXPECT_EQ(gProxy, QString());
 }
 
-TEST_F(SettingsStore, BrokenFilesLoadWithoutCrashing)
+TEST_F(SettingsStore, BrokenFilesLoadAsWindowsReadsThem)
 {
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage += char((i * 7919) & 0xFF);
-    const QByteArray hugeLine = "[WINAMP]\nURL=" + QByteArray(10 * 1024 * 1024, 'x') + "\nHEIGHT=1500\n";
-    const QByteArray files[] = {
-        garbage,
-        hugeLine,
-        "=\n[\n]\n[]\n[[WINAMP]]\nHEIGHT\n==\n;[HTTPQ]\n",
-        QByteArray("[HTTPQ]\0QUENDRA_TYPE=DIRECT\n", 28),
-        "\xef\xbb\xbf[HTTPQ]\r\nREFRESH=250\r\n",
+    const QString url = QString::fromUtf16(kDefaultControlUrl);
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        QString url;
+        qint16 height;
+        const char16_t *type;
+        qint16 refresh;
+    } cases[] = {
+        {"binary garbage before a good section", garbage + "\n[WINAMP]\nHEIGHT=1500\n", url, 1500, u"HTTPQ", 1000},
+        {"a megabyte on one line", "[WINAMP]\nURL=" + QByteArray(1 << 20, 'x') + "\nHEIGHT=1500\n",
+         QString(149, u'x'), 1500, u"HTTPQ", 1000},
+        {"no usable line", "=\n[\n]\n[]\n[[WINAMP]]\nHEIGHT\n==\n;[HTTPQ]\nREFRESH=5\n", url, 1995, u"HTTPQ", 1000},
+        {"NUL inside a header line", QByteArray::fromStdString("[HTTPQ]\0QUENDRA_TYPE=DIRECT\nREFRESH=5\n"s), url, 1995,
+         u"HTTPQ", 5},
+        {"byte-order mark, no final line break", "\xEF\xBB\xBF[HTTPQ]\r\nREFRESH=250\r\nQUENDRA_TYPE=DIRECT",
+         url, 1995, u"DIRECT", 250},
+        {"Unicode file cut mid-character", QByteArray::fromStdString("\xFF\xFE[\0H\0T\0T\0P\0Q\0]\0\n\0R\0E\0F\0R\0E\0S\0H\0=\0" "7\0" "7"s),
+         url, 1995, u"HTTPQ", 7},
     };
-    for (const QByteArray &bytes : files) {
-        writeFile(bytes);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(c.bytes);
         LoadSettings();
-        EXPECT_LE(gControlUrl.toUtf8().size(), 149);
+        EXPECT_EQ(gControlUrl, c.url);
+        EXPECT_EQ(gWinampHeight, c.height);
+        EXPECT_EQ(gQuendraType, QString::fromUtf16(c.type));
+        EXPECT_EQ(gRefresh, c.refresh);
     }
-    writeFile(hugeLine);
-    LoadSettings();
-    EXPECT_EQ(gControlUrl, QString(149, u'x'));
-    EXPECT_EQ(gWinampHeight, 1500);
-    writeFile("\xef\xbb\xbf[HTTPQ]\r\nREFRESH=250\r\n");
-    LoadSettings();
-    EXPECT_EQ(gRefresh, 250);
 }
 
 } // namespace
