@@ -31,23 +31,6 @@ TEST_F(HttpqUrl, PiecesGoTogetherInOrderWithNothingEscaped)
               u"http://player.lan:4800/shuffle?p=a&b=c d%20&a=0");
 }
 
-TEST_F(HttpqUrl, SettingsChangesApplyToTheNextUrl)
-{
-    const QString before = HttpqClient::BuildUrl(u"/stop?p=");
-    gHttpqServer = QStringLiteral("10.0.0.2");
-    gHttpqPort = QStringLiteral("81");
-    gHttpqPasswd = QStringLiteral("x");
-    EXPECT_EQ(before, u"http://player.lan:4800/stop?p=");
-    EXPECT_EQ(HttpqClient::BuildUrl(u"/stop?p="), u"http://10.0.0.2:81/stop?p=x");
-}
-
-TEST_F(HttpqUrl, PositionArgument)
-{
-    EXPECT_EQ(PositionArgument(0), u"&a=0");
-    EXPECT_EQ(PositionArgument(12), u"&a=12");
-    EXPECT_EQ(PositionArgument(-3), u"&a=-3");
-}
-
 TEST(WireUrl, EncodesWhatCannotStandInARequestLineAndNothingElse)
 {
     const auto wire = [](QStringView url) { return WireUrl(url).toStdString(); };
