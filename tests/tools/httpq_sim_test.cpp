@@ -302,7 +302,9 @@ TEST(HttpqSimExecutable, ServesOnAFreePort)
     GTEST_SKIP() << "built without the httpq-sim executable";
 #else
     QProcess process;
-    process.start(QStringLiteral(HTTPQ_SIM_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
+    // A non-ASCII password on the command line, compared in Windows-1252.
+    process.start(QStringLiteral(HTTPQ_SIM_PATH), {QStringLiteral("--port"), QStringLiteral("0"),
+                                                   QStringLiteral("--password"), QStringLiteral("p\u00e4ssw\u00f6rd")});
     ASSERT_TRUE(process.waitForStarted(5000));
     QElapsedTimer timer;
     timer.start();
@@ -311,7 +313,7 @@ TEST(HttpqSimExecutable, ServesOnAFreePort)
     const QByteArray line = process.readLine().trimmed();
     ASSERT_TRUE(line.startsWith("listening on 127.0.0.1:")) << line.constData();
     const auto port = quint16(line.mid(line.lastIndexOf(':') + 1).toUInt());
-    EXPECT_EQ(get(port, "/getplaylisttitle?p=&a=0"), Headers + "Artist 1 - Song Title 1");
+    EXPECT_EQ(get(port, "/getplaylisttitle?p=p%E4ssw%F6rd&a=0"), Headers + "Artist 1 - Song Title 1");
     process.kill();
     process.waitForFinished(5000);
 #endif
