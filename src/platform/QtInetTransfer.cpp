@@ -142,7 +142,9 @@ void QtInetTransfer::onConnected()
 void QtInetTransfer::onReadyRead()
 {
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const HttpReplyReader::State state = m_reply->feed(m_socket->read(kReadPieceBytes));
+        // Sized to what is there: read(kReadPieceBytes) would allocate the whole piece each time.
+        const QByteArray piece = m_socket->read(qMin(m_socket->bytesAvailable(), kReadPieceBytes));
+        const HttpReplyReader::State state = m_reply->feed(piece);
         if (state != HttpReplyReader::State::Reading) {
             finish(state == HttpReplyReader::State::Complete);
             return;
