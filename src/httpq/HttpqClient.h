@@ -28,9 +28,10 @@ public:
     static std::optional<qint16> LeadingNumber(QStringView answer) { return ::LeadingNumber(answer); }
     static std::optional<qint16> WholeNumber(QStringView answer) { return ::WholeNumber(answer); }
 
-    // The whole answer, or nothing when the request failed, timed out, was
-    // cancelled, or the channel was still busy. The windows stay served while
-    // it waits; the channel (and its window) may be gone when it returns.
+    // The answer (a title or a number, cut at 64 KiB), or nothing when the
+    // request failed, timed out, was cancelled, or the channel was still
+    // busy. The windows stay served while it waits; the channel (and its
+    // window) may be gone when it returns.
     std::optional<QString> Fetch(const QString &url);
     // Starts a request; ResponseCompleted follows when the answer is in.
     bool StartGet(const QString &url);

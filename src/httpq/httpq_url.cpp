@@ -1,6 +1,9 @@
 #include "httpq/httpq_url.h"
 
+#include "platform/body_text.h"
 #include "settings/Settings.h"
+
+#include <QList>
 
 QString FormHttpqUrl(QStringView command, QStringView argument)
 {
@@ -18,17 +21,27 @@ QString PositionArgument(int position)
 QByteArray WireUrl(QStringView url)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    const QByteArray utf8 = url.toUtf8();
     QByteArray wire;
-    wire.reserve(utf8.size());
-    for (const char c : utf8) {
+    wire.reserve(url.size());
+    const auto escape = [&wire](char c) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || byte == '#') {
-            wire += '%';
-            wire += kHex[byte >> 4];
-            wire += kHex[byte & 0x0F];
+        wire += '%';
+        wire += kHex[byte >> 4];
+        wire += kHex[byte & 0x0F];
+    };
+    for (const uint ucs : url.toUcs4()) {
+        if (ucs >= 0x80) {
+            if (const std::optional<char> byte = ToCp1252(char32_t(ucs))) {
+                escape(*byte);
+            } else {
+                const char32_t one[1] = {char32_t(ucs)};
+                for (const char c : QString::fromUcs4(one, 1).toUtf8())
+                    escape(c);
+            }
+        } else if (ucs <= 0x20 || ucs == 0x7F || ucs == '#') {
+            escape(char(ucs));
         } else {
-            wire += c;
+            wire += char(ucs);
         }
     }
     return wire;

@@ -12,8 +12,10 @@ QString FormHttpqUrl(QStringView command, QStringView argument = {});
 // "&a=" and the position in decimal, as the playlist commands take it.
 QString PositionArgument(int position);
 
-// The URL as it goes on the wire: bytes that cannot stand in a request line
-// (controls, blanks, '#', non-ASCII) percent-encoded as UTF-8, so that no
-// setting can add a header or cut the request; '&', '=' and '%' stay as they
-// are, like every other printable character.
+// The URL as it goes on the wire: what cannot stand in a request line
+// (controls, blanks, '#', non-ASCII) percent-encoded, so that no setting can
+// add a header or cut the request; '&', '=' and '%' stay as they are, like
+// every other printable character. Non-ASCII goes in the server's code page,
+// Windows-1252, where it has the character (the server compares a password's
+// bytes), and as UTF-8 otherwise.
 QByteArray WireUrl(QStringView url);

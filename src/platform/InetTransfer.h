@@ -21,8 +21,9 @@ public:
 
     using QObject::QObject;
 
-    // Waits for the answer while the windows go on being served. Fails at
-    // once when a request is still under way on this transfer.
+    // Waits for the answer, one value such as a title or a number, while the
+    // windows go on being served. Fails at once when a request is still
+    // under way on this transfer.
     virtual std::optional<QString> fetch(const QString &url) = 0;
     // Starts a request and returns; stateChanged(kResponseCompleted) follows
     // when the answer is complete. False when it could not be started.
@@ -32,6 +33,7 @@ public:
     virtual bool isBusy() const = 0;
     virtual void cancel() = 0;
 
+    // A request fails this long after it started, whatever has arrived.
     void setRequestTimeout(int ms) { m_timeoutMs = ms; }
     int requestTimeout() const { return m_timeoutMs; }
 

@@ -9,39 +9,19 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
-// Offset of the body: after the header block of a reply with a status line;
-// a server set to send no headers sends the body alone. -1 while the header
-// block is still arriving.
-qsizetype bodyStart(const QByteArray &received)
-{
-    if (!received.startsWith("HTTP/")) {
-        if (received.size() < 5 && QByteArrayView("HTTP/").startsWith(received))
-            return -1;
-        return 0;
-    }
-    const qsizetype crlf = received.indexOf("\r\n\r\n");
-    const qsizetype lf = received.indexOf("\n\n");
-    if (crlf >= 0 && (lf < 0 || crlf < lf))
-        return crlf + 4;
-    return lf >= 0 ? lf + 2 : -1;
-}
-
-// The Content-Length of the header block, or -1 when there is none.
-qint64 contentLength(QByteArrayView headers)
-{
-    for (QByteArrayView line : headers.toByteArray().split('\n')) {
-        line = line.trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.first(colon).trimmed().compare("Content-Length", Qt::CaseInsensitive) == 0) {
-            bool ok = false;
-            const qint64 length = line.sliced(colon + 1).trimmed().toLongLong(&ok);
-            return ok && length >= 0 ? length : -1;
-        }
-    }
-    return -1;
-}
+// The most Qt reads from a connection at once: with the answers' bounds it
+// keeps a request's memory small whatever the server sends.
+constexpr qint64 kReadPieceBytes = 64 * 1024;
 
 } // namespace
 
@@ -55,8 +35,8 @@ struct QtInetTransfer::Wait
 QtInetTransfer::QtInetTransfer(QObject *parent)
     : InetTransfer(parent)
 {
-    m_silence.setSingleShot(true);
-    connect(&m_silence, &QTimer::timeout, this, [this] { finish(false); });
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { finish(false); });
 }
 
 QtInetTransfer::~QtInetTransfer()
@@ -67,7 +47,7 @@ QtInetTransfer::~QtInetTransfer()
     dropSocket();
 }
 
-bool QtInetTransfer::begin(const QString &url)
+bool QtInetTransfer::begin(const QString &url, qsizetype maxBody, HttpReplyReader::Overflow overflow)
 {
     if (m_socket)
         return false;
@@ -82,22 +62,25 @@ bool QtInetTransfer::begin(const QString &url)
                                              | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
                                 .mid(2);
     m_request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\nAccept: */*\r\n\r\n";
-    m_received.clear();
+    m_reply.emplace(maxBody, overflow);
 
     m_socket = new QTcpSocket(this);
     m_socket->setProxy(QNetworkProxy::NoProxy);
-    connect(m_socket, &QTcpSocket::connected, this, [this] { m_socket->write(m_request); });
+    m_socket->setReadBufferSize(kReadPieceBytes);
+    connect(m_socket, &QTcpSocket::connected, this, &QtInetTransfer::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &QtInetTransfer::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &QtInetTransfer::onDisconnected);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &QtInetTransfer::onError);
-    m_silence.start(requestTimeout());
+    // The limit counts from the start and is never restarted: a server that
+    // drips its answer cannot hold the channel longer than a silent one.
+    m_deadline.start(requestTimeout());
     m_socket->connectToHost(target.host(), quint16(target.port(80)));
     return true;
 }
 
 std::optional<QString> QtInetTransfer::fetch(const QString &url)
 {
-    if (!begin(url))
+    if (!begin(url, kMaxAnswerBytes, HttpReplyReader::Overflow::Cut))
         return std::nullopt;
     Wait wait;
     m_wait = &wait;
@@ -109,15 +92,16 @@ std::optional<QString> QtInetTransfer::fetch(const QString &url)
     // request is abandoned and fails like any other.
     if (!wait.finished && m_wait == &wait) {
         m_wait = nullptr;
-        m_silence.stop();
+        m_deadline.stop();
         dropSocket();
+        m_reply.reset();
     }
     return std::move(wait.result);
 }
 
 bool QtInetTransfer::startGet(const QString &url)
 {
-    if (!begin(url))
+    if (!begin(url, kMaxBodyBytes, HttpReplyReader::Overflow::Fail))
         return false;
     m_answer.clear();
     m_readPos = 0;
@@ -147,28 +131,34 @@ void QtInetTransfer::cancel()
         finish(false);
 }
 
+void QtInetTransfer::onConnected()
+{
+#ifdef Q_OS_LINUX
+    m_peekFd = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+#endif
+    m_socket->write(m_request);
+}
+
 void QtInetTransfer::onReadyRead()
 {
-    if (!m_socket)
-        return;
-    m_received += m_socket->readAll();
-    if (m_received.size() > kMaxBodyBytes) {
-        finish(false);
-        return;
+    while (m_socket && m_socket->bytesAvailable() > 0) {
+        // Sized to what is there: read(kReadPieceBytes) would allocate the whole piece each time.
+        const QByteArray piece = m_socket->read(qMin(m_socket->bytesAvailable(), kReadPieceBytes));
+        const HttpReplyReader::State state = m_reply->feed(piece);
+        if (state != HttpReplyReader::State::Reading) {
+            finish(state == HttpReplyReader::State::Complete);
+            return;
+        }
     }
-    // "Without an answer" means silent: every piece that arrives restarts the clock.
-    m_silence.start(requestTimeout());
-    if (haveWholeAnswer())
-        finish(true);
 }
 
 void QtInetTransfer::onDisconnected()
 {
+    onReadyRead();
     if (!m_socket)
         return;
-    m_received += m_socket->readAll();
-    // The end of the connection is the end of the body.
-    finish(!m_received.isEmpty() && bodyStart(m_received) >= 0);
+    // Only the server's orderly close ends a body; after a reset it is cut off.
+    finish(closedInOrder() && m_reply->close() == HttpReplyReader::State::Complete);
 }
 
 void QtInetTransfer::onError()
@@ -182,34 +172,31 @@ void QtInetTransfer::onError()
     finish(false);
 }
 
-bool QtInetTransfer::haveWholeAnswer() const
+// Qt reads a reset (ECONNRESET) as an end of file and closes its descriptor;
+// the kernel's state of the connection, through our second descriptor, tells
+// them apart: waiting for our close after the server's FIN, or closed by a reset.
+bool QtInetTransfer::closedInOrder() const
 {
-    const qsizetype start = bodyStart(m_received);
-    if (start <= 0)
-        return false;
-    const qint64 length = contentLength(QByteArrayView(m_received).first(start));
-    return length >= 0 && m_received.size() - start >= length;
+#ifdef Q_OS_LINUX
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (m_peekFd >= 0 && ::getsockopt(m_peekFd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0)
+        return info.tcpi_state != TCP_CLOSE;
+#endif
+    return true;
 }
 
 void QtInetTransfer::finish(bool complete)
 {
     if (!m_socket)
         return;
-    m_silence.stop();
+    m_deadline.stop();
     dropSocket();
 
     std::optional<QString> text;
-    if (complete) {
-        const qsizetype start = bodyStart(m_received);
-        QByteArray body = m_received.mid(start);
-        if (start > 0) {
-            const qint64 length = contentLength(QByteArrayView(m_received).first(start));
-            if (length >= 0 && length < body.size())
-                body.truncate(length);
-        }
-        text = DecodeBody(body);
-    }
-    m_received = QByteArray();
+    if (complete)
+        text = DecodeBody(m_reply->takeBody());
+    m_reply.reset();
 
     if (Wait *wait = std::exchange(m_wait, nullptr)) {
         wait->result = std::move(text);
@@ -224,6 +211,10 @@ void QtInetTransfer::finish(bool complete)
 
 void QtInetTransfer::dropSocket()
 {
+#ifdef Q_OS_LINUX
+    if (m_peekFd >= 0)
+        ::close(std::exchange(m_peekFd, -1));
+#endif
     if (!m_socket)
         return;
     QTcpSocket *socket = std::exchange(m_socket, nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/InetTransfer.h"
+#include "platform/http_reply.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -8,19 +9,24 @@
 class QTcpSocket;
 
 // The transfer control as a plain HTTP/1.0 client on a QTcpSocket, without
-// any proxy: one connection per request, the answer read to the end of the
-// connection (or of its Content-Length). QNetworkAccessManager is not used:
-// when a server closes right after its answer, as httpQ does, it takes the
-// close for a dropped connection now and then and sends the request again,
-// and a command must never reach the player twice.
+// any proxy: one connection per request, the answer read to the server's
+// orderly close (or to its Content-Length); a reset is a failure. Each
+// request has its time limit from its start. QNetworkAccessManager is not
+// used: when a server closes right after its answer, as httpQ does, it takes
+// the close for a dropped connection now and then and sends the request
+// again, and a command must never reach the player twice.
 class QtInetTransfer final : public InetTransfer
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QtInetTransfer)
 
 public:
-    // A body beyond this fails the request instead of filling the memory.
-    static constexpr qint64 kMaxBodyBytes = qint64(128) << 20;
+    // A fetch answers one value, a title or a number: its body ends at this
+    // bound, on a whole character, and the connection is dropped at once, so
+    // a 10 MB title costs no more than the bound and still shows its start.
+    static constexpr qsizetype kMaxAnswerBytes = 64 * 1024;
+    // The playlist's bound: a body beyond it fails the request.
+    static constexpr qsizetype kMaxBodyBytes = qsizetype(128) << 20;
 
     explicit QtInetTransfer(QObject *parent = nullptr);
     ~QtInetTransfer() override;
@@ -32,19 +38,23 @@ public:
     void cancel() override;
 
 private:
-    bool begin(const QString &url);
+    bool begin(const QString &url, qsizetype maxBody, HttpReplyReader::Overflow overflow);
+    void onConnected();
     void onReadyRead();
     void onDisconnected();
     void onError();
+    bool closedInOrder() const;
     // Ends the request under way; the answer is the body, or nothing.
     void finish(bool complete);
-    bool haveWholeAnswer() const;
     void dropSocket();
 
     QTcpSocket *m_socket = nullptr;
+    // A second descriptor of the connection, so that its TCP state can be
+    // read after Qt has closed its own: Qt reports a reset as a close.
+    int m_peekFd = -1;
     QByteArray m_request;
-    QByteArray m_received;
-    QTimer m_silence;
+    std::optional<HttpReplyReader> m_reply;
+    QTimer m_deadline;
     struct Wait;
     // The fetch waiting for the request under way, if it is synchronous.
     Wait *m_wait = nullptr;

@@ -34,3 +34,14 @@ QString DecodeBody(const QByteArray &body)
         return text;
     return fromCp1252(body);
 }
+
+std::optional<char> ToCp1252(char32_t ucs)
+{
+    if (ucs < 0x80 || (ucs >= 0xA0 && ucs <= 0xFF))
+        return char(ucs);
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == ucs)
+            return char(0x80 + i);
+    }
+    return std::nullopt;
+}

@@ -3,6 +3,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // An HTTP body as text: UTF-8 when its bytes are valid UTF-8, else
 // Windows-1252, the code page the player's machine commonly sends titles in.
 QString DecodeBody(const QByteArray &body);
+
+// The Windows-1252 byte of a character, or nothing when the code page lacks
+// it; the five bytes the code page leaves unassigned stand for the C1
+// controls of the same value, both ways, as on Windows.
+std::optional<char> ToCp1252(char32_t ucs);

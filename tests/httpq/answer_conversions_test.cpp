@@ -14,6 +14,35 @@ struct NumberCase
     qint16 settings;
 };
 
+void PrintTo(const NumberCase &c, std::ostream *out)
+{
+    *out << '"' << QString::fromUtf16(c.text).toStdString() << '"';
+}
+
+// CTest shows each case by its text: "minus2point5", "__7__", "n32767".
+std::string caseName(const testing::TestParamInfo<NumberCase> &info)
+{
+    std::string name;
+    for (const char16_t *c = info.param.text; *c; ++c) {
+        if ((*c >= u'0' && *c <= u'9') || (*c >= u'a' && *c <= u'z') || (*c >= u'A' && *c <= u'Z'))
+            name += char(*c);
+        else if (*c == u'.')
+            name += "point";
+        else if (*c == u'-')
+            name += "minus";
+        else if (*c == u'+')
+            name += "plus";
+        else if (*c == u' ')
+            name += '_';
+        else
+            name += 'U' + QString::number(uint(*c), 16).toStdString();
+    }
+    // CTest's discovery takes an all-digit name for an index and shows the value instead.
+    if (name.find_first_not_of("0123456789") == std::string::npos)
+        name.insert(0, name.empty() ? "empty" : "n");
+    return name;
+}
+
 class NumberRules : public testing::TestWithParam<NumberCase>
 {
 };
@@ -67,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{u"-99999999999999999999999", kFails, kFails, -32768},
         NumberCase{u"000000000000000000012", 12, 12, 12},
         // Only ASCII digits count.
-        NumberCase{u"\u0663", 0, kFails, 0}));
+        NumberCase{u"\u0663", 0, kFails, 0}),
+    caseName);
 
 TEST(LeadingValue, IsUnroundedSoOnlyAnExactOneIsOne)
 {

@@ -147,16 +147,6 @@ TEST_F(Transport, EachFetchIsExactlyOneRequest)
     EXPECT_EQ(lines, 300u);
 }
 
-TEST_F(Transport, AServerSendingNoHeadersIsReadAsTheBody)
-{
-    HttpqSimOptions options;
-    options.sendHeaders = false;
-    startSimulator(options);
-    HttpqClient *net = channel("NetworkConnection");
-    EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p=")), m_sim->state().titles.at(0));
-    EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/isplaying?p=")), u"0");
-}
-
 TEST_F(Transport, RequestsThatCannotBeMadeFailAtOnce)
 {
     HttpqClient *net = channel("NetworkConnection");
@@ -323,27 +313,118 @@ TEST_F(Transport, CancelOfTheWaitingRequestEndsItFailed)
     EXPECT_FALSE(status->IsBusy());
 }
 
-TEST_F(Transport, MisbehavingServersNeverCrashTheClient)
+// Servers that misbehave, or answer oddly: each request ends with its
+// documented result, by the fault or by the channel's time limit, and the
+// windows are served while it waits.
+struct ServerReply
 {
-    for (const auto fault : {HttpqSimOptions::Fault::Reset, HttpqSimOptions::Fault::Garbage}) {
-        HttpqSimOptions options;
-        options.fault = fault;
-        startSimulator(options);
-        HttpqClient *net = channel("NetworkConnection");
-        // Either the request fails or whatever arrived is the text.
-        const std::optional<QString> answer = net->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
-        if (fault == HttpqSimOptions::Fault::Garbage && answer) {
-            EXPECT_GT(answer->size(), 1'000'000);
-        }
-        EXPECT_FALSE(net->IsBusy());
+    const char *name;
+    HttpqSimOptions options;
+    std::optional<QStringList> titles; // the generated ones when not given
+    bool playlist = false; // StartGet of the playlist instead of a Fetch of the title
+    std::optional<QString> expected;
+    bool endedByTheTimeLimit = false;
+};
 
-        HttpqClient *list = channel("inetPlayList");
-        QSignalSpy completed(list, &HttpqClient::ResponseCompleted);
-        ASSERT_TRUE(list->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !list->IsBusy(); }, kTestTimeoutMs));
-        while (!list->ReadChunk(1024).isEmpty()) {
-        }
-    }
+void PrintTo(const ServerReply &reply, std::ostream *out)
+{
+    *out << reply.name;
 }
+
+std::vector<ServerReply> serverReplies()
+{
+    using Fault = HttpqSimOptions::Fault;
+    const auto utf8 = [](HttpqSimOptions options) {
+        options.encoding = HttpqSimOptions::Encoding::Utf8;
+        return options;
+    };
+    const auto withoutHeaders = [] {
+        HttpqSimOptions options;
+        options.sendHeaders = false;
+        return options;
+    };
+    HttpqSimOptions reset;
+    reset.fault = Fault::Reset;
+    HttpqSimOptions drip;
+    drip.dripMs = 40;
+    HttpqSimOptions longLength;
+    longLength.fault = Fault::LongLength;
+    HttpqSimOptions flood;
+    flood.fault = Fault::HeaderFlood;
+    const QString title = HttpqSimulator::generatedTitles(1).at(0);
+    const QString huge = QStringLiteral("a") + QString(99'000, QChar(0xE9));
+    return {
+        {"ResetMidBody", reset, {}, false, std::nullopt},
+        {"ResetMidPlaylist", reset, {}, true, std::nullopt},
+        {"DripPastTheTimeLimit", drip, {}, false, std::nullopt, true},
+        {"ContentLengthTooLarge", longLength, {}, false, std::nullopt},
+        {"HeaderFlood", flood, {}, false, std::nullopt},
+        {"HeaderlessReply", withoutHeaders(), {}, false, title},
+        {"EmptyHeaderlessBody", withoutHeaders(), QStringList(), false, QString()},
+        {"HeaderlessBodyLikeAStatusLine", withoutHeaders(), QStringList{QStringLiteral("HTTP/1.0")}, false,
+         QStringLiteral("HTTP/1.0")},
+        // 64 KiB of UTF-8 ends inside an "é": the answer stops before it.
+        {"TitleOverTheBoundIsCutOnAWholeCharacter", utf8({}), QStringList{huge}, false,
+         QStringLiteral("a") + QString(32'767, QChar(0xE9))},
+        {"PlaylistOverTheTitleBoundComesWhole", utf8({}), QStringList{huge}, true,
+         huge + QStringLiteral("<br>")},
+    };
+}
+
+class TransportReplies : public Transport, public testing::WithParamInterface<ServerReply>
+{
+};
+
+TEST_P(TransportReplies, EndWithTheirDocumentedResultWhileTheWindowsGoOn)
+{
+    const ServerReply &reply = GetParam();
+    HttpqSimOptions options = reply.options;
+    // Long enough for the windows' timers to tick during every wait.
+    options.delayMs = 100;
+    startSimulator(options);
+    if (reply.titles) {
+        HttpqPlayerState state = m_sim->state();
+        state.titles = *reply.titles;
+        m_sim->setState(state);
+    }
+    const int limitMs = reply.endedByTheTimeLimit ? 600 : 3000;
+    HttpqClient *net = channel(reply.playlist ? "inetPlayList" : "NetworkConnection", limitMs);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<QString> answer;
+    if (reply.playlist) {
+        QSignalSpy completed(net, &HttpqClient::ResponseCompleted);
+        ASSERT_TRUE(net->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !net->IsBusy(); }, limitMs + kTestTimeoutMs));
+        if (!completed.isEmpty()) {
+            answer.emplace();
+            for (QString piece = net->ReadChunk(1024); !piece.isEmpty(); piece = net->ReadChunk(1024))
+                *answer += piece;
+        }
+    } else {
+        answer = net->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
+    }
+    const qint64 elapsed = clock.elapsed();
+
+    EXPECT_TRUE(answer == reply.expected)
+        << (answer ? QStringLiteral("%1 characters: %2").arg(answer->size()).arg(answer->left(60))
+                   : QStringLiteral("a failure")).toStdString();
+    EXPECT_FALSE(net->IsBusy());
+    if (reply.endedByTheTimeLimit) {
+        EXPECT_GE(elapsed, limitMs - 50);
+        EXPECT_LT(elapsed, limitMs + 1000);
+    } else {
+        EXPECT_LT(elapsed, limitMs / 2);
+    }
+    EXPECT_GE(ticks, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TransportReplies, testing::ValuesIn(serverReplies()),
+                         [](const testing::TestParamInfo<ServerReply> &info) { return info.param.name; });
 
 } // namespace

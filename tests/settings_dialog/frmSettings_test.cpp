@@ -269,4 +269,29 @@ TEST_F(SettingsDialog, FromNoSettingsToAPlayingBarAgainstTheSimulator)
     EXPECT_EQ(playlist->listPlayList->item(12)->text(), u" ");
 }
 
+TEST_F(SettingsDialog, ANonAsciiPasswordTypedInDirectModeIsAcceptedByTheServer)
+{
+    // The player's server compares the password in its code page, Windows-1252.
+    HttpqSimOptions options;
+    options.password = QStringLiteral("p\u00e4ssw\u00f6rd");
+    HttpqSimulator sim(options);
+    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
+    QByteArrayList lines;
+    QObject::connect(&sim, &HttpqSimulator::requestReceived,
+                     [&](const QByteArray &line) { lines.append(line); });
+    SetInetTransferFactory({});
+    frm_Quendra &bar = startBar("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT="
+                                + QByteArray::number(sim.serverPort()) + "\r\n");
+    frmSettings &dialog = open();
+    dialog.txt_URL[2]->setFocus();
+    // QTest::keyClicks takes ASCII only; a key with a letter on it sends its text.
+    for (const QChar letter : std::as_const(options.password))
+        QTest::sendKeyEvent(QTest::Click, dialog.txt_URL[2], Qt::Key_unknown, QString(letter), Qt::NoModifier);
+    ASSERT_EQ(dialog.txt_URL[2]->text(), options.password);
+
+    bar.picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    EXPECT_TRUE(lines.contains("GET /play?p=p%E4ssw%F6rd HTTP/1.0")) << lines.join('\n').toStdString();
+    EXPECT_EQ(sim.state().playState, HttpqPlayerState::Playing);
+}
+
 } // namespace

@@ -108,6 +108,17 @@ TEST_F(HttpqSimTest, PasswordIsExactAndRootNeedsNone)
     EXPECT_EQ(body("/"), "httpQ 3.1");
 }
 
+TEST_F(HttpqSimTest, NonAsciiPasswordsAreComparedInTheServersEncoding)
+{
+    // Windows-1252 where it has the character, UTF-8 for the rest.
+    configure([](auto &o) { o.password = QStringLiteral("p\u00e4ss\u20ac\u0416"); });
+    EXPECT_EQ(body("/play?p=p%C3%A4ss%E2%82%AC%D0%96"), "0");
+    EXPECT_EQ(body("/play?p=p%E4ss%80%D0%96"), "1");
+    configure([](auto &o) { o.encoding = HttpqSimOptions::Encoding::Utf8; });
+    EXPECT_EQ(body("/play?p=p%E4ss%80%D0%96"), "0");
+    EXPECT_EQ(body("/play?p=p%C3%A4ss%E2%82%AC%D0%96"), "1");
+}
+
 TEST_F(HttpqSimTest, PasswordIsPercentDecodedButPlusStays)
 {
     setTitles({QStringLiteral("Only")});
@@ -206,6 +217,35 @@ TEST_F(HttpqSimTest, FaultResetCutsTheBody)
     EXPECT_EQ(reply.error, QAbstractSocket::RemoteHostClosedError);
 }
 
+TEST_F(HttpqSimTest, FaultDripSendsOneByteAtATime)
+{
+    configure([](auto &o) {
+        o.dripMs = 30;
+        o.sendHeaders = false;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const Reply reply = exchange(port, "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(reply.closed);
+    EXPECT_EQ(reply.bytes, "httpQ 3.1");
+    EXPECT_GE(timer.elapsed(), 8 * 30 - 10);
+}
+
+TEST_F(HttpqSimTest, FaultsOfTheHeaderBlock)
+{
+    configure([](auto &o) { o.fault = HttpqSimOptions::Fault::LongLength; });
+    const Reply tooLong = exchange(port, "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(tooLong.closed);
+    EXPECT_EQ(tooLong.bytes, "HTTP/1.0 200 OK\r\nContent-Length: 109\r\n\r\nhttpQ 3.1");
+
+    configure([](auto &o) { o.fault = HttpqSimOptions::Fault::HeaderFlood; });
+    const Reply flood = exchange(port, "GET / HTTP/1.0\r\n\r\n", 300);
+    EXPECT_FALSE(flood.closed);
+    EXPECT_TRUE(flood.bytes.startsWith("HTTP/1.0 200 OK\r\nX-Flood: "));
+    EXPECT_GT(flood.bytes.size(), 64 * 1024);
+    EXPECT_FALSE(flood.bytes.contains("\n\r\n"));
+}
+
 TEST_F(HttpqSimTest, FaultGarbageSendsFourMegabytes)
 {
     configure([](auto &o) { o.fault = HttpqSimOptions::Fault::Garbage; });
@@ -239,6 +279,12 @@ TEST_F(HttpqSimTest, StateChanges)
     EXPECT_EQ(body("/getlistpos?p="), "3");
     EXPECT_EQ(body("/getcurrenttitle?p="), "Mot\xF6rhead - Ace of Spades");
     EXPECT_EQ(body("/getinfo?p=&a=2"), QByteArray::number(HttpqSimulator::titleChannels(3)));
+    // The length is -1 while stopped, as the real player reports it.
+    EXPECT_EQ(body("/getoutputtime?p=&a=1"), "-1");
+    EXPECT_EQ(body("/play?p="), "1");
+    EXPECT_EQ(body("/getoutputtime?p=&a=1"),
+              QByteArray::number(HttpqSimulator::titleLengthSeconds(3)));
+    EXPECT_EQ(body("/pause?p="), "1");
     EXPECT_EQ(body("/getoutputtime?p=&a=1"),
               QByteArray::number(HttpqSimulator::titleLengthSeconds(3)));
     EXPECT_EQ(body("/setplaylistpos?p=&a=5"), "0");
@@ -256,7 +302,9 @@ TEST(HttpqSimExecutable, ServesOnAFreePort)
     GTEST_SKIP() << "built without the httpq-sim executable";
 #else
     QProcess process;
-    process.start(QStringLiteral(HTTPQ_SIM_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
+    // A non-ASCII password on the command line, compared in Windows-1252.
+    process.start(QStringLiteral(HTTPQ_SIM_PATH), {QStringLiteral("--port"), QStringLiteral("0"),
+                                                   QStringLiteral("--password"), QStringLiteral("p\u00e4ssw\u00f6rd")});
     ASSERT_TRUE(process.waitForStarted(5000));
     QElapsedTimer timer;
     timer.start();
@@ -265,7 +313,7 @@ TEST(HttpqSimExecutable, ServesOnAFreePort)
     const QByteArray line = process.readLine().trimmed();
     ASSERT_TRUE(line.startsWith("listening on 127.0.0.1:")) << line.constData();
     const auto port = quint16(line.mid(line.lastIndexOf(':') + 1).toUInt());
-    EXPECT_EQ(get(port, "/getplaylisttitle?p=&a=0"), Headers + "Artist 1 - Song Title 1");
+    EXPECT_EQ(get(port, "/getplaylisttitle?p=p%E4ssw%F6rd&a=0"), Headers + "Artist 1 - Song Title 1");
     process.kill();
     process.waitForFinished(5000);
 #endif

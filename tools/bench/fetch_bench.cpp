@@ -154,6 +154,60 @@ void reportServerCount(const SimProcess &sim, qint64 before, int fetches, const 
     }
 }
 
+double peakRssMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024;
+}
+
+// One long title fetched again and again: with the answer's bound, the
+// client's time and memory stay those of the bound however long the title is.
+void measureLongTitle(const QString &simPath, const QTemporaryDir &scratch, int bytes, int fetches)
+{
+    const QString titles = scratch.filePath(QStringLiteral("long-title.txt"));
+    QFile file(titles);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("cannot write %1: %2").arg(titles, file.errorString()));
+    file.write(QByteArray(bytes, 'x') + '\n');
+    file.close();
+    SimProcess sim(simPath, {QStringLiteral("--titles-file"), titles},
+                   scratch.filePath(QStringLiteral("long-title-sim.log")));
+    QString error;
+    const quint16 port = sim.start(&error);
+    if (port == 0)
+        fail(error);
+    gHttpqPort = QString::number(port);
+
+    QObject owner;
+    HttpqClient client(QStringLiteral("NetworkConnection"), &owner);
+    const QString url = HttpqClient::BuildUrl(u"/getcurrenttitle?p=");
+    const double rssBefore = peakRssMegabytes();
+    qsizetype length = -1;
+    int failures = 0;
+    QElapsedTimer wall;
+    const double cpuStart = processCpuSeconds();
+    wall.start();
+    for (int i = 0; i < fetches; ++i) {
+        if (const std::optional<QString> answer = client.Fetch(url))
+            length = answer->size();
+        else
+            ++failures;
+    }
+    const double cpu = processCpuSeconds() - cpuStart;
+    say(QStringLiteral("title of %1 bytes: %2 fetches, %3 ms each (CPU %4 ms), answer %5 characters, "
+                       "peak RSS %6 MB (+%7 MB)")
+            .arg(bytes)
+            .arg(fetches)
+            .arg(double(wall.elapsed()) / fetches, 0, 'f', 1)
+            .arg(cpu * 1000 / fetches, 0, 'f', 2)
+            .arg(length)
+            .arg(peakRssMegabytes(), 0, 'f', 1)
+            .arg(peakRssMegabytes() - rssBefore, 0, 'f', 1));
+    if (failures > 0)
+        say(QStringLiteral("  %1 fetches failed").arg(failures));
+}
+
 int positiveOption(const QCommandLineParser &parser, const QString &name, int min)
 {
     bool ok = false;
@@ -182,11 +236,15 @@ int main(int argc, char *argv[])
         {QStringLiteral("sim"), QStringLiteral("httpq-sim executable (beside this one)."),
          QStringLiteral("PATH")},
         {QStringLiteral("curl"), QStringLiteral("curl executable (from PATH)."), QStringLiteral("PATH")},
+        {QStringLiteral("title-bytes"),
+         QStringLiteral("Length of the long title fetched last (10000000); 0 skips it."), QStringLiteral("N"),
+         QStringLiteral("10000000")},
     });
     parser.process(app);
 
     const int requests = positiveOption(parser, QStringLiteral("requests"), 1);
     const int warmup = positiveOption(parser, QStringLiteral("warmup"), 0);
+    const int titleBytes = positiveOption(parser, QStringLiteral("title-bytes"), 0);
     const QString simPath = parser.isSet(QStringLiteral("sim"))
         ? parser.value(QStringLiteral("sim"))
         : QCoreApplication::applicationDirPath() + QStringLiteral("/httpq-sim");
@@ -241,6 +299,8 @@ int main(int argc, char *argv[])
     if (failures > 0)
         say(QStringLiteral("  %1 fetches failed").arg(failures));
     reportServerCount(sim, beforeQuendra, requests, QStringLiteral("fetches"));
+    if (titleBytes > 0)
+        measureLongTitle(simPath, scratch, titleBytes, 20);
 
     if (curlPath.isEmpty() || !QFileInfo(curlPath).isExecutable()) {
         say(QStringLiteral("curl not found; no comparison"));

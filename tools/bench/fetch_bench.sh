@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds and runs fetch-bench; arguments go to it (--requests N, --warmup N,
-# --sim PATH, --curl PATH).
+# --sim PATH, --curl PATH, --title-bytes N).
 set -e
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build}

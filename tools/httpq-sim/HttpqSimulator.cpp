@@ -34,23 +34,25 @@ const QByteArray &okBody()
     return body;
 }
 
-// Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
+// Windows-1252 bytes 0x80..0x9F; Windows maps the five unassigned ones to
+// the C1 controls of the same value and back.
 constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char toCp1252(char32_t ucs)
+// The Windows-1252 byte of a character, or nothing when the code page lacks it.
+std::optional<char> toCp1252(char32_t ucs)
 {
     if (ucs < 0x80 || (ucs >= 0xA0 && ucs <= 0xFF))
         return char(ucs);
     for (int i = 0; i < 32; ++i) {
-        if (Cp1252High[i] != 0 && Cp1252High[i] == ucs)
+        if (Cp1252High[i] == ucs)
             return char(0x80 + i);
     }
-    return '?';
+    return std::nullopt;
 }
 
 int hexValue(char c)
@@ -257,7 +259,21 @@ QByteArray HttpqSimulator::encodeText(const QString &text, HttpqSimOptions::Enco
     const QList<uint> codePoints = text.toUcs4();
     out.reserve(codePoints.size());
     for (uint ucs : codePoints)
-        out += toCp1252(char32_t(ucs));
+        out += toCp1252(char32_t(ucs)).value_or('?');
+    return out;
+}
+
+QByteArray HttpqSimulator::passwordBytes(const QString &password, HttpqSimOptions::Encoding encoding)
+{
+    if (encoding == HttpqSimOptions::Encoding::Utf8)
+        return password.toUtf8();
+    QByteArray out;
+    for (uint ucs : password.toUcs4()) {
+        if (const std::optional<char> byte = toCp1252(char32_t(ucs)))
+            out += *byte;
+        else
+            out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&ucs), 1).toUtf8();
+    }
     return out;
 }
 
@@ -291,7 +307,7 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
         return versionBody();
 
     const QByteArray password = queryValue(query, QByteArrayLiteral("p")).value_or(QByteArray());
-    if (password != encodeText(m_options.password, m_options.encoding))
+    if (password != passwordBytes(m_options.password, m_options.encoding))
         return errorBody();
 
     advanceClock();
@@ -381,8 +397,10 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
     if (command == "getoutputtime") {
         if (!index || *index > 1)
             return errorBody();
+        // The length is -1 while nothing plays, as the player reports it.
         if (*index == 1)
-            return number(haveTitle ? titleLengthSeconds(m_state.position) : -1);
+            return number(haveTitle && m_state.playState != State::Stopped
+                              ? titleLengthSeconds(m_state.position) : -1);
         return number(m_state.playState == State::Playing ? m_clock.elapsed() - m_originMs
                                                           : m_state.outputTimeMs);
     }
@@ -471,12 +489,48 @@ void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)
         socket->disconnectFromHost();
         return;
     }
+    case HttpqSimOptions::Fault::HeaderFlood: {
+        QByteArray flood = QByteArrayLiteral("HTTP/1.0 200 OK\r\n");
+        const QByteArray line = QByteArrayLiteral("X-Flood: 0123456789abcdef0123456789abcdef\r\n");
+        flood.reserve(GarbageSize);
+        while (flood.size() + line.size() <= GarbageSize)
+            flood += line;
+        // No blank line ever ends the headers, and the connection stays open.
+        socket->write(flood);
+        return;
+    }
+    case HttpqSimOptions::Fault::LongLength: {
+        const QByteArray body = answer(target);
+        socket->write("HTTP/1.0 200 OK\r\nContent-Length: " + number(body.size() + 100) + "\r\n\r\n" + body);
+        socket->disconnectFromHost();
+        return;
+    }
     case HttpqSimOptions::Fault::None:
         break;
+    }
+    if (m_options.dripMs > 0) {
+        drip(socket, headers() + answer(target));
+        return;
     }
     socket->write(headers() + answer(target));
     // Closes once everything written has gone out: the end of the body.
     socket->disconnectFromHost();
+}
+
+void HttpqSimulator::drip(QTcpSocket *socket, const QByteArray &reply)
+{
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    auto *timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, reply, sent] {
+        if (*sent >= reply.size()) {
+            timer->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(reply.mid((*sent)++, 1));
+    });
+    timer->start(m_options.dripMs);
 }
 
 QByteArray HttpqSimulator::headers() const

@@ -18,12 +18,16 @@ struct HttpqSimOptions
     enum class Encoding { Windows1252, Utf8 };
     // Misbehaviours for client tests: Stall never answers, Reset sends the
     // headers and half the body then resets the connection, Garbage sends
-    // the headers and 4 MiB of random bytes.
-    enum class Fault { None, Stall, Reset, Garbage };
+    // the headers and 4 MiB of random bytes, HeaderFlood sends 4 MiB of
+    // header lines and holds the connection open, LongLength declares a
+    // Content-Length 100 bytes longer than the body it sends before closing.
+    enum class Fault { None, Stall, Reset, Garbage, HeaderFlood, LongLength };
 
     QString password;
     Encoding encoding = Encoding::Windows1252;
     int delayMs = 0;
+    // Above 0, every reply goes out one byte each dripMs milliseconds.
+    int dripMs = 0;
     bool sendHeaders = true;
     Fault fault = Fault::None;
 };
@@ -75,6 +79,10 @@ public:
     static QStringList generatedTitles(int count);
     // Characters outside Windows-1252 become '?'.
     static QByteArray encodeText(const QString &text, HttpqSimOptions::Encoding encoding);
+    // The bytes a request must carry as its password: in Windows-1252 mode
+    // the code page's byte where it has the character and UTF-8 for the rest,
+    // as the client sends it.
+    static QByteArray passwordBytes(const QString &password, HttpqSimOptions::Encoding encoding);
 
     // Carries out a request target such as "/play?p=x" and returns the body
     // it answers; public so that tests can compute expected bodies.
@@ -96,6 +104,7 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket, Connection &connection);
     void respond(QTcpSocket *socket, const QByteArray &target);
+    void drip(QTcpSocket *socket, const QByteArray &reply);
     QByteArray headers() const;
     void advanceClock();
     void setOutputTime(qint64 outputTimeMs);

@@ -79,14 +79,20 @@ int main(int argc, char *argv[])
          QStringLiteral("N"), QStringLiteral("25")},
         {QStringLiteral("titles-file"),
          QStringLiteral("UTF-8 file with one playlist title a line."), QStringLiteral("FILE")},
-        {QStringLiteral("encoding"), QStringLiteral("Encoding of titles: cp1252 (default) or utf8."),
+        {QStringLiteral("encoding"), QStringLiteral("Encoding of titles and the password: cp1252 (default) or utf8."),
          QStringLiteral("ENC"), QStringLiteral("cp1252")},
         {QStringLiteral("delay"), QStringLiteral("Delay before each answer, in milliseconds."),
          QStringLiteral("MS"), QStringLiteral("0")},
         {QStringLiteral("no-headers"), QStringLiteral("Send the body only, no status line.")},
         {QStringLiteral("verbose"), QStringLiteral("Print each request line received.")},
-        {QStringLiteral("fault"), QStringLiteral("Misbehave: stall, reset or garbage."),
+        {QStringLiteral("fault"),
+         QStringLiteral("Misbehave: stall (never answer), reset (half the body, then a connection "
+                        "reset), garbage (4 MiB of random bytes), header-flood (4 MiB of header lines, "
+                        "connection held open) or long-length (a Content-Length 100 bytes too large)."),
          QStringLiteral("MODE")},
+        {QStringLiteral("drip"),
+         QStringLiteral("Send each reply one byte every MS milliseconds, then close."),
+         QStringLiteral("MS"), QStringLiteral("0")},
     });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
@@ -95,6 +101,7 @@ int main(int argc, char *argv[])
     HttpqSimOptions options;
     options.password = parser.value(QStringLiteral("password"));
     options.delayMs = numberOption(parser, QStringLiteral("delay"), 0, 3'600'000);
+    options.dripMs = numberOption(parser, QStringLiteral("drip"), 0, 3'600'000);
     options.sendHeaders = !parser.isSet(QStringLiteral("no-headers"));
 
     const QString encoding = parser.value(QStringLiteral("encoding")).toLower();
@@ -113,8 +120,12 @@ int main(int argc, char *argv[])
             options.fault = HttpqSimOptions::Fault::Reset;
         else if (fault == u"garbage")
             options.fault = HttpqSimOptions::Fault::Garbage;
+        else if (fault == u"header-flood")
+            options.fault = HttpqSimOptions::Fault::HeaderFlood;
+        else if (fault == u"long-length")
+            options.fault = HttpqSimOptions::Fault::LongLength;
         else
-            fail(QStringLiteral("--fault wants stall, reset or garbage"));
+            fail(QStringLiteral("--fault wants stall, reset, garbage, header-flood or long-length"));
     }
 
     const QString hostText = parser.value(QStringLiteral("host"));
