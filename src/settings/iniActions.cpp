@@ -98,20 +98,13 @@ QByteArray readWholeValue(const QString &section, const QString &key, const QStr
 // text in Windows-1252, or a null array when it has a character that code page lacks.
 QByteArray toWindows1252(const QString &text)
 {
-    // The inverse of the table DecodeBody reads Windows-1252 with, which maps all 256 bytes.
-    static const QHash<char16_t, char> bytes = [] {
-        QHash<char16_t, char> table;
-        for (int byte = 0; byte < 256; ++byte)
-            table.insert(DecodeBody(QByteArray(1, char(byte))).at(0).unicode(), char(byte));
-        return table;
-    }();
     QByteArray encoded;
     encoded.reserve(text.size());
     for (const QChar c : text) {
-        const auto found = bytes.constFind(c.unicode());
-        if (found == bytes.constEnd())
+        const std::optional<char> byte = ToCp1252(c.unicode());
+        if (!byte)
             return {};
-        encoded += *found;
+        encoded += *byte;
     }
     return encoded;
 }
