@@ -77,6 +77,8 @@ HttpReplyReader::State HttpReplyReader::close()
         if (m_hasHeaders)
             return fail();
         m_bodyStart = 0;
+        if (settleBody() != State::Reading)
+            return m_state;
     }
     if (m_contentLength >= 0 && m_buffer.size() - m_bodyStart < m_contentLength)
         return fail();
@@ -121,7 +123,11 @@ HttpReplyReader::State HttpReplyReader::settle()
         m_bodyStart = end;
         m_contentLength = contentLength(QByteArrayView(m_buffer).first(end));
     }
+    return settleBody();
+}
 
+HttpReplyReader::State HttpReplyReader::settleBody()
+{
     const qsizetype body = m_buffer.size() - m_bodyStart;
     if (m_contentLength >= 0 && m_contentLength <= m_maxBody && body >= m_contentLength) {
         m_buffer.truncate(m_bodyStart + m_contentLength);

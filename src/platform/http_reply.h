@@ -30,6 +30,8 @@ public:
 
 private:
     State settle();
+    // Once the body's start is known: ends the reply at its length or its bound.
+    State settleBody();
     State fail();
 
     qsizetype m_maxBody;
