@@ -125,8 +125,7 @@ frm_Quendra::frm_Quendra()
     connect(picPlayListStatus, &PictureBox::clicked, this, &frm_Quendra::picPlayListStatus_Click);
     connect(TopBar, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
-                const qint16 code = button == Qt::LeftButton ? 1 : button == Qt::RightButton ? 2 : button == Qt::MiddleButton ? 4 : 0;
-                TopBar_MouseDown(code, int(shift), float(position.x()), float(position.y()));
+                TopBar_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(picLoopStatus, &PictureBox::clicked, this, &frm_Quendra::picLoopStatus_Click);
 }
@@ -410,7 +409,7 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
         }
     }
     QPointer<frm_Quendra> self(this);
-    BeginWindowMove(this, {}, TopBar->lastPressGlobal(), [self] {
+    BeginWindowMove(this, {}, MouseButtonOfCode(Button), TopBar->lastPressGlobal(), [self] {
         if (!running(self))
             return;
         frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();

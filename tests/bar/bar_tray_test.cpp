@@ -80,29 +80,6 @@ TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
     }
 }
 
-TEST_F(BarTray, ADragMovesTheBarWithTheMouseAndTheNextStartUsesIt)
-{
-    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n[WINAMP]\r\nX_STARTUP_POSITION=1500\r\n");
-    ASSERT_EQ(bar.pos(), QPoint(100, 0));
-    QWindow *window = bar.windowHandle();
-    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, QPoint(150, 7));
-    ASSERT_EQ(QWidget::mouseGrabber(), &bar);
-    // The bar follows the pointer, so each step is given where the bar now is.
-    QTest::mouseMove(&bar, bar.mapFromGlobal(QPoint(270, 17)));
-    QTest::mouseMove(&bar, bar.mapFromGlobal(QPoint(290, 37)));
-    releaseMouse();
-    EXPECT_EQ(bar.pos(), QPoint(140, 30));
-    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
-
-    bar.CloseApplication();
-    const QByteArray saved = readFile();
-    EXPECT_TRUE(saved.contains("[WINAMP]\r\nX_STARTUP_POSITION=2100\r\n")) << saved.toStdString();
-    EXPECT_TRUE(saved.contains("Y_STARTUP_POSITION=450\r\n[PLAYLIST]")) << saved.toStdString();
-    m_windows.close();
-    ResetSettingsRecord();
-    EXPECT_EQ(m_windows.start().pos(), QPoint(140, 30));
-}
-
 TEST_F(BarTray, TheTrayMenuHasItsSevenItemsAndTooltip)
 {
     frm_Quendra &bar = start();
