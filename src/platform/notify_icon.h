@@ -2,19 +2,18 @@
 
 // The notification-area call with the record, operations and flags of its
 // Windows namesake, over QSystemTrayIcon. Icons are keyed by (hWnd, uID); the
-// user's actions on an icon reach the owning window as mouse-move callbacks
-// whose horizontal coordinate is the notification code (513..520).
+// user's actions on an icon reach the owning window, posted, as mouse-move
+// callbacks whose horizontal coordinate is the notification code (513..520).
 
 #include "platform/private_profile.h"
 
-#include <QIcon>
-#include <QSystemTrayIcon>
-#include <QtGlobal>
-
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIcon>
 #include <QString>
 #include <QStringView>
+#include <QSystemTrayIcon>
+#include <QtGlobal>
 
 #include <functional>
 #include <optional>
