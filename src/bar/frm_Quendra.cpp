@@ -4,6 +4,7 @@
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
+#include "platform/notify_icon.h"
 #include "platform/twips.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
@@ -34,6 +35,8 @@ constexpr int kDesignTitlePollMs = 3000;
 constexpr int kMarqueeStepMs = 125;
 constexpr int kStatusPollDelayMs = 100;
 constexpr int kDefaultRefreshMs = 1000;
+// While the windows are hidden, how often to look whether the tray host is still there.
+constexpr int kTrayWatchMs = 500;
 
 // The window font: 8.25 points, set in pixels so that text and the fixed
 // layout scale together.
@@ -125,10 +128,11 @@ frm_Quendra::frm_Quendra()
     connect(picPlayListStatus, &PictureBox::clicked, this, &frm_Quendra::picPlayListStatus_Click);
     connect(TopBar, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
-                const qint16 code = button == Qt::LeftButton ? 1 : button == Qt::RightButton ? 2 : button == Qt::MiddleButton ? 4 : 0;
-                TopBar_MouseDown(code, int(shift), float(position.x()), float(position.y()));
+                TopBar_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(picLoopStatus, &PictureBox::clicked, this, &frm_Quendra::picLoopStatus_Click);
+    m_trayWatch.setInterval(kTrayWatchMs);
+    connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::trayWatch_Timer);
 }
 
 frm_Quendra::~frm_Quendra()
@@ -421,7 +425,7 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
         }
     }
     QPointer<frm_Quendra> self(this);
-    BeginWindowMove(this, {}, TopBar->lastPressGlobal(), [self] {
+    BeginWindowMove(this, {}, MouseButtonOfCode(Button), TopBar->lastPressGlobal(), [self] {
         if (!running(self))
             return;
         frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
@@ -432,8 +436,28 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
 
 void frm_Quendra::HideAllWindows()
 {
+    // Only the tray icon brings hidden windows back: without a tray host
+    // hiding them would strand the program.
+    if (!NotificationAreaAvailable())
+        return;
     hide();
     frm_QuendraPlaylist::instance()->hide();
+    m_trayWatch.start();
+}
+
+void frm_Quendra::trayWatch_Timer()
+{
+    if (isVisible()) {
+        m_trayWatch.stop();
+        return;
+    }
+    if (NotificationAreaAvailable())
+        return;
+    // The tray host went away while the windows were hidden.
+    m_trayWatch.stop();
+    show();
+    if (gPlaylistVisible != 0)
+        frm_QuendraPlaylist::instance()->show();
 }
 
 void frm_Quendra::TogglePlaylist()
@@ -510,6 +534,7 @@ void frm_Quendra::CloseApplication()
     if (m_closing)
         return;
     m_closing = true;
+    m_trayWatch.stop();
     timRefreshSongTitle->setEnabled(false);
     timRefreshStatus->setEnabled(false);
     timDisplaySongtitle->setEnabled(false);

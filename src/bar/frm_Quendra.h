@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QLine>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -53,6 +54,7 @@ public:
     // The title strip: its settings, hide and close buttons, else a drag.
     // Button is 1 left, 2 right, 4 middle; X and Y in twips.
     void TopBar_MouseDown(qint16 Button, int Shift, float X, float Y);
+    // Hides both windows, only while a tray host can bring them back.
     void HideAllWindows();
     // Switches the playlist window on or off and stores the choice at once.
     void TogglePlaylist();
@@ -133,6 +135,9 @@ private:
     // Places a label of the face in the face's 120 x 60 units.
     void placeOnFace(QLabel *label, double left, double top, double width);
     void placeTwips(QWidget *control, int left, int top);
+    // While hidden: shows the windows again when the tray host has gone.
+    void trayWatch_Timer();
 
     bool m_closing = false;
+    QTimer m_trayWatch;
 };

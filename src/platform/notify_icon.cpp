@@ -1,8 +1,12 @@
 #include "platform/notify_icon.h"
 
+#include "platform/body_text.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <algorithm>
+#include <array>
 #include <map>
 #include <utility>
 #include <vector>
@@ -23,6 +27,7 @@ struct NotifyState
     std::map<quint32, std::function<void(int)>> windows;
     std::map<qint32, QIcon> iconHandles;
     std::function<void(DWORD, const NOTIFYICONDATAA &)> observer;
+    std::optional<bool> pretendTrayHost;
     qint32 nextIconHandle = 0x10001;
     quint32 nextWindow = 0x20002;
 };
@@ -71,9 +76,37 @@ void deliver(const IconKey &key, QSystemTrayIcon::ActivationReason reason)
     }
 }
 
+constexpr qsizetype kTipChars = sizeof(NOTIFYICONDATAA::szTip) - 1;
+
+// Nothing when a character has no Windows-1252 byte.
+std::optional<QByteArray> toCp1252(QStringView text)
+{
+    // The code page's characters for 0x80..0x9F, as the decoder reads those bytes.
+    static const std::array<char16_t, 32> high = [] {
+        std::array<char16_t, 32> chars{};
+        for (int i = 0; i < 32; ++i)
+            chars[size_t(i)] = DecodeBody(QByteArray(1, char(0x80 + i))).at(0).unicode();
+        return chars;
+    }();
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            bytes += char(u);
+            continue;
+        }
+        const auto found = std::find(high.begin(), high.end(), u);
+        if (found == high.end())
+            return std::nullopt;
+        bytes += char(0x80 + (found - high.begin()));
+    }
+    return bytes;
+}
+
 QString tipText(const NOTIFYICONDATAA &data)
 {
-    return QString::fromUtf8(data.szTip, qstrnlen(data.szTip, sizeof data.szTip));
+    return NotifyTipText(QByteArrayView(data.szTip, sizeof data.szTip));
 }
 
 void applyFields(QSystemTrayIcon *icon, TrayIconEntry &entry, const NOTIFYICONDATAA &data)
@@ -91,6 +124,42 @@ void applyFields(QSystemTrayIcon *icon, TrayIconEntry &entry, const NOTIFYICONDA
 }
 
 } // namespace
+
+QByteArray NotifyTipBytes(QStringView tip)
+{
+    if (const qsizetype nul = tip.indexOf(u'\0'); nul >= 0)
+        tip.truncate(nul);
+    // A surrogate pair cut in two here lies past byte 63 of the UTF-8 form,
+    // so the byte cut below removes its half.
+    tip.truncate(std::min(tip.size(), kTipChars));
+    // Windows-1252 unless its bytes would read back as other text.
+    if (const std::optional<QByteArray> bytes = toCp1252(tip); bytes && DecodeBody(*bytes) == tip)
+        return *bytes;
+    QByteArray bytes = tip.toUtf8();
+    if (bytes.size() > kTipChars) {
+        qsizetype cut = kTipChars;
+        while (cut > 0 && (static_cast<uchar>(bytes.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        bytes.truncate(cut);
+    }
+    return bytes;
+}
+
+QString NotifyTipText(QByteArrayView field)
+{
+    return DecodeBody(field.first(qsizetype(qstrnlen(field.data(), size_t(field.size())))).toByteArray());
+}
+
+bool NotificationAreaAvailable()
+{
+    const NotifyState &s = state();
+    return s.pretendTrayHost ? *s.pretendTrayHost : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void SetNotificationAreaAvailable(std::optional<bool> pretend)
+{
+    state().pretendTrayHost = pretend;
+}
 
 BOOL Shell_NotifyIconA(DWORD message, const NOTIFYICONDATAA *data)
 {
@@ -111,7 +180,10 @@ BOOL Shell_NotifyIconA(DWORD message, const NOTIFYICONDATAA *data)
         const auto activated = [key](QSystemTrayIcon::ActivationReason reason) {
             deliver(key, reason);
         };
-        QObject::connect(icon, &QSystemTrayIcon::activated, icon, activated);
+        // Posted, as the platform posts its notifications: the owner's answer
+        // (a modal menu, closing the program) runs from the event loop, not
+        // inside the icon's own mouse handler.
+        QObject::connect(icon, &QSystemTrayIcon::activated, icon, activated, Qt::QueuedConnection);
         TrayIconEntry &entry = s.icons[key];
         entry.icon = icon;
         applyFields(icon, entry, *data);

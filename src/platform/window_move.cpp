@@ -1,74 +1,166 @@
 #include "platform/window_move.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
 namespace {
 
-// Many window managers send no release after their own move; the move is
-// over at the first of a release, a pointer move or entry with no button
-// held, or a pause after the last Move/Resize the manager sent.
-constexpr int kSettleMs = 250;
+// While the window manager moves a window it owns the pointer: the program
+// hears neither the release nor, with some managers, the moves. The X server
+// is asked instead, this often.
+constexpr int kPollMs = 20;
+// After the release the geometry is final once this many polls in a row
+// found it unchanged, or at the latest after the limit.
+constexpr int kSteadyPolls = 4;
+constexpr int kSettleLimitMs = 1500;
+
+xcb_connection_t *xConnection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+// The buttons held now, as the X server knows them.
+std::optional<Qt::MouseButtons> serverButtons(xcb_connection_t *x, xcb_window_t window)
+{
+    const ReplyPtr<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(x, xcb_query_pointer(x, window), nullptr), &std::free);
+    if (!pointer)
+        return std::nullopt;
+    Qt::MouseButtons buttons;
+    buttons.setFlag(Qt::LeftButton, pointer->mask & XCB_BUTTON_MASK_1);
+    buttons.setFlag(Qt::MiddleButton, pointer->mask & XCB_BUTTON_MASK_2);
+    buttons.setFlag(Qt::RightButton, pointer->mask & XCB_BUTTON_MASK_3);
+    return buttons;
+}
+
+// Where the window is on the screen and its size, in the display's pixels.
+std::optional<QRect> serverGeometry(xcb_connection_t *x, xcb_window_t window)
+{
+    const ReplyPtr<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr),
+                                                      &std::free);
+    if (!geometry)
+        return std::nullopt;
+    const ReplyPtr<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, window, geometry->root, 0, 0), nullptr),
+        &std::free);
+    if (!origin)
+        return std::nullopt;
+    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+}
+
+// Tells the window manager that the button is already up: a move it starts
+// only now (the press and release came quicker than its answer) would follow
+// the pointer until the next click. One that ended with the release ignores it.
+void cancelSystemMove(xcb_connection_t *x, xcb_window_t window)
+{
+    static constexpr char name[] = "_NET_WM_MOVERESIZE";
+    const ReplyPtr<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, sizeof name - 1, name), nullptr), &std::free);
+    const ReplyPtr<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr),
+                                                      &std::free);
+    if (!atom || !geometry)
+        return;
+    constexpr uint32_t kCancel = 11;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom->atom;
+    message.data.data32[2] = kCancel;
+    message.data.data32[3] = XCB_BUTTON_INDEX_1;
+    message.data.data32[4] = 1; // from a normal application
+    xcb_send_event(x, 0, geometry->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&message));
+    xcb_flush(x);
+}
 
 class WindowMover final : public QObject
 {
 public:
-    WindowMover(QWidget *window, Qt::Edges edges, QPoint pressGlobal, std::function<void()> finished)
+    enum class Phase { Dragging, Settling, Done };
+
+    WindowMover(QWidget *window, std::function<void()> finished)
         : QObject(window)
         , m_window(window)
-        , m_edges(edges)
         , m_finished(std::move(finished))
-        , m_pressGlobal(pressGlobal)
+        , m_x(xConnection())
     {
-        m_settle.setSingleShot(true);
-        m_settle.setInterval(kSettleMs);
-        connect(&m_settle, &QTimer::timeout, this, &WindowMover::finish);
+        m_poll.setInterval(kPollMs);
+        connect(&m_poll, &QTimer::timeout, this, &WindowMover::poll);
     }
 
-    void begin()
+    Phase phase() const { return m_phase; }
+
+    void beginDrag(Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal)
     {
+        m_phase = Phase::Dragging;
+        m_edges = edges;
+        m_button = button;
+        m_pressGlobal = pressGlobal;
+        // The window manager's move is a left-button gesture: it ends only
+        // when the left button is let go.
         QWindow *handle = m_window->windowHandle();
-        if (handle)
-            m_system = m_edges ? handle->startSystemResize(m_edges) : handle->startSystemMove();
+        if (handle && button == Qt::LeftButton)
+            m_system = edges ? handle->startSystemResize(edges) : handle->startSystemMove();
         if (!m_system) {
             m_startGeometry = m_window->geometry();
             m_window->grabMouse();
+            m_grabbed = true;
         }
         qApp->installEventFilter(this);
+        if (m_x)
+            m_poll.start();
+    }
+
+    void beginSettling()
+    {
+        m_phase = Phase::Settling;
+        qApp->removeEventFilter(this);
+        if (m_grabbed && m_window)
+            m_window->releaseMouse();
+        m_grabbed = false;
+        if (!m_x) {
+            finish();
+            return;
+        }
+        m_settleClock.start();
+        m_last.reset();
+        m_steady = 0;
+        m_poll.start();
     }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *event) override
     {
-        switch (event->type()) {
-        case QEvent::MouseButtonRelease:
-            finish();
+        // The window manager's move is watched through the X server alone:
+        // what reaches the program meanwhile says nothing about its end.
+        if (m_phase != Phase::Dragging || (m_system && m_x))
             return false;
-        case QEvent::MouseMove: {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->buttons() == Qt::NoButton) {
-                finish();
-                return false;
-            }
-            if (!m_system)
+        if (event->type() == QEvent::MouseButtonRelease) {
+            if (static_cast<QMouseEvent *>(event)->button() == m_button)
+                beginSettling();
+        } else if (event->type() == QEvent::MouseMove) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (!(mouse->buttons() & m_button))
+                beginSettling();
+            else if (!m_system)
                 follow(mouse->globalPosition().toPoint());
-            return false;
         }
-        case QEvent::Enter:
-            if (m_system && QGuiApplication::mouseButtons() == Qt::NoButton)
-                finish();
-            return false;
-        case QEvent::Move:
-        case QEvent::Resize:
-            if (m_system && watched == m_window)
-                m_settle.start();
-            return false;
-        default:
-            return false;
-        }
+        return false;
     }
 
 private:
@@ -81,15 +173,39 @@ private:
             m_window->move(m_startGeometry.topLeft() + delta);
     }
 
+    void poll()
+    {
+        const auto window = static_cast<xcb_window_t>(m_window->winId());
+        if (m_phase == Phase::Dragging) {
+            const std::optional<Qt::MouseButtons> buttons = serverButtons(m_x, window);
+            if (buttons && !(*buttons & m_button)) {
+                if (m_system)
+                    cancelSystemMove(m_x, window);
+                beginSettling();
+            }
+            return;
+        }
+        const std::optional<QRect> geometry = serverGeometry(m_x, window);
+        m_steady = geometry && geometry == m_last ? m_steady + 1 : 0;
+        m_last = geometry;
+        if (m_steady + 1 < kSteadyPolls && !m_settleClock.hasExpired(kSettleLimitMs))
+            return;
+        m_poll.stop();
+        // The manager's notice of the final geometry left before the geometry
+        // stopped changing: let the window take it in before anyone reads it.
+        const QPointer<WindowMover> self(this);
+        QGuiApplication::sync();
+        if (self)
+            finish();
+    }
+
     void finish()
     {
-        if (m_done)
+        if (m_phase == Phase::Done)
             return;
-        m_done = true;
+        m_phase = Phase::Done;
+        m_poll.stop();
         qApp->removeEventFilter(this);
-        m_settle.stop();
-        if (!m_system && m_window)
-            m_window->releaseMouse();
         deleteLater();
         // The follow-up may close the window; nothing of this object is used after it.
         std::function<void()> finished = std::move(m_finished);
@@ -98,19 +214,62 @@ private:
     }
 
     QPointer<QWidget> m_window;
-    Qt::Edges m_edges;
     std::function<void()> m_finished;
-    QTimer m_settle;
+    xcb_connection_t *m_x;
+    Phase m_phase = Phase::Settling;
+    Qt::Edges m_edges;
+    Qt::MouseButton m_button = Qt::LeftButton;
     QPoint m_pressGlobal;
     QRect m_startGeometry;
     bool m_system = false;
-    bool m_done = false;
+    bool m_grabbed = false;
+    QTimer m_poll;
+    QElapsedTimer m_settleClock;
+    std::optional<QRect> m_last;
+    int m_steady = 0;
 };
 
 } // namespace
 
-void BeginWindowMove(QWidget *window, Qt::Edges edges, QPoint pressGlobal, std::function<void()> finished)
+qint16 MouseButtonCode(Qt::MouseButton button)
 {
-    auto *mover = new WindowMover(window, edges, pressGlobal, std::move(finished));
-    mover->begin();
+    switch (button) {
+    case Qt::LeftButton: return 1;
+    case Qt::RightButton: return 2;
+    case Qt::MiddleButton: return 4;
+    default: return 0;
+    }
+}
+
+Qt::MouseButton MouseButtonOfCode(qint16 code)
+{
+    switch (code) {
+    case 1: return Qt::LeftButton;
+    case 2: return Qt::RightButton;
+    case 4: return Qt::MiddleButton;
+    default: return Qt::NoButton;
+    }
+}
+
+void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
+                     std::function<void()> finished)
+{
+    // A press of a second button during a drag starts nothing new.
+    for (const QObject *child : window->children()) {
+        const auto *mover = dynamic_cast<const WindowMover *>(child);
+        if (mover && mover->phase() == WindowMover::Phase::Dragging)
+            return;
+    }
+    auto *mover = new WindowMover(window, std::move(finished));
+    mover->beginDrag(edges, button, pressGlobal);
+}
+
+void AfterWindowSettles(QWidget *window, std::function<void()> settled)
+{
+    if (!xConnection()) {
+        settled();
+        return;
+    }
+    auto *mover = new WindowMover(window, std::move(settled));
+    mover->beginSettling();
 }

@@ -4,9 +4,22 @@
 
 #include <functional>
 
-// Moves a borderless window with the mouse (no edges), or sizes the given
-// edges: the window manager's own move where it has one, else by following
-// the mouse until the button is released. `finished` runs exactly once, when
-// the move has ended, whichever way the end shows itself. pressGlobal is
-// where the button went down, in global coordinates.
-void BeginWindowMove(QWidget *window, Qt::Edges edges, QPoint pressGlobal, std::function<void()> finished);
+// The mouse buttons as the window handlers number them: 1 left, 2 right,
+// 4 middle, 0 any other.
+qint16 MouseButtonCode(Qt::MouseButton button);
+Qt::MouseButton MouseButtonOfCode(qint16 code);
+
+// Moves a borderless window with the pointer (no edges), or sizes the given
+// edges, from a press of `button` at pressGlobal (global coordinates). The
+// left button hands the gesture to the window manager where there is one;
+// any other button, or no window manager, moves the window by following the
+// pointer. `finished` runs once, after the button was let go and the window
+// has the geometry the window manager really gave it.
+void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
+                     std::function<void()> finished);
+
+// Runs `settled` once the window's geometry on the display has stopped
+// changing and the window knows it (at once where there is nothing to wait
+// for, as on the offscreen platform). For a move or resize the program
+// requested itself, which the window manager may still adjust.
+void AfterWindowSettles(QWidget *window, std::function<void()> settled);

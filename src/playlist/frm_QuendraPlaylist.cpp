@@ -128,9 +128,15 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
 
     connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
     connect(inetPlayList, &HttpqClient::ResponseCompleted, this, &frm_QuendraPlaylist::inetPlayList_ResponseCompleted);
-    connect(picTop, &PictureBox::mouseDown, this, [this] { picTop_MouseDown(); });
+    connect(picTop, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                picTop_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+            });
     connect(picTop, &PictureBox::doubleClicked, this, &frm_QuendraPlaylist::picTop_DblClick);
-    connect(picBottom, &PictureBox::mouseDown, this, [this] { picBottom_MouseDown(); });
+    connect(picBottom, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                picBottom_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+            });
     connect(listPlayList, &QListWidget::itemDoubleClicked, this, [this] { listPlayList_DblClick(); });
 }
 
@@ -200,10 +206,13 @@ void frm_QuendraPlaylist::placeBottomStrip()
     picBottom->setGeometry(0, height() - stripHeight, width(), stripHeight);
 }
 
-void frm_QuendraPlaylist::picTop_MouseDown()
+void frm_QuendraPlaylist::picTop_MouseDown(qint16 Button, int Shift, float X, float Y)
 {
+    Q_UNUSED(Shift)
+    Q_UNUSED(X)
+    Q_UNUSED(Y)
     QPointer<frm_QuendraPlaylist> self(this);
-    BeginWindowMove(this, {}, picTop->lastPressGlobal(), [self] {
+    BeginWindowMove(this, {}, MouseButtonOfCode(Button), picTop->lastPressGlobal(), [self] {
         if (self)
             self->DockPlaylist(QStringLiteral("Playlist"));
     });
@@ -214,10 +223,13 @@ void frm_QuendraPlaylist::picTop_DblClick()
     RequestPlaylist();
 }
 
-void frm_QuendraPlaylist::picBottom_MouseDown()
+void frm_QuendraPlaylist::picBottom_MouseDown(qint16 Button, int Shift, float X, float Y)
 {
+    Q_UNUSED(Shift)
+    Q_UNUSED(X)
+    Q_UNUSED(Y)
     QPointer<frm_QuendraPlaylist> self(this);
-    BeginWindowMove(this, Qt::BottomEdge, picBottom->lastPressGlobal(), [self] {
+    BeginWindowMove(this, Qt::BottomEdge, MouseButtonOfCode(Button), picBottom->lastPressGlobal(), [self] {
         if (self)
             self->picBottom_Resized();
     });
@@ -225,10 +237,18 @@ void frm_QuendraPlaylist::picBottom_MouseDown()
 
 void frm_QuendraPlaylist::picBottom_Resized()
 {
-    // Dragged shorter than two strips: down to one strip.
-    if (heightTwips() < doubleBarHeight())
-        resize(width(), std::max(0, TwipsToPixels(gPlaylistBarHeight)));
-    ArrangePlaylistWindow();
+    if (heightTwips() >= doubleBarHeight()) {
+        ArrangePlaylistWindow();
+        return;
+    }
+    // Dragged shorter than two strips: down to one strip. The window manager
+    // has the last word on the size, so the stored height waits for it.
+    resize(width(), std::max(0, TwipsToPixels(gPlaylistBarHeight)));
+    QPointer<frm_QuendraPlaylist> self(this);
+    AfterWindowSettles(this, [self] {
+        if (self)
+            self->ArrangePlaylistWindow();
+    });
 }
 
 void frm_QuendraPlaylist::DockPlaylist(const QString &mover)

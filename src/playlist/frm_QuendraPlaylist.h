@@ -42,10 +42,14 @@ public:
     void Form_Unload();
     // Lays the controls out for the window's size and stores its height.
     void ArrangePlaylistWindow();
-    void picTop_MouseDown();
+    // Any button moves the window by its title strip, then docks it; Button
+    // is 1 left, 2 right, 4 middle, X and Y in twips.
+    void picTop_MouseDown(qint16 Button, int Shift, float X, float Y);
     void picTop_DblClick();
-    void picBottom_MouseDown();
-    // After the bottom edge was dragged: collapse below two strips, arrange.
+    // Any button sizes the window's bottom edge, then picBottom_Resized.
+    void picBottom_MouseDown(qint16 Button, int Shift, float X, float Y);
+    // After the bottom edge was dragged: collapse below two strips, arrange
+    // for the height the window then really has.
     void picBottom_Resized();
     // Attaches the window below the bar when it is near it; the mover name
     // says which window moved ("Quendra" or "Playlist").

@@ -271,14 +271,14 @@ void frmSettings::picCancel_Click()
     close();
 }
 
-void frmSettings::Form_MouseDown(QPoint pressGlobal)
+void frmSettings::Form_MouseDown(Qt::MouseButton button, QPoint pressGlobal)
 {
-    BeginWindowMove(this, {}, pressGlobal, {});
+    BeginWindowMove(this, {}, button, pressGlobal, {});
 }
 
 void frmSettings::mousePressEvent(QMouseEvent *event)
 {
-    Form_MouseDown(event->globalPosition().toPoint());
+    Form_MouseDown(event->button(), event->globalPosition().toPoint());
 }
 
 void frmSettings::paintEvent(QPaintEvent *)

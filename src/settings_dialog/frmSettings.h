@@ -38,7 +38,7 @@ public:
     void txtProxy_Change();
     void picSave_Click();
     void picCancel_Click();
-    void Form_MouseDown(QPoint pressGlobal);
+    void Form_MouseDown(Qt::MouseButton button, QPoint pressGlobal);
 
     QWidget *Frame1;
     std::array<QRadioButton *, 2> optConnectType;

@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QPointer>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -15,24 +14,6 @@ namespace {
 
 const auto kIconArt = QStringLiteral(":/art/quendra.svg");
 const auto kDescription = QStringLiteral("Quendra, a remote control for httpQ");
-constexpr qsizetype kTipLength = sizeof(NOTIFYICONDATAA::szTip) - 1;
-
-// The tip as the record holds it: UTF-8 up to the first NUL, at most 63
-// characters and 63 bytes (never splitting a character), so the NUL always fits.
-QByteArray TipBytes(const QString &sTip)
-{
-    qsizetype chars = std::min(sTip.size(), kTipLength);
-    if (chars < sTip.size() && sTip.at(chars - 1).isHighSurrogate())
-        --chars;
-    QByteArray bytes = sTip.left(chars).toUtf8();
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        bytes.truncate(nul);
-    qsizetype end = std::min(bytes.size(), kTipLength);
-    while (end > 0 && end < bytes.size() && (static_cast<uchar>(bytes.at(end)) & 0xC0) == 0x80)
-        --end;
-    bytes.truncate(end);
-    return bytes;
-}
 
 QByteArray StoredTip(const NOTIFYICONDATAA &nid)
 {
@@ -60,7 +41,7 @@ frmSystray::frmSystray(QWidget *parent)
     // Closing the hidden window only removes the icon; it never ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     // Item 0 exists from the start; the first AddMenuItem takes it over.
-    m_items.push_back({new QAction(this), QString()});
+    m_items.push_back({new QAction(this), QString(), QString()});
 }
 
 frmSystray::~frmSystray()
@@ -84,7 +65,7 @@ void frmSystray::Form_Load()
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_nid.uCallbackMessage = WM_MOUSEMOVE;
     m_nid.hIcon = programIcon;
-    StoreTip(m_nid, TipBytes(kDescription));
+    StoreTip(m_nid, NotifyTipBytes(kDescription));
     m_nid.cbSize = sizeof m_nid;
     Shell_NotifyIconA(NIM_ADD, &m_nid);
 }
@@ -114,13 +95,13 @@ void frmSystray::closeEvent(QCloseEvent *event)
 QString frmSystray::ToolTip() const
 {
     EnsureLoaded();
-    return QString::fromUtf8(StoredTip(m_nid));
+    return NotifyTipText(StoredTip(m_nid));
 }
 
 void frmSystray::SetToolTip(const QString &sTip)
 {
     EnsureLoaded();
-    const QByteArray bytes = TipBytes(sTip);
+    const QByteArray bytes = NotifyTipBytes(sTip);
     if (bytes == StoredTip(m_nid))
         return;
     StoreTip(m_nid, bytes);
@@ -155,7 +136,7 @@ qint32 frmSystray::AddMenuItem(const QString &sCaption, const QString &sKey, boo
         m_hasItems = true;
     } else {
         index = menuItemCount();
-        m_items.push_back({new QAction(this), QString()});
+        m_items.push_back({new QAction(this), QString(), QString()});
     }
     MenuItem &item = m_items[static_cast<size_t>(index)];
     item.action->setVisible(true);
@@ -187,7 +168,7 @@ qint32 frmSystray::RemoveMenuItem(qint32 iIndex)
     // visible state, and the default index is left as it is.
     for (qint32 i = iIndex + 1; i < menuItemCount(); ++i) {
         const auto &next = m_items[static_cast<size_t>(i)];
-        SetItemCaption(i - 1, next.action->text());
+        SetItemCaption(i - 1, next.caption);
         m_items[static_cast<size_t>(i - 1)].key = next.key;
     }
     delete m_items.back().action;
@@ -278,15 +259,23 @@ bool frmSystray::IsValidMenuIndex(qint32 lIndex) const
 
 void frmSystray::SetItemCaption(qint32 lIndex, const QString &sCaption)
 {
-    QAction *action = m_items[static_cast<size_t>(lIndex)].action;
-    action->setText(sCaption);
-    // A caption of exactly "-" draws a separator line; "&" marks the mnemonic.
-    action->setSeparator(sCaption == QStringLiteral("-"));
+    MenuItem &item = m_items[static_cast<size_t>(lIndex)];
+    item.caption = sCaption;
+    // A caption of exactly "-" draws a separator line, without text: some
+    // styles print a separator's text beside the line. "&" marks the mnemonic.
+    const bool separator = sCaption == u"-";
+    item.action->setSeparator(separator);
+    item.action->setText(separator ? QString() : sCaption);
 }
 
 QAction *frmSystray::menuAction(qint32 lIndex) const
 {
     return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].action : nullptr;
+}
+
+QString frmSystray::menuCaption(qint32 lIndex) const
+{
+    return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].caption : QString();
 }
 
 QString frmSystray::menuKey(qint32 lIndex) const

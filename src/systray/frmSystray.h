@@ -47,6 +47,7 @@ public:
     const NOTIFYICONDATAA &notifyIconData() const { return m_nid; }
     qint32 menuItemCount() const { return static_cast<qint32>(m_items.size()); }
     QAction *menuAction(qint32 lIndex) const;
+    QString menuCaption(qint32 lIndex) const;
     QString menuKey(qint32 lIndex) const;
 
 Q_SIGNALS:
@@ -63,6 +64,7 @@ private:
     struct MenuItem
     {
         QAction *action;
+        QString caption;
         QString key;
     };
 

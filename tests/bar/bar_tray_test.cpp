@@ -9,6 +9,7 @@
 #include "settings/iniActions.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeTransfer.h"
+#include "support/MenuDriver.h"
 #include "support/Sandbox.h"
 #include "systray/frmSystray.h"
 
@@ -25,6 +26,21 @@ namespace {
 class BarTray : public testing::Test
 {
 protected:
+    // The offscreen platform has no tray host; these tests pretend one.
+    BarTray()
+    {
+        SetNotificationAreaAvailable(true);
+        // A menu opened where none was expected fails the test instead of hanging it.
+        m_popupGuard.setInterval(3000);
+        QObject::connect(&m_popupGuard, &QTimer::timeout, [] {
+            if (QWidget *popup = QApplication::activePopupWidget()) {
+                ADD_FAILURE() << "an unexpected menu stayed open";
+                popup->close();
+            }
+        });
+        m_popupGuard.start();
+    }
+    ~BarTray() override { SetNotificationAreaAvailable(std::nullopt); }
     void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
     QString iniPath() const { return m_settings.iniPath(); }
     QByteArray readFile() const { return m_settings.read(); }
@@ -49,6 +65,7 @@ protected:
     FakeBrowsers m_browsers;
     TestWindows m_windows;
     const int &m_ends = m_windows.ends;
+    QTimer m_popupGuard;
 };
 
 TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
@@ -80,37 +97,51 @@ TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
     }
 }
 
-TEST_F(BarTray, ADragMovesTheBarWithTheMouseAndTheNextStartUsesIt)
-{
-    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n[WINAMP]\r\nX_STARTUP_POSITION=1500\r\n");
-    ASSERT_EQ(bar.pos(), QPoint(100, 0));
-    QWindow *window = bar.windowHandle();
-    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, QPoint(150, 7));
-    ASSERT_EQ(QWidget::mouseGrabber(), &bar);
-    // The bar follows the pointer, so each step is given where the bar now is.
-    QTest::mouseMove(&bar, bar.mapFromGlobal(QPoint(270, 17)));
-    QTest::mouseMove(&bar, bar.mapFromGlobal(QPoint(290, 37)));
-    releaseMouse();
-    EXPECT_EQ(bar.pos(), QPoint(140, 30));
-    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
-
-    bar.CloseApplication();
-    const QByteArray saved = readFile();
-    EXPECT_TRUE(saved.contains("[WINAMP]\r\nX_STARTUP_POSITION=2100\r\n")) << saved.toStdString();
-    EXPECT_TRUE(saved.contains("Y_STARTUP_POSITION=450\r\n[PLAYLIST]")) << saved.toStdString();
-    m_windows.close();
-    ResetSettingsRecord();
-    EXPECT_EQ(m_windows.start().pos(), QPoint(140, 30));
-}
-
-TEST_F(BarTray, TheTrayMenuHasItsSevenItemsAndTooltip)
+TEST_F(BarTray, ARightClickOnTheIconOpensTheSevenItemMenuAndCloseEndsTheProgram)
 {
     frm_Quendra &bar = start();
-    ASSERT_NE(bar.my_frmSysTray, nullptr);
-    EXPECT_EQ(bar.my_frmSysTray->ToolTip(), u"ZadAda Doruziz");
-    EXPECT_EQ(bar.my_frmSysTray->DefaultMenuIndex(), 0);
+    frmSystray *tray = bar.my_frmSysTray;
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(tray->ToolTip(), u"ZadAda Doruziz");
     EXPECT_EQ(NotifyIconCount(), 1);
-    EXPECT_EQ(bar.my_frmSysTray->AddMenuItem(QStringLiteral("probe")), 7);
+    const QStringList captions = {QStringLiteral("&Quendra"), QStringLiteral("-"), QStringLiteral("Playlist"),
+                                  QStringLiteral("-"), QStringLiteral("&Settings"), QStringLiteral("-"),
+                                  QStringLiteral("&Close")};
+    const QStringList keys = {QStringLiteral("open"), QString(), QStringLiteral("playlist"), QString(),
+                              QStringLiteral("Settings"), QString(), QStringLiteral("close")};
+    ASSERT_EQ(tray->menuItemCount(), 7);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(tray->menuCaption(i), captions[i]) << i;
+        EXPECT_EQ(tray->menuKey(i), keys[i]) << i;
+    }
+    EXPECT_EQ(tray->DefaultMenuIndex(), 0);
+
+    bar.move(20, 40);
+    QFile::remove(iniPath());
+    QStringList shown;
+    QList<bool> separators;
+    const QAction *defaultItem = nullptr;
+    const NOTIFYICONDATAA nid = tray->notifyIconData();
+    WithMenu([&] { SendNotifyIconEvent(nid.hWnd, nid.uID, QSystemTrayIcon::Context); },
+             [&](QMenu *menu) {
+                 for (const QAction *action : menu->actions()) {
+                     shown.append(action->text());
+                     separators.append(action->isSeparator());
+                 }
+                 defaultItem = menu->defaultAction();
+                 ASSERT_FALSE(menu->actions().isEmpty());
+                 EXPECT_EQ(defaultItem, menu->actions().first());
+                 ChooseMenuItem(menu, QStringLiteral("&Close"));
+             });
+    // Separators are drawn as lines only: a text beside the line would show.
+    EXPECT_EQ(shown, QStringList({QStringLiteral("&Quendra"), QString(), QStringLiteral("Playlist"), QString(),
+                                  QStringLiteral("&Settings"), QString(), QStringLiteral("&Close")}));
+    EXPECT_EQ(separators, QList<bool>({false, true, false, true, false, true, false}));
+    EXPECT_EQ(m_ends, 1);
+    EXPECT_TRUE(readFile().contains("[WINAMP]\r\nURL=http://www.quendra.example/live/logo.vesk\r\nHEIGHT=1995\r\n"
+                                    "BAR_HEIGHT=225\r\nX_STARTUP_POSITION=300\r\nY_STARTUP_POSITION=600\r\n"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(NotifyIconCount(), 0);
 }
 
 TEST_F(BarTray, MenuKeysAreMatchedExactly)
@@ -155,6 +186,25 @@ TEST_F(BarTray, ALeftClickOnTheIconBringsBothWindowsBack)
     EXPECT_EQ(gPlaylistVisible, 1);
     EXPECT_TRUE(playlist().isVisible());
     EXPECT_TRUE(bar.picPlayListStatus->isVisible());
+}
+
+TEST_F(BarTray, HidingNeedsATrayHostAndItsLossBringsTheWindowsBack)
+{
+    frm_Quendra &bar = start();
+    SetNotificationAreaAvailable(false);
+    bar.HideAllWindows();
+    EXPECT_TRUE(bar.isVisible());
+    EXPECT_TRUE(playlist().isVisible());
+
+    // A switched-off playlist stays off when the windows come back.
+    bar.TogglePlaylist();
+    SetNotificationAreaAvailable(true);
+    bar.HideAllWindows();
+    EXPECT_FALSE(bar.isVisible());
+    SetNotificationAreaAvailable(false);
+    EXPECT_TRUE(QTest::qWaitFor([&bar] { return bar.isVisible(); }, 5000));
+    EXPECT_FALSE(playlist().isVisible());
+    EXPECT_EQ(gPlaylistVisible, 0);
 }
 
 TEST_F(BarTray, TogglingTwiceReturnsAndWritesEachTime)

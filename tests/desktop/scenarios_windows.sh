@@ -1,0 +1,180 @@
+# Moving, docking and sizing the windows, the hide button and the tray icon,
+# as a user does them with the pointer. Positions are screen pixels; the
+# settings file holds twips (15 to a pixel).
+
+# The bar at (400, 300) with the playlist docked below it, both 133 px high.
+DOCKED='[WINAMP]
+X_STARTUP_POSITION=6000
+Y_STARTUP_POSITION=4500
+[PLAYLIST]
+X_STARTUP_POSITION=6000
+Y_STARTUP_POSITION=6495'
+
+start_docked() {
+    start_sim && start_quendra "$DOCKED" || return 1
+    expect_geometry "bar at start" "$BAR" "400 300 275 133" &&
+        expect_geometry "playlist at start" "$PLAYLIST" "400 433 275 133"
+}
+
+# Drags by the title strips, away from their buttons.
+drag_bar() { drag "${3:-1}" $(point "$BAR" 100 7) "$1" "$2"; }
+drag_playlist() { drag 1 $(point "$PLAYLIST" 100 7) "$1" "$2"; }
+
+# The × of the bar's strip, then the positions the file kept.
+close_with_button() {
+    click 1 $(point "$BAR" 269 7)
+    expect_exit || return 1
+    measured "file after closing: $(file_positions), playlist HEIGHT $(ini PLAYLIST HEIGHT)"
+}
+
+expect_file_positions() { # bar x y, playlist x y, in pixels
+    expect_ini WINAMP X_STARTUP_POSITION $(($1 * 15))
+    expect_ini WINAMP Y_STARTUP_POSITION $(($2 * 15))
+    expect_ini PLAYLIST X_STARTUP_POSITION $(($3 * 15))
+    expect_ini PLAYLIST Y_STARTUP_POSITION $(($4 * 15))
+}
+
+scenario bar_drag_docked
+scenario_bar_drag_docked() {
+    start_docked || return
+    drag_bar -100 -100
+    expect_geometry "bar after the drag" "$BAR" "300 200 275 133"
+    expect_geometry "docked playlist after the same drag" "$PLAYLIST" "300 333 275 133"
+    measured "after a drag by (-100,-100): bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    drag_bar 10 0
+    expect_geometry "bar after a second drag" "$BAR" "310 200 275 133"
+    expect_geometry "docked playlist after the second drag" "$PLAYLIST" "310 333 275 133"
+    close_with_button && expect_file_positions 310 200 310 333
+}
+
+# The attach point is the bar's left and its top plus its height; the
+# docking distance is 750 twips, 50 px: 49 px off snaps, 50 px does not.
+scenario docking_distance
+scenario_docking_distance() {
+    start_sim && start_quendra '[WINAMP]
+X_STARTUP_POSITION=1500
+Y_STARTUP_POSITION=1500
+[PLAYLIST]
+X_STARTUP_POSITION=7500
+Y_STARTUP_POSITION=7500' || return
+    expect_geometry "free playlist at start" "$PLAYLIST" "500 500 275 133" || return
+    drag_playlist $((149 - 500)) $((282 - 500))
+    expect_geometry "playlist dropped 49 px off" "$PLAYLIST" "100 233 275 133"
+    measured "playlist dropped at (149,282), 49 px off the attach point (100,233): $(geometry "$PLAYLIST")"
+    drag_playlist 50 0
+    expect_geometry "playlist dropped 50 px off" "$PLAYLIST" "150 233 275 133"
+    measured "playlist dropped 50 px off: $(geometry "$PLAYLIST")"
+    # Free now: the bar's move leaves it behind, unless the bar ends near it.
+    drag_bar 300 0
+    expect_geometry "bar moved away" "$BAR" "400 100 275 133"
+    expect_geometry "free playlist, left behind" "$PLAYLIST" "150 233 275 133"
+    drag_bar -251 0
+    expect_geometry "bar back" "$BAR" "149 100 275 133"
+    expect_geometry "playlist snapped to the bar" "$PLAYLIST" "149 233 275 133"
+    measured "bar dropped with its attach point 1 px off the free playlist: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    close_with_button && expect_file_positions 149 100 149 233
+}
+
+# The bottom strip sizes the playlist; two strips are 1000 twips (66.7 px):
+# anything shorter collapses to one strip, 495 twips (33 px).
+scenario playlist_resize
+scenario_playlist_resize() {
+    start_docked || return
+    drag 1 $(point "$PLAYLIST" 200 126) 0 93 0.6
+    expect_geometry "playlist after a resize with a pause" "$PLAYLIST" "400 433 275 226"
+    expect_ini PLAYLIST HEIGHT 3390
+    measured "after a resize by +93 px with a 0.6 s pause: playlist $(geometry "$PLAYLIST"), HEIGHT $(ini PLAYLIST HEIGHT)"
+    shot resized
+    drag 1 $(point "$PLAYLIST" 200 219) 0 -159
+    expect_geometry "playlist at 67 px, just over two strips" "$PLAYLIST" "400 433 275 67"
+    expect_ini PLAYLIST HEIGHT 1005
+    drag 1 $(point "$PLAYLIST" 200 60) 0 -27
+    expect_geometry "playlist collapsed to one strip" "$PLAYLIST" "400 433 275 33"
+    expect_ini PLAYLIST HEIGHT 495
+    measured "after a shrink to 40 px: playlist $(geometry "$PLAYLIST"), HEIGHT $(ini PLAYLIST HEIGHT)"
+    shot collapsed
+    # Still docked: the bar takes it along, its height unchanged.
+    drag_bar 20 20
+    expect_geometry "collapsed playlist after a bar drag" "$PLAYLIST" "420 453 275 33"
+    close_with_button && expect_file_positions 420 320 420 453 && expect_ini PLAYLIST HEIGHT 495
+}
+
+# Any button drags the bar; only the left one is the window manager's
+# gesture, so the next left click still reaches the face.
+scenario other_buttons_drag
+scenario_other_buttons_drag() {
+    start_docked || return
+    drag_bar 50 40 3
+    expect_geometry "bar after a right-button drag" "$BAR" "450 340 275 133"
+    expect_geometry "playlist after a right-button drag" "$PLAYLIST" "450 473 275 133"
+    click 1 $(point "$BAR" 46 104)
+    wait_for 5000 test "$(requests '^GET /play?p=desk ')" -eq 1 ||
+        fail "a left click on Play after a right-button drag sent $(requests '^GET /play?p=desk ') requests"
+    drag_bar -20 -20 2
+    expect_geometry "bar after a middle-button drag" "$BAR" "430 320 275 133"
+    expect_geometry "playlist after a middle-button drag" "$PLAYLIST" "430 453 275 133"
+    click 1 $(point "$BAR" 46 104)
+    wait_for 5000 test "$(requests '^GET /play?p=desk ')" -eq 2 ||
+        fail "a left click on Play after a middle-button drag: $(requests '^GET /play?p=desk ') requests in all"
+    measured "after both drags: bar $(geometry "$BAR"), /play requests $(requests '^GET /play?p=desk ')"
+    close_with_button && expect_file_positions 430 320 430 453
+}
+
+both_hidden() { unmapped "$BAR" && unmapped "$PLAYLIST"; }
+both_shown() { mapped "$BAR" && mapped "$PLAYLIST"; }
+click_hide() { click 1 $(point "$BAR" 258 7); }
+click_icon() {
+    read -r x y w h _ <<<"$(geometry "$ICON")"
+    click "$1" $((x + w / 2)) $((y + h / 2))
+}
+
+# The hide button needs a tray host to come back through; without one it
+# does nothing, and windows hidden when the host goes away come back.
+scenario hide_and_tray
+scenario_hide_and_tray() {
+    start_docked || return
+    click_hide
+    wait_for 5000 both_hidden || { fail "the hide button left $(geometry "$BAR") / $(geometry "$PLAYLIST")"; return; }
+    click_icon 1
+    wait_for 5000 both_shown || { fail "a left click on the tray icon did not bring both windows back"; return; }
+    expect_geometry "bar back from the tray" "$BAR" "400 300 275 133"
+    expect_geometry "playlist back from the tray" "$PLAYLIST" "400 433 275 133"
+
+    stop_tray
+    click_hide
+    holds 1000 both_shown || fail "without a tray host the hide button hid the windows"
+
+    start_tray && wait_for 10000 find_icon || { fail "the icon did not dock in the new tray host"; return; }
+    click_hide
+    wait_for 5000 both_hidden || { fail "the hide button did nothing with a tray host back"; return; }
+    stop_tray
+    wait_for 5000 both_shown || fail "the windows stayed hidden when the tray host went away"
+    measured "after the tray host went away: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    close_with_button && expect_file_positions 400 300 400 433
+}
+
+# The program's popup menu: its visible window that is none of the others.
+find_menu() {
+    local w
+    for w in $(xdotool search --all --onlyvisible --pid "$QUENDRA_PID" 2>/dev/null); do
+        [ "$w" = "$BAR" ] || [ "$w" = "$PLAYLIST" ] || [ "$w" = "$ICON" ] && continue
+        read -r _ _ width height _ <<<"$(geometry "$w")"
+        ((${width:-0} > 50 && ${height:-0} > 50)) && MENU=$w && return 0
+    done
+    return 1
+}
+
+scenario tray_menu_close
+scenario_tray_menu_close() {
+    start_docked || return
+    drag_bar 30 30
+    expect_geometry "bar after the drag" "$BAR" "430 330 275 133" || return
+    click_icon 3
+    wait_for 5000 find_menu || { fail "no menu on a right click on the tray icon"; return; }
+    shot menu
+    # "&Close" is the last item.
+    read -r x y w h _ <<<"$(geometry "$MENU")"
+    click 1 $((x + w / 2)) $((y + h - 12))
+    expect_exit && expect_file_positions 430 330 430 463
+    measured "after the menu's Close: $(file_positions)"
+}
