@@ -45,3 +45,16 @@ std::optional<char> ToCp1252(char32_t ucs)
     }
     return std::nullopt;
 }
+
+std::optional<QByteArray> EncodeCp1252(QStringView text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar c : text) {
+        const std::optional<char> byte = ToCp1252(c.unicode());
+        if (!byte)
+            return std::nullopt;
+        bytes += *byte;
+    }
+    return bytes;
+}

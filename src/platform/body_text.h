@@ -13,3 +13,6 @@ QString DecodeBody(const QByteArray &body);
 // it; the five bytes the code page leaves unassigned stand for the C1
 // controls of the same value, both ways, as on Windows.
 std::optional<char> ToCp1252(char32_t ucs);
+
+// The text in Windows-1252, or nothing when it holds a character the code page lacks.
+std::optional<QByteArray> EncodeCp1252(QStringView text);

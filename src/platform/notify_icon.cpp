@@ -78,32 +78,6 @@ void deliver(const IconKey &key, QSystemTrayIcon::ActivationReason reason)
 
 constexpr qsizetype kTipChars = sizeof(NOTIFYICONDATAA::szTip) - 1;
 
-// Nothing when a character has no Windows-1252 byte.
-std::optional<QByteArray> toCp1252(QStringView text)
-{
-    // The code page's characters for 0x80..0x9F, as the decoder reads those bytes.
-    static const std::array<char16_t, 32> high = [] {
-        std::array<char16_t, 32> chars{};
-        for (int i = 0; i < 32; ++i)
-            chars[size_t(i)] = DecodeBody(QByteArray(1, char(0x80 + i))).at(0).unicode();
-        return chars;
-    }();
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            bytes += char(u);
-            continue;
-        }
-        const auto found = std::find(high.begin(), high.end(), u);
-        if (found == high.end())
-            return std::nullopt;
-        bytes += char(0x80 + (found - high.begin()));
-    }
-    return bytes;
-}
-
 QString tipText(const NOTIFYICONDATAA &data)
 {
     return NotifyTipText(QByteArrayView(data.szTip, sizeof data.szTip));
@@ -133,7 +107,7 @@ QByteArray NotifyTipBytes(QStringView tip)
     // so the byte cut below removes its half.
     tip.truncate(std::min(tip.size(), kTipChars));
     // Windows-1252 unless its bytes would read back as other text.
-    if (const std::optional<QByteArray> bytes = toCp1252(tip); bytes && DecodeBody(*bytes) == tip)
+    if (const std::optional<QByteArray> bytes = EncodeCp1252(tip); bytes && DecodeBody(*bytes) == tip)
         return *bytes;
     QByteArray bytes = tip.toUtf8();
     if (bytes.size() > kTipChars) {

@@ -95,20 +95,6 @@ QByteArray readWholeValue(const QString &section, const QString &key, const QStr
     }
 }
 
-// text in Windows-1252, or a null array when it has a character that code page lacks.
-QByteArray toWindows1252(const QString &text)
-{
-    QByteArray encoded;
-    encoded.reserve(text.size());
-    for (const QChar c : text) {
-        const std::optional<char> byte = ToCp1252(c.unicode());
-        if (!byte)
-            return {};
-        encoded += *byte;
-    }
-    return encoded;
-}
-
 // A file from Windows keeps its code page for a new or changed value that fits in
 // it and reads back the same; anything else, and every value of a new file, is UTF-8.
 QByteArray encodeValue(const QString &text)
@@ -116,9 +102,9 @@ QByteArray encodeValue(const QString &text)
     const bool windowsFile = std::any_of(g_readValues.cbegin(), g_readValues.cend(),
                                          [](const ReadValue &value) { return !isUtf8(value.bytes); });
     if (windowsFile) {
-        const QByteArray bytes = toWindows1252(text);
-        if (!bytes.isNull() && DecodeBody(bytes) == text)
-            return bytes;
+        const std::optional<QByteArray> bytes = EncodeCp1252(text);
+        if (bytes && DecodeBody(*bytes) == text)
+            return *bytes;
     }
     return text.toUtf8();
 }
