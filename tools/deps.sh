@@ -11,12 +11,12 @@ packages=(
     libgtest-dev libgmock-dev
     fonts-dejavu-core fonts-liberation2
     curl
-    # The media-key bridge's tests: a private session bus and a real client.
-    dbus playerctl
+    # The media-key bridge's tests: a private session bus.
+    dbus
 )
 # The desktop test: an X server, two window managers, a tray host, XTest
-# pointer and window queries, screenshots.
-desktop_packages=(xvfb openbox icewm trayer xdotool x11-utils imagemagick)
+# pointer and window queries, screenshots, a real media-controls client.
+desktop_packages=(xvfb openbox icewm trayer xdotool x11-utils imagemagick playerctl)
 
 missing_of() {
     local package

@@ -1,0 +1,50 @@
+# The desktop's media controls through playerctl, a real MPRIS client, on a
+# private session bus: what each command sends to the player, and what the
+# player's title and state look like from the desktop.
+
+# A session bus of the scenario's own; Quendra started after it finds it.
+start_session_bus() {
+    dbus-daemon --session --nofork --print-address=1 >"$SESSION/bus" 2>"$SESSION/bus.log" &
+    track $!
+    wait_for 5000 test -s "$SESSION/bus" || { fail "the private session bus did not start"; return 1; }
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+}
+
+media() { playerctl -p quendra "$@" 2>/dev/null; }
+media_shows() { [ "$(media "${@:2}")" = "$1" ]; }
+on_bus() { [[ $(playerctl -l 2>/dev/null) == *quendra* ]]; }
+sent_once() { [ "$(requests "^GET $1 ")" -eq 1 ]; }
+
+expect_media() { # WHAT EXPECTED PLAYERCTL-ARGS...
+    wait_for 10000 media_shows "$2" "${@:3}" || fail "$1: playerctl says '$(media "${@:3}")', expected '$2'"
+}
+
+scenario media_controls playerctl dbus-daemon dbus-send
+scenario_media_controls() {
+    start_session_bus && start_sim && start_quendra "" || return
+    wait_for 10000 on_bus || { fail "quendra is not on the bus"; return 1; }
+    expect_media "the first title" "Artist 1 - Song Title 1" metadata title
+    expect_media "the state at start" Stopped status
+
+    media play-pause || fail "play-pause was refused"
+    wait_for 5000 sent_once '/play?p=desk' || fail "play-pause while stopped sent $(requests '^GET /play?p=desk ') /play"
+    expect_media "after play-pause while stopped" Playing status
+
+    media play-pause || fail "play-pause was refused"
+    wait_for 5000 sent_once '/pause?p=desk' || fail "play-pause while playing sent $(requests '^GET /pause?p=desk ') /pause"
+    expect_media "after play-pause while playing" Paused status
+
+    # The second title is sent in Windows-1252 and reaches the desktop as text.
+    media next || fail "next was refused"
+    wait_for 5000 sent_once '/next?p=desk' || fail "next sent $(requests '^GET /next?p=desk ') /next"
+    expect_media "the title after next" "Björk - Jóga" metadata title
+    measured "playerctl: $(media metadata title), $(media status); requests /play $(requests '^GET /play?p=desk '), /pause $(requests '^GET /pause?p=desk '), /next $(requests '^GET /next?p=desk ')"
+
+    # Quit is the tray menu's Close: the settings are saved.
+    local x y
+    read -r x y _ <<<"$(geometry "$BAR")"
+    dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.quendra /org/mpris/MediaPlayer2 \
+        org.mpris.MediaPlayer2.Quit || fail "Quit was refused"
+    expect_exit && expect_ini WINAMP X_STARTUP_POSITION $((x * 15)) && expect_ini WINAMP Y_STARTUP_POSITION $((y * 15))
+}
