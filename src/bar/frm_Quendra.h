@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bar/MarqueeLabel.h"
 #include "bar/face_logic.h"
 
 #include <QLabel>
@@ -83,7 +84,7 @@ public:
     PictureBox *picQuendraDirect;
     QLabel *lblSongInfo;
     QLabel *lblChannels;
-    QLabel *lblSongTitle;
+    MarqueeLabel *lblSongTitle;
     QLabel *lblStatus;
     PictureBox *TopBar;
     // Created only in web-control mode.
@@ -116,7 +117,7 @@ private:
     void layOutWebControl();
     void layOutDirect();
     // Places a label of the face in the face's 120 x 60 units.
-    void placeOnFace(QLabel *label, double left, double top, double width);
+    void placeOnFace(QWidget *label, double left, double top, double width);
     void placeTwips(QWidget *control, int left, int top);
 
     bool m_closing = false;

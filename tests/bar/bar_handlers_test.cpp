@@ -253,15 +253,16 @@ TEST_F(BarHandlers, PlayStateReadsStoppedPlayingPausedAndIgnoresOtherValues)
     EXPECT_TRUE(sent().isEmpty());
 }
 
-TEST_F(BarHandlers, TheMarqueeTickShowsTheRotatedTitle)
+TEST_F(BarHandlers, TheMarqueeTickShowsTheRotatedTitleOnOneLine)
 {
     m_bar->timDisplaySongtitle_Timer();
     EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"No title available yet......  "));
+    playing(QStringLiteral("Artist\r\n- Song\t(live)"));
     m_bar->timRefreshSongTitle_Timer();
     m_bar->timDisplaySongtitle_Timer();
-    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"Artist - Song..."));
+    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"Artist  - Song (live)..."));
     m_bar->timDisplaySongtitle_Timer();
-    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"rtist - Song..."));
+    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"rtist  - Song (live)..."));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QLabel>
 
 namespace {
 
@@ -115,6 +116,61 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     QTest::mouseClick(bar.picShuffleStatus, Qt::LeftButton);
     EXPECT_FALSE(sim.state().shuffle);
     EXPECT_FALSE(bar.picShuffleStatus->isVisible());
+}
+
+TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
+{
+    FakeHttpq httpq;
+    QString title;
+    httpq.answer = [&](const QString &, const QString &url) -> std::optional<QString> {
+        return url.contains(u"getcurrenttitle") ? title : QStringLiteral("1");
+    };
+    frm_Quendra &bar = startDirect(4800, 0);
+    bar.timRefreshStatus->setEnabled(false);
+    bar.timDisplaySongtitle->setEnabled(false);
+    bar.timDisplaySongtitle_Timer();
+
+    // Qt's own label, showing the text the step stands for, where the title is.
+    auto *reference = new QLabel(bar.picQuendraDirect);
+    reference->setGeometry(bar.lblSongTitle->geometry());
+    reference->setFont(bar.lblSongTitle->font());
+    reference->setPalette(bar.lblSongTitle->palette());
+    reference->setTextFormat(Qt::PlainText);
+    reference->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    reference->hide();
+
+    const struct
+    {
+        const char *name;
+        QString title;
+        qsizetype steps; // 0: a whole cycle
+        bool laidOutOnce;
+    } cases[] = {
+        // "fi" is one glyph, cut in two by one of the steps; a huge title is
+        // laid out on each step, only as far as the label shows it.
+        {"ordinary", QStringLiteral("Paco de Lucía - Entre Dos Aguas\r\n(Remastered 2014) fi WAVy"), 0, true},
+        {"huge", QString(30000, u'x').replace(1, 5, QStringLiteral("Huge!")), 3, false},
+    };
+    for (const auto &c : cases) {
+        title = c.title;
+        bar.timRefreshSongTitle_Timer();
+        QString ring = title + QString::fromUtf16(Marquee::kSeparator);
+        ring.replace(u'\r', u' ').replace(u'\n', u' ');
+        ring.truncate(std::max<qsizetype>(title.size(), 10) + 19);
+        const qsizetype steps = c.steps > 0 ? c.steps : ring.size() + 1;
+        for (qsizetype rotation = 0; rotation < steps; ++rotation) {
+            bar.timDisplaySongtitle_Timer();
+            const QImage shown = bar.grab().toImage();
+            bar.lblSongTitle->hide();
+            reference->setText(ring.mid(rotation) + ring.left(rotation));
+            reference->show();
+            const QImage expected = bar.grab().toImage();
+            reference->hide();
+            bar.lblSongTitle->show();
+            ASSERT_EQ(shown, expected) << c.name << " step " << rotation;
+        }
+        EXPECT_EQ(bar.lblSongTitle->laidOutOnce(), c.laidOutOnce) << c.name;
+    }
 }
 
 } // namespace

@@ -101,7 +101,11 @@ TEST(SongInfoCaption, ReadsMinutesSecondsBitRateAndSampleRate)
 class MarqueeSteps : public testing::Test
 {
 protected:
-    QString tick() { return m_marquee.step(m_text, m_restart); }
+    QString tick()
+    {
+        m_marquee.step(m_text, m_restart);
+        return m_marquee.shown(1000);
+    }
     void newTitle(const QString &title)
     {
         m_text = title;
@@ -175,7 +179,32 @@ TEST_F(MarqueeSteps, AnEmptyTitleScrollsOnlyTheSeparatorAndAShortOneStandsStill)
     EXPECT_EQ(still, 12);
 }
 
-TEST_F(MarqueeSteps, ANewTitleRestartsUnrotatedAndAWithdrawnRestartKeepsTheCycle)
+TEST(MarqueeWindow, ShowsOneLineOfAtMostTheCharactersAsked)
+{
+    const struct
+    {
+        const char *name;
+        QString text;
+        qsizetype ringSize;
+        qsizetype rotation;
+        qsizetype maxChars;
+        QString shown;
+    } cases[] = {
+        {"whole ring", QStringLiteral("abcdef"), 6, 0, 100, QStringLiteral("abcdef")},
+        {"rotated", QStringLiteral("abcdef"), 6, 2, 100, QStringLiteral("cdefab")},
+        {"ring shorter than text", QStringLiteral("abcdef"), 4, 3, 100, QStringLiteral("dabc")},
+        {"cut to what is asked", QStringLiteral("abcdef"), 6, 4, 3, QStringLiteral("efa")},
+        {"nothing asked", QStringLiteral("abcdef"), 6, 1, 0, QString()},
+        {"empty ring", QString(), 0, 0, 10, QString()},
+        {"line breaks", QStringLiteral("a\r\nb\tc\x0b"), 7, 0, 10, QStringLiteral("a  b c ")},
+        {"other controls", QString::fromUtf16(u"a\u0085b\u2028c\u2029\u0001\u007f"), 8, 0, 10, QStringLiteral("a b c   ")},
+        {"printable kept", QString::fromUtf16(u"\u00e9\u20ac\U0001F600"), 4, 0, 10, QString::fromUtf16(u"\u00e9\u20ac\U0001F600")},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MarqueeWindow(c.text, c.ringSize, c.rotation, c.maxChars), c.shown) << c.name;
+}
+
+TEST_F(MarqueeSteps, ANewTitleRestartsUnrotated)
 {
     tick();
     for (int i = 0; i < 10; ++i)
@@ -183,15 +212,6 @@ TEST_F(MarqueeSteps, ANewTitleRestartsUnrotatedAndAWithdrawnRestartKeepsTheCycle
     newTitle(QStringLiteral("Next song title"));
     EXPECT_EQ(tick(), (QStringLiteral("Next song title") + separator).left(34));
     EXPECT_EQ(m_marquee.pos, 2);
-
-    for (int i = 0; i < 5; ++i)
-        tick();
-    const qint32 pos = m_marquee.pos;
-    m_text = QStringLiteral("Bare title without separator");
-    m_restart = 0;
-    EXPECT_EQ(tick(), m_text.mid(pos - 1, 35 - pos) + m_text.left(pos - 1));
-    EXPECT_EQ(m_marquee.length, 35);
-    EXPECT_EQ(m_text, u"Bare title without separator");
 }
 
 } // namespace
