@@ -314,10 +314,9 @@ void frm_Quendra::timRefreshSongTitle_Timer()
 
             lblChannels->setText(mChannels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
             lblSongInfo->setText(SongInfoCaption(mTrackLength, mBitRate, mSampleRate));
-            // Without full song information the marquee keeps its cycle and
-            // goes on with the bare title.
-            if (mSampleRate == 0 || mBitRate == 0 || mChannels == 0 || mTrackLength == 0)
-                gMarqueeRestart = 0;
+            // The restart stands also when the song information reads 0 (nothing
+            // plays): withdrawn, it left the new title running into itself,
+            // without its separator, by the old title's cycle.
         }
     }
 

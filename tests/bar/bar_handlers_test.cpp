@@ -128,8 +128,6 @@ TEST_F(BarHandlers, FailedAndNonNumericAnswersKeepWhatTheyShould)
     EXPECT_EQ(m_bar->mChannels, 2);
     EXPECT_EQ(m_bar->mTrackLength, 245);
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    0    0k");
-    // A zero among the values withdraws the restart.
-    EXPECT_EQ(gMarqueeRestart, 0);
     EXPECT_EQ(gTitleText, u"Other");
 }
 
@@ -263,6 +261,28 @@ TEST_F(BarHandlers, TheMarqueeTickShowsTheRotatedTitleOnOneLine)
     EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"Artist  - Song (live)..."));
     m_bar->timDisplaySongtitle_Timer();
     EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"rtist  - Song (live)..."));
+}
+
+TEST_F(BarHandlers, ANewTitleRestartsTheMarqueeEvenWhenNothingPlays)
+{
+    const QString separator = QString::fromUtf16(Marquee::kSeparator);
+    m_bar->timDisplaySongtitle_Timer();
+    playing(QStringLiteral("Paco de Lucía - Entre Dos Aguas (1)"));
+    m_bar->timRefreshSongTitle_Timer();
+    for (int step = 0; step < 12; ++step)
+        m_bar->timDisplaySongtitle_Timer();
+
+    // Stopped: the song information reads 0.
+    playing(QStringLiteral("1. Café"));
+    for (const char *info : {"/getinfo?p=&a=0", "/getinfo?p=&a=1", "/getinfo?p=&a=2", "/getoutputtime?p=&a=1"})
+        m_answers[QString::fromLatin1(info)] = QStringLiteral("0");
+    m_bar->timRefreshSongTitle_Timer();
+    m_bar->timDisplaySongtitle_Timer();
+    EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (QStringLiteral("1. Café") + separator).toStdString());
+    EXPECT_EQ(m_bar->mMarquee.length, 50);
+    m_bar->timDisplaySongtitle_Timer();
+    EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(),
+              (QStringLiteral(". Café") + separator + QStringLiteral("1")).toStdString());
 }
 
 } // namespace
