@@ -12,7 +12,8 @@
 class FormTimer;
 class HttpqClient;
 class PictureBox;
-class QListWidget;
+class PlaylistModel;
+class QListView;
 class WebBrowser;
 
 // The playlist window, hung below the bar: the player's playlist in direct
@@ -70,7 +71,7 @@ public:
 
     PictureBox *picTop;
     PictureBox *picTopSongList;
-    QListWidget *listPlayList;
+    QListView *listPlayList;
     QWidget *picHideScrollBar;
     PictureBox *picBottom;
     std::array<QLine, 2> Line1;
@@ -82,6 +83,8 @@ public:
 
     int mRefreshTicks = 0;
     PlaylistFill mFill;
+    // The list's entries.
+    PlaylistModel *mEntries;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

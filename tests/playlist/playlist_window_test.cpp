@@ -13,7 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QListWidget>
+#include <QListView>
 #include <QMap>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -53,12 +53,19 @@ protected:
         }
         return urls;
     }
-    QStringList entries(const frm_QuendraPlaylist &window) const
+    static QStringList entries(const frm_QuendraPlaylist &window)
     {
         QStringList texts;
-        for (int i = 0; i < window.listPlayList->count(); ++i)
-            texts.append(window.listPlayList->item(i)->text());
+        const QAbstractItemModel *model = window.listPlayList->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            texts.append(model->index(i, 0).data().toString());
         return texts;
+    }
+    static int rowCount(const frm_QuendraPlaylist &window) { return window.listPlayList->model()->rowCount(); }
+    static int currentRow(const frm_QuendraPlaylist &window) { return window.listPlayList->currentIndex().row(); }
+    static void selectRow(frm_QuendraPlaylist &window, int row)
+    {
+        window.listPlayList->setCurrentIndex(window.listPlayList->model()->index(row, 0));
     }
     void deliver(frm_QuendraPlaylist &window, const QString &answer)
     {
@@ -204,7 +211,7 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     m_answers[QStringLiteral("/play?p=")] = QStringLiteral("1");
     m_httpq.log.clear();
 
-    window.listPlayList->setCurrentRow(2);
+    selectRow(window, 2);
     window.listPlayList_DblClick();
     EXPECT_EQ(gListPos, 2);
     EXPECT_EQ(requests(QStringLiteral("InetStatusCheck")), QStringList{QStringLiteral("/shuffle_status?p=")});
@@ -215,13 +222,13 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     // blank entry sends the number of titles.
     m_answers[QStringLiteral("/shuffle_status?p=")] = QStringLiteral("0");
     m_httpq.log.clear();
-    window.listPlayList->setCurrentRow(4);
+    selectRow(window, 4);
     window.listPlayList_DblClick();
     EXPECT_EQ(requests(kAction), QStringList({QStringLiteral("/setplaylistpos?p=&a=4"), QStringLiteral("/play?p=")}));
 
     // A real double click on an entry.
     m_httpq.log.clear();
-    const QRect second = window.listPlayList->visualItemRect(window.listPlayList->item(1));
+    const QRect second = window.listPlayList->visualRect(window.listPlayList->model()->index(1, 0));
     QTest::mousePress(window.listPlayList->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
     QTest::mouseRelease(window.listPlayList->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
     QTest::mouseDClick(window.listPlayList->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
@@ -235,19 +242,19 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
     for (int i = 0; i < 200; ++i)
         titles.append(QStringLiteral("Song %1<br>").arg(i));
     deliver(window, titles.join(QString()));
-    ASSERT_EQ(window.listPlayList->count(), 201);
+    ASSERT_EQ(rowCount(window), 201);
     const int rows = window.listPlayList->viewport()->height() / window.listPlayList->sizeHintForRow(0);
     ASSERT_GT(rows, 6);
 
     gTitleText = QStringLiteral("abcd");
     qint16 index = 100;
     window.ShowCurrentSongInPlaylist(index);
-    EXPECT_EQ(window.listPlayList->currentRow(), -1);
+    EXPECT_EQ(currentRow(window), -1);
 
     gTitleText = QStringLiteral("Song 100");
     window.ShowCurrentSongInPlaylist(index);
     EXPECT_EQ(index, 100);
-    EXPECT_EQ(window.listPlayList->currentRow(), 100);
+    EXPECT_EQ(currentRow(window), 100);
     EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), qRound(100 - rows / 3.0));
 
     // In view and not on the last row: the view stays.
@@ -272,7 +279,7 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
     window.ShowCurrentSongInPlaylist(index);
     const int top = window.listPlayList->verticalScrollBar()->value();
     deliver(window, titles.join(QString()));
-    EXPECT_EQ(window.listPlayList->currentRow(), 150);
+    EXPECT_EQ(currentRow(window), 150);
     EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), top);
 }
 
@@ -296,7 +303,7 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     m_answers.remove(QStringLiteral("/getplaylisttitle?p="));
     window.RequestPlaylist();
     m_httpq.transfer(kList)->completeGet();
-    EXPECT_EQ(window.listPlayList->count(), 3);
+    EXPECT_EQ(rowCount(window), 3);
     EXPECT_FALSE(window.inetPlayList->IsBusy());
 }
 
