@@ -264,13 +264,51 @@ void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
 
 void frm_QuendraPlaylist::AddPlaylistText(QString &text, qint16 &last)
 {
+    // What is highlighted is noted before a fill writes its first entry.
+    if (!mFilling) {
+        mFilling = true;
+        mHighlightBefore = listPlayList->currentIndex().row();
+        mHighlightText = mEntries->entry(mHighlightBefore);
+        mPlayingText = mEntries->entry(mPlayingEntry);
+    }
     if (last != -1) {
         mFill.add(text, *mEntries);
         return;
     }
+    // The highlight is set while the list still shows its old entries, so
+    // that the view need not lay the new ones out at once to redraw it.
+    const int highlight = highlightAfterFill();
+    if (highlight == -1)
+        listPlayList->selectionModel()->clear();
+    else if (highlight >= 0 && highlight < mEntries->rowCount())
+        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
     mFill.finish(*mEntries);
     mEntries->commit();
+    if (highlight >= 0 && listPlayList->currentIndex().row() != highlight)
+        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    mFilling = false;
     timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+int frm_QuendraPlaylist::highlightAfterFill()
+{
+    // The entries as the finishing step will leave them: the titles read, a
+    // blank after them, nothing beyond.
+    const int blank = mFill.nextEntry();
+    const auto after = [&](int row) -> std::optional<QString> {
+        if (row < 0 || row > blank)
+            return std::nullopt;
+        return row == blank ? QStringLiteral(" ") : mEntries->entry(row);
+    };
+    // A highlighted entry the fill took away or replaced would leave the
+    // highlight on another song or a blank row: it goes back to the entry
+    // that plays, if the fill left that one as it was, or nowhere.
+    if (mHighlightBefore < 0 || after(mHighlightBefore) == mHighlightText)
+        return -2;
+    if (mPlayingEntry >= 0 && after(mPlayingEntry) == mPlayingText)
+        return mPlayingEntry;
+    mPlayingEntry = -1;
+    return -1;
 }
 
 void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
@@ -279,9 +317,11 @@ void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
         return;
     if (IndexShow < 0 || IndexShow >= mEntries->rowCount()) {
         // Nothing to mark: the list holds no such entry (yet).
+        mPlayingEntry = -1;
         listPlayList->selectionModel()->clear();
         return;
     }
+    mPlayingEntry = IndexShow;
     const QModelIndex entry = mEntries->index(IndexShow);
     listPlayList->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect);
     listPlayList->scrollTo(entry, QAbstractItemView::EnsureVisible);

@@ -83,8 +83,9 @@ public:
 
     int mRefreshTicks = 0;
     PlaylistFill mFill;
-    // The list's entries.
+    // The list's entries; the entry that plays, as last shown (-1: none).
     PlaylistModel *mEntries;
+    int mPlayingEntry = -1;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -93,6 +94,15 @@ protected:
 
 private:
     frm_QuendraPlaylist();
+    // Where the highlight goes when the fill under way ends: a row, -1 for
+    // none, -2 where it is.
+    int highlightAfterFill();
     void placeBottomStrip();
     qint16 doubleBarHeight() const;
+
+    // What was highlighted and what played when the fill under way began.
+    bool mFilling = false;
+    int mHighlightBefore = -1;
+    QString mHighlightText;
+    QString mPlayingText;
 };

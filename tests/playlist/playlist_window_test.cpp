@@ -283,6 +283,48 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
     EXPECT_EQ(window.listPlayList->verticalScrollBar()->value(), top);
 }
 
+TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
+{
+    const auto answer = [](int count, int changedAt = -1) {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += (i == changedAt ? QStringLiteral("Other %1<br>") : QStringLiteral("Song %1<br>")).arg(i);
+        return text;
+    };
+    const struct
+    {
+        const char *name;
+        int playing;  // shown as playing, -1 for none
+        int clicked;  // highlighted by the user afterwards, -1 for none
+        QString refill;
+        int highlighted;
+    } cases[] = {
+        {"playing entry taken away", 7, -1, answer(5), -1},
+        {"clicked entry taken away", 2, 8, answer(5), 2},
+        {"clicked entry replaced", 2, 8, answer(10, 8), 2},
+        {"playing entry replaced", 2, -1, answer(10, 2), -1},
+        {"clicked entry replaced, playing one too", 2, 8, answer(10, 2).replace(QStringLiteral("Song 8"), QStringLiteral("Else 8")), -1},
+        {"clicked entry become the blank one", -1, 5, answer(5), -1},
+        {"nothing taken", 2, 8, answer(10), 8},
+    };
+    frm_QuendraPlaylist &window = start();
+    gTitleText = QStringLiteral("Song title");
+    for (const auto &c : cases) {
+        deliver(window, answer(10));
+        qint16 playing = qint16(c.playing);
+        window.ShowCurrentSongInPlaylist(playing);
+        if (c.clicked >= 0)
+            selectRow(window, c.clicked);
+        deliver(window, c.refill);
+        const QModelIndexList selected = window.listPlayList->selectionModel()->selectedRows();
+        EXPECT_EQ(currentRow(window), c.highlighted) << c.name;
+        EXPECT_EQ(selected.size(), c.highlighted >= 0 ? 1 : 0) << c.name;
+        if (!selected.isEmpty()) {
+            EXPECT_EQ(selected.first().row(), c.highlighted) << c.name;
+        }
+    }
+}
+
 TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
 {
     frm_QuendraPlaylist &window = start();
