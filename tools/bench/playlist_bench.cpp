@@ -1,10 +1,12 @@
 // How long the playlist window takes to put a large answer into its list, how
 // long the event loop stalls meanwhile, and whether fetching the identical list
 // again leaves the selection and the scroll position alone. Runs against
-// httpq-sim in a separate process, one simulator per playlist size.
+// httpq-sim in a separate process, one simulator per playlist size. Then, that
+// a huge answer without separators costs time in proportion to its size.
 
 #include "httpq/HttpqClient.h"
 #include "platform/FormTimer.h"
+#include "playlist/PlaylistModel.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
@@ -346,5 +348,32 @@ int main(int argc, char *argv[])
     }
     if (!countsRight)
         say(QStringLiteral("entry counts: NOT titles + 1 everywhere"));
+
+    // A huge answer without a single separator, read in the window's pieces:
+    // the text after the last separator is carried from piece to piece, and
+    // must not be searched again each time.
+    say(QString());
+    double perMegabyte[2] = {0, 0};
+    const int megabytes[2] = {10, 50};
+    for (int i = 0; i < 2; ++i) {
+        const QString answer(qsizetype(megabytes[i]) * 1024 * 1024, u'x');
+        PlaylistModel entries(QStringLiteral("Loading..."));
+        PlaylistFill fill;
+        QElapsedTimer clock;
+        clock.start();
+        for (qsizetype at = 0; at < answer.size(); at += 1024)
+            fill.add(QStringView(answer).mid(at, 1024), entries);
+        fill.finish(entries);
+        entries.commit();
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        perMegabyte[i] = ms / megabytes[i];
+        say(QStringLiteral("%1 MB answer without separators: %2 ms (%3 ms per MB), %4 entry")
+                .arg(megabytes[i])
+                .arg(ms, 0, 'f', 1)
+                .arg(perMegabyte[i], 0, 'f', 2)
+                .arg(entries.rowCount()));
+    }
+    say(QStringLiteral("its time grows linearly with its size (50 MB no slower per MB than twice 10 MB's): %1")
+            .arg(perMegabyte[1] < 2 * perMegabyte[0] + 0.5 ? QStringLiteral("yes") : QStringLiteral("NO")));
     return 0;
 }
