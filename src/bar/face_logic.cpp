@@ -1,5 +1,6 @@
 #include "bar/face_logic.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -93,26 +94,55 @@ QString SongInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate)
     return caption;
 }
 
-QString Marquee::step(QString &titleText, qint16 &restart)
+bool Marquee::step(QString &titleText, qint16 &restart)
 {
     if (length < 1) {
         titleText = QString::fromUtf16(kPlaceholder);
         restart = -1;
     }
-    if (restart == -1) {
+    const bool restarted = restart == -1;
+    if (restarted) {
         restart = 0;
         const qsizetype titleLength = titleText.size();
         length = titleLength + 20 < 30 ? 50 : qint32(std::min<qsizetype>(titleLength + 20, std::numeric_limits<qint32>::max()));
         titleText += QString::fromUtf16(kSeparator);
         pos = 1;
+        text = titleText;
+        ringSize = std::min<qsizetype>(text.size(), length - 1);
     }
     if (pos < 1 || pos > length)
         pos = 1;
-    // The piece from pos, at most length - pos characters, then the first pos - 1.
-    const qsizetype start = pos - 1;
-    const qsizetype count = qsizetype(length) - pos;
-    QString shown = start < titleText.size() && count > 0 ? titleText.mid(start, count) : QString();
-    shown += titleText.left(pos - 1);
+    // The piece from pos (at most length - pos characters) followed by the
+    // first pos - 1 characters is the ring rotated by pos - 1; a short title
+    // stands still once the whole text has gone round.
+    rotation = pos - 1 < ringSize ? pos - 1 : 0;
     ++pos;
+    return restarted;
+}
+
+QChar MarqueeChar(QChar c)
+{
+    switch (c.category()) {
+    case QChar::Other_Control:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return u' ';
+    default:
+        return c;
+    }
+}
+
+QString MarqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, qsizetype maxChars)
+{
+    ringSize = std::clamp<qsizetype>(ringSize, 0, text.size());
+    const qsizetype count = std::clamp<qsizetype>(maxChars, 0, ringSize);
+    QString shown(count, Qt::Uninitialized);
+    QChar *out = shown.data();
+    qsizetype at = ringSize > 0 && rotation > 0 ? rotation % ringSize : 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        out[i] = MarqueeChar(text[at]);
+        if (++at == ringSize)
+            at = 0;
+    }
     return shown;
 }

@@ -46,8 +46,16 @@ std::optional<qint16> Add16(qint16 a, qint16 b);
 // the bit rate and the sample rate, four blanks apart.
 QString SongInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate);
 
+// At most maxChars characters of the first ringSize characters of text,
+// rotated left by rotation; line breaks and other control characters come
+// out as blanks, since the label has one line.
+QString MarqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, qsizetype maxChars);
+
 // The title marquee: the text runs out to the left and comes in again from
-// the right after the separator, one character per step.
+// the right after the separator, one character per step. The label shows
+// the ring (the first length - 1 characters of the padded title) rotated
+// left by `rotation` characters; a step costs the same whatever the title's
+// length, since only a restart looks at the text.
 struct Marquee
 {
     static constexpr auto kSeparator = u"...                                  ";
@@ -55,8 +63,20 @@ struct Marquee
 
     qint32 pos = 0;
     qint32 length = 0;
+    // The padded title of the last restart (shared with the title text, not
+    // copied) and how many of its characters make the ring.
+    QString text;
+    qsizetype ringSize = 0;
+    qsizetype rotation = 0;
 
-    // One step with the shared title text and restart flag; returns the text
-    // to show.
-    QString step(QString &titleText, qint16 &restart);
+    // One step with the shared title text and restart flag; true when it
+    // restarted, that is when the ring changed.
+    bool step(QString &titleText, qint16 &restart);
+    // What the label shows now, at most maxChars characters of it.
+    QString shown(qsizetype maxChars) const { return MarqueeWindow(text, ringSize, rotation, maxChars); }
 };
+
+
+// The character as the one-line label shows it: controls and line or
+// paragraph separators as a blank.
+QChar MarqueeChar(QChar c);

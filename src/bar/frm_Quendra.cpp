@@ -20,6 +20,7 @@
 #include <QPointer>
 
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -51,16 +52,19 @@ QFont labelFont(const QString &family, bool bold)
     return font;
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &caption, QColor colour, const QFont &font,
-                  int widthTwips, int heightTwips)
+template<typename Label>
+Label *makeLabel(QWidget *parent, const QString &caption, QColor colour, const QFont &font, int widthTwips,
+                 int heightTwips)
 {
-    auto *label = new QLabel(caption, parent);
+    auto *label = new Label(caption, parent);
     QPalette colours = label->palette();
     colours.setColor(QPalette::WindowText, colour);
     label->setPalette(colours);
     label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if constexpr (std::is_same_v<Label, QLabel>) {
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
     // Presses on the labels belong to the face under them.
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->resize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
@@ -87,16 +91,16 @@ frm_Quendra::frm_Quendra()
     picQuendraDirect = new PictureBox(kFaceArt, this);
     picQuendraDirect->setGeometry(TwipsToPixels(240), TwipsToPixels(120), TwipsToPixels(2535),
                                   TwipsToPixels(1815));
-    lblSongInfo = makeLabel(picQuendraDirect, QStringLiteral("no songinfo"), Qt::black,
-                            labelFont(QStringLiteral("Arial"), false), 1695, 255);
-    lblChannels = makeLabel(picQuendraDirect, QStringLiteral("stereo"), QColor(128, 128, 128),
-                            labelFont(QStringLiteral("Arial"), false), 1335, 255);
-    lblSongTitle = makeLabel(picQuendraDirect, QStringLiteral("No title available yet...     "),
-                             QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false),
-                             3000, 255);
+    lblSongInfo = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("no songinfo"), Qt::black,
+                                    labelFont(QStringLiteral("Arial"), false), 1695, 255);
+    lblChannels = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("stereo"), QColor(128, 128, 128),
+                                    labelFont(QStringLiteral("Arial"), false), 1335, 255);
+    lblSongTitle = makeLabel<MarqueeLabel>(picQuendraDirect, QStringLiteral("No title available yet...     "),
+                                           QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false),
+                                           3000, 255);
     // Designed 135 twips high, which would cut the lower half of the text.
-    lblStatus = makeLabel(picQuendraDirect, QStringLiteral("Unknown"), QColor(224, 224, 224),
-                          labelFont(QStringLiteral("MS PGothic"), false), 1455, 255);
+    lblStatus = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("Unknown"), QColor(224, 224, 224),
+                                  labelFont(QStringLiteral("MS PGothic"), false), 1455, 255);
 
     auto makeMark = [this](int left, int top) {
         auto *mark = new PictureBox(kOnArt, this);
@@ -314,10 +318,9 @@ void frm_Quendra::timRefreshSongTitle_Timer()
 
             lblChannels->setText(mChannels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
             lblSongInfo->setText(SongInfoCaption(mTrackLength, mBitRate, mSampleRate));
-            // Without full song information the marquee keeps its cycle and
-            // goes on with the bare title.
-            if (mSampleRate == 0 || mBitRate == 0 || mChannels == 0 || mTrackLength == 0)
-                gMarqueeRestart = 0;
+            // The restart stands also when the song information reads 0 (nothing
+            // plays): withdrawn, it left the new title running into itself,
+            // without its separator, by the old title's cycle.
             emit songChanged(title, listPos, mTrackLength);
         }
     }
@@ -330,7 +333,9 @@ void frm_Quendra::timRefreshSongTitle_Timer()
 
 void frm_Quendra::timDisplaySongtitle_Timer()
 {
-    lblSongTitle->setText(mMarquee.step(gTitleText, gMarqueeRestart));
+    if (mMarquee.step(gTitleText, gMarqueeRestart))
+        lblSongTitle->setRing(mMarquee.text, mMarquee.ringSize);
+    lblSongTitle->setRotation(mMarquee.rotation);
 }
 
 void frm_Quendra::timRefreshStatus_Timer()
@@ -570,7 +575,7 @@ void frm_Quendra::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void frm_Quendra::placeOnFace(QLabel *label, double left, double top, double width)
+void frm_Quendra::placeOnFace(QWidget *label, double left, double top, double width)
 {
     const QPointF topLeft = picQuendraDirect->toPixels({left, top});
     const QPointF size = picQuendraDirect->toPixels({width, 0});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bar/MarqueeLabel.h"
 #include "bar/face_logic.h"
 
 #include <QLabel>
@@ -92,7 +93,7 @@ public:
     PictureBox *picQuendraDirect;
     QLabel *lblSongInfo;
     QLabel *lblChannels;
-    QLabel *lblSongTitle;
+    MarqueeLabel *lblSongTitle;
     QLabel *lblStatus;
     PictureBox *TopBar;
     // Created only in web-control mode.
@@ -133,7 +134,7 @@ private:
     void layOutWebControl();
     void layOutDirect();
     // Places a label of the face in the face's 120 x 60 units.
-    void placeOnFace(QLabel *label, double left, double top, double width);
+    void placeOnFace(QWidget *label, double left, double top, double width);
     void placeTwips(QWidget *control, int left, int top);
     // While hidden: shows the windows again when the tray host has gone.
     void trayWatch_Timer();

@@ -7,11 +7,12 @@
 #include "platform/WebBrowser.h"
 #include "platform/twips.h"
 #include "platform/window_move.h"
+#include "playlist/PlaylistModel.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
 
 #include <QCloseEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -23,37 +24,6 @@ frm_QuendraPlaylist *g_instance = nullptr;
 
 const QColor kListBackground(0x00, 0x00, 0x40);
 const QColor kListText(0xE0, 0xE0, 0xE0);
-
-// The list widget as the filling sees it. An entry is written only when its
-// text changes, so a repeated identical answer leaves selection and scroll
-// position alone.
-class ListWidgetEntries final : public PlaylistEntries
-{
-public:
-    explicit ListWidgetEntries(QListWidget *list)
-        : m_list(list)
-    {
-    }
-    int count() const override { return m_list->count(); }
-    void setEntry(int position, const QString &text) override
-    {
-        if (position < m_list->count()) {
-            QListWidgetItem *item = m_list->item(position);
-            if (item->text() != text)
-                item->setText(text);
-        } else {
-            m_list->addItem(text);
-        }
-    }
-    void removeEntries(int position, int number) override
-    {
-        for (int i = position + number - 1; i >= position; --i)
-            delete m_list->takeItem(i);
-    }
-
-private:
-    QListWidget *m_list;
-};
 
 } // namespace
 
@@ -92,7 +62,9 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
     picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
 
-    listPlayList = new QListWidget(this);
+    mEntries = new PlaylistModel(QStringLiteral("Loading..."), this);
+    listPlayList = new QListView(this);
+    listPlayList->setModel(mEntries);
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
     listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -110,7 +82,6 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     listFont.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("DejaVu Sans")});
     listFont.setPixelSize(11);
     listPlayList->setFont(listFont);
-    listPlayList->addItem(QStringLiteral("Loading..."));
 
     picHideScrollBar = new QWidget(this);
     picHideScrollBar->setAutoFillBackground(true);
@@ -137,7 +108,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
                 picBottom_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
-    connect(listPlayList, &QListWidget::itemDoubleClicked, this, [this] { listPlayList_DblClick(); });
+    connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()
@@ -313,30 +284,71 @@ void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
 
 void frm_QuendraPlaylist::AddPlaylistText(QString &text, qint16 &last)
 {
-    ListWidgetEntries entries(listPlayList);
-    if (last == -1) {
-        mFill.finish(entries);
-        timPlaylistRefresh->setInterval(kRefreshMs);
-    } else {
-        mFill.add(text, entries);
+    // What is highlighted is noted before a fill writes its first entry.
+    if (!mFilling) {
+        mFilling = true;
+        mHighlightBefore = listPlayList->currentIndex().row();
+        mHighlightText = mEntries->entry(mHighlightBefore);
+        mPlayingText = mEntries->entry(mPlayingEntry);
     }
+    if (last != -1) {
+        mFill.add(text, *mEntries);
+        return;
+    }
+    // The highlight is set while the list still shows its old entries, so
+    // that the view need not lay the new ones out at once to redraw it.
+    const int highlight = highlightAfterFill();
+    if (highlight == -1)
+        listPlayList->selectionModel()->clear();
+    else if (highlight >= 0 && highlight < mEntries->rowCount())
+        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    mFill.finish(*mEntries);
+    mEntries->commit();
+    if (highlight >= 0 && listPlayList->currentIndex().row() != highlight)
+        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    mFilling = false;
+    timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+int frm_QuendraPlaylist::highlightAfterFill()
+{
+    // The entries as the finishing step will leave them: the titles read, a
+    // blank after them, nothing beyond.
+    const int blank = mFill.nextEntry();
+    const auto after = [&](int row) -> std::optional<QString> {
+        if (row < 0 || row > blank)
+            return std::nullopt;
+        return row == blank ? QStringLiteral(" ") : mEntries->entry(row);
+    };
+    // A highlighted entry the fill took away or replaced would leave the
+    // highlight on another song or a blank row: it goes back to the entry
+    // that plays, if the fill left that one as it was, or nowhere.
+    if (mHighlightBefore < 0 || after(mHighlightBefore) == mHighlightText)
+        return -2;
+    if (mPlayingEntry >= 0 && after(mPlayingEntry) == mPlayingText)
+        return mPlayingEntry;
+    mPlayingEntry = -1;
+    return -1;
 }
 
 void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
 {
     if (gTitleText.size() < 5)
         return;
-    if (IndexShow < 0 || IndexShow >= listPlayList->count()) {
+    if (IndexShow < 0 || IndexShow >= mEntries->rowCount()) {
         // Nothing to mark: the list holds no such entry (yet).
-        listPlayList->clearSelection();
+        mPlayingEntry = -1;
+        listPlayList->selectionModel()->clear();
         return;
     }
-    listPlayList->setCurrentRow(IndexShow);
-    listPlayList->scrollToItem(listPlayList->item(IndexShow), QAbstractItemView::EnsureVisible);
+    mPlayingEntry = IndexShow;
+    const QModelIndex entry = mEntries->index(IndexShow);
+    listPlayList->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect);
+    listPlayList->scrollTo(entry, QAbstractItemView::EnsureVisible);
 
     const int itemHeight = std::max(1, listPlayList->sizeHintForRow(0));
     const int rows = listPlayList->viewport()->height() / itemHeight;
-    const int selected = listPlayList->currentRow();
+    const int selected = listPlayList->currentIndex().row();
     const int top = listPlayList->verticalScrollBar()->value();
     if (const std::optional<int> newTop = PlaylistTopRow(IndexShow, selected, top, rows))
         listPlayList->verticalScrollBar()->setValue(*newTop);
@@ -345,7 +357,7 @@ void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
 void frm_QuendraPlaylist::listPlayList_DblClick()
 {
     QPointer<frm_QuendraPlaylist> self(this);
-    gListPos = static_cast<qint16>(listPlayList->currentRow());
+    gListPos = static_cast<qint16>(listPlayList->currentIndex().row());
     if (frm_Quendra *bar = frm_Quendra::instance())
         bar->ShuffleCheck();
     if (!self)

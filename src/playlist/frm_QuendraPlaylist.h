@@ -12,7 +12,8 @@
 class FormTimer;
 class HttpqClient;
 class PictureBox;
-class QListWidget;
+class PlaylistModel;
+class QListView;
 class WebBrowser;
 
 // The playlist window, hung below the bar: the player's playlist in direct
@@ -74,7 +75,7 @@ public:
 
     PictureBox *picTop;
     PictureBox *picTopSongList;
-    QListWidget *listPlayList;
+    QListView *listPlayList;
     QWidget *picHideScrollBar;
     PictureBox *picBottom;
     std::array<QLine, 2> Line1;
@@ -86,6 +87,9 @@ public:
 
     int mRefreshTicks = 0;
     PlaylistFill mFill;
+    // The list's entries; the entry that plays, as last shown (-1: none).
+    PlaylistModel *mEntries;
+    int mPlayingEntry = -1;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -94,6 +98,15 @@ protected:
 
 private:
     frm_QuendraPlaylist();
+    // Where the highlight goes when the fill under way ends: a row, -1 for
+    // none, -2 where it is.
+    int highlightAfterFill();
     void placeBottomStrip();
     qint16 doubleBarHeight() const;
+
+    // What was highlighted and what played when the fill under way began.
+    bool mFilling = false;
+    int mHighlightBefore = -1;
+    QString mHighlightText;
+    QString mPlayingText;
 };

@@ -48,6 +48,7 @@ public:
 
 private:
     QString m_carry;
+    QString m_entry;
     qsizetype m_scanFrom = 0;
     int m_next = 0;
     int m_entryCount = 0;

@@ -128,8 +128,6 @@ TEST_F(BarHandlers, FailedAndNonNumericAnswersKeepWhatTheyShould)
     EXPECT_EQ(m_bar->mChannels, 2);
     EXPECT_EQ(m_bar->mTrackLength, 245);
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    0    0k");
-    // A zero among the values withdraws the restart.
-    EXPECT_EQ(gMarqueeRestart, 0);
     EXPECT_EQ(gTitleText, u"Other");
 }
 
@@ -140,8 +138,8 @@ TEST_F(BarHandlers, TheTickSetsBothPollPeriodsInSixteenBits)
         qint16 refresh;
         int title;
         int status;
-    } cases[] = {{0, 0, 100}, {500, 500, 600}, {32667, 32667, 32767}, {32668, 32668, 32767},
-                 {32767, 32767, 32767}, {-50, 32767, 50}, {-200, 32767, 50}};
+    } cases[] = {{0, 0, 100},         {500, 500, 600},     {32668, 32668, 600}, {32767, 32767, 600},
+                 {32667, 32667, 32767}, {-50, 32667, 50}, {-200, 32667, 50}};
     for (const auto &c : cases) {
         gRefresh = c.refresh;
         m_bar->timRefreshSongTitle_Timer();
@@ -157,34 +155,6 @@ TEST_F(BarHandlers, ABusyChannelSkipsTheTitleButNotTheChecks)
     net->setBusy(true);
     m_bar->timRefreshSongTitle_Timer();
     EXPECT_EQ(sent(), kChecks);
-}
-
-TEST_F(BarHandlers, EachPressSendsItsCommandOnce)
-{
-    const struct
-    {
-        float x;
-        float y;
-        QStringList requests;
-    } cases[] = {
-        {10, 47, {QStringLiteral("net /prev?p=")}},
-        {15, 47, {QStringLiteral("net /play?p=")}},
-        {30, 47, {QStringLiteral("net /pause?p=")}},
-        {40, 47, {QStringLiteral("net /stop?p=")}},
-        {50, 47, {QStringLiteral("net /fadeoutandstop?p=")}},
-        {60, 47, {QStringLiteral("net /next?p=")}},
-        {80, 47, {QStringLiteral("net /shuffle?p=&a=1"), QStringLiteral("status /shuffle_status?p=")}},
-        {95, 47, {QStringLiteral("net /repeat?p=&a=1"), QStringLiteral("status /repeat_status?p=")}},
-        {110, 47, {}},
-        {70, 47, {}},
-        {30, 28, {QStringLiteral("net /volumedown?p=")}},
-        {30.1f, 28, {QStringLiteral("net /volumeup?p=")}},
-        {10, 42.9f, {}},
-    };
-    for (const auto &c : cases) {
-        m_bar->picQuendraDirect_MouseDown(Qt::MiddleButton, c.x, c.y);
-        EXPECT_EQ(sent(), c.requests) << c.x << " " << c.y;
-    }
 }
 
 TEST_F(BarHandlers, MarksShowWhatThePlayerReportsAndSwitchTheirModeOff)
@@ -253,15 +223,38 @@ TEST_F(BarHandlers, PlayStateReadsStoppedPlayingPausedAndIgnoresOtherValues)
     EXPECT_TRUE(sent().isEmpty());
 }
 
-TEST_F(BarHandlers, TheMarqueeTickShowsTheRotatedTitle)
+TEST_F(BarHandlers, TheMarqueeTickShowsTheRotatedTitleOnOneLine)
 {
     m_bar->timDisplaySongtitle_Timer();
     EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"No title available yet......  "));
+    playing(QStringLiteral("Artist\r\n- Song\t(live)"));
     m_bar->timRefreshSongTitle_Timer();
     m_bar->timDisplaySongtitle_Timer();
-    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"Artist - Song..."));
+    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"Artist  - Song (live)..."));
     m_bar->timDisplaySongtitle_Timer();
-    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"rtist - Song..."));
+    EXPECT_TRUE(m_bar->lblSongTitle->text().startsWith(u"rtist  - Song (live)..."));
+}
+
+TEST_F(BarHandlers, ANewTitleRestartsTheMarqueeEvenWhenNothingPlays)
+{
+    const QString separator = QString::fromUtf16(Marquee::kSeparator);
+    m_bar->timDisplaySongtitle_Timer();
+    playing(QStringLiteral("Paco de Lucía - Entre Dos Aguas (1)"));
+    m_bar->timRefreshSongTitle_Timer();
+    for (int step = 0; step < 12; ++step)
+        m_bar->timDisplaySongtitle_Timer();
+
+    // Stopped: the song information reads 0.
+    playing(QStringLiteral("1. Café"));
+    for (const char *info : {"/getinfo?p=&a=0", "/getinfo?p=&a=1", "/getinfo?p=&a=2", "/getoutputtime?p=&a=1"})
+        m_answers[QString::fromLatin1(info)] = QStringLiteral("0");
+    m_bar->timRefreshSongTitle_Timer();
+    m_bar->timDisplaySongtitle_Timer();
+    EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (QStringLiteral("1. Café") + separator).toStdString());
+    EXPECT_EQ(m_bar->mMarquee.length, 50);
+    m_bar->timDisplaySongtitle_Timer();
+    EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(),
+              (QStringLiteral(". Café") + separator + QStringLiteral("1")).toStdString());
 }
 
 } // namespace

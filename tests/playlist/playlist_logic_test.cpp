@@ -140,18 +140,6 @@ TEST(PlaylistFill, PositionsStayWithinSixteenBits)
     EXPECT_EQ(list.entries.last(), u" ");
 }
 
-TEST(PlaylistFill, AHugeAnswerWithoutSeparatorsStaysLinear)
-{
-    PlaylistFill f;
-    StringEntries list;
-    const QString piece(1024, u'x');
-    // 20 MB of text in 1024-character pieces: quadratic joining would take minutes.
-    for (int i = 0; i < 20 * 1024; ++i)
-        f.add(piece, list);
-    f.finish(list);
-    EXPECT_EQ(list.entries, QStringList{QStringLiteral(" ")});
-}
-
 TEST(PlaylistView, ThePlayingEntryLandsAThirdOfTheWayDown)
 {
     // 20 whole rows in view.
