@@ -1,5 +1,24 @@
 #include "playlist/PlaylistModel.h"
 
+#include "bar/face_logic.h"
+
+namespace {
+
+// A row is one line of a narrow window: a title longer than this (a player
+// can send megabytes) is shown cut, so that drawing or measuring a row costs
+// no more than a screenful of text.
+constexpr qsizetype kShownChars = 512;
+
+QString rowText(const QString &entry)
+{
+    QString shown = entry.left(kShownChars);
+    for (QChar &c : shown)
+        c = MarqueeChar(c);
+    return shown;
+}
+
+} // namespace
+
 PlaylistModel::PlaylistModel(const QString &firstEntry, QObject *parent)
     : QAbstractListModel(parent)
     , m_rows{firstEntry}
@@ -15,7 +34,7 @@ QVariant PlaylistModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows.size())
         return {};
-    return m_rows.at(index.row());
+    return rowText(m_rows.at(index.row()));
 }
 
 int PlaylistModel::count() const

@@ -5,7 +5,8 @@
 #include <QAbstractListModel>
 #include <QStringList>
 
-// The playlist's entries as the list view shows them. A fill writes entries
+// The playlist's entries as the list view shows them, each on one line and
+// cut to what a row can show. A fill writes entries
 // in place; the view hears of the changes once, when commit() says so, as
 // one changed range and one block of new rows, not as one signal per title.
 class PlaylistModel final : public QAbstractListModel, public PlaylistEntries

@@ -2,6 +2,7 @@
 #include "httpq/HttpqClient.h"
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
+#include "playlist/PlaylistModel.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
@@ -340,17 +341,24 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     deliver(window, QString(100 * 1024, u'x'));
     EXPECT_EQ(entries(window), QStringList{QStringLiteral(" ")});
 
-    // Control characters and replacement characters stay as they came.
-    const QString odd = QStringLiteral("tab\there\x01\x7f<br>\uFFFD\uFFFD<br>");
-    deliver(window, odd);
-    EXPECT_EQ(entries(window), QStringList({QStringLiteral("   tab\there\x01\x7f"), QStringLiteral("   \uFFFD\uFFFD"),
-                                            QStringLiteral(" ")}));
+    // Entries keep control and replacement characters as they came; a row
+    // shows controls as blanks, on one line, and no more of a huge title
+    // than a row can hold (measuring a 1 MB row froze the window).
+    const QString huge(1024 * 1024, u'y');
+    deliver(window, QStringLiteral("tab\there\x01\x7f<br>\uFFFD\uFFFD<br>") + huge + QStringLiteral("<br>"));
+    EXPECT_EQ(window.mEntries->entry(0), QStringLiteral("   tab\there\x01\x7f"));
+    EXPECT_EQ(window.mEntries->entry(2).size(), huge.size() + 3);
+    const QStringList shown = entries(window);
+    ASSERT_EQ(shown.size(), 4);
+    EXPECT_EQ(shown.mid(0, 2), QStringList({QStringLiteral("   tab here  "), QStringLiteral("   \uFFFD\uFFFD")}));
+    EXPECT_LE(shown.at(2).size(), 512);
+    EXPECT_EQ(window.listPlayList->sizeHintForRow(2), window.listPlayList->sizeHintForRow(1));
 
     // A failed fetch leaves the list as it was.
     m_answers.remove(QStringLiteral("/getplaylisttitle?p="));
     window.RequestPlaylist();
     m_httpq.transfer(kList)->completeGet();
-    EXPECT_EQ(rowCount(window), 3);
+    EXPECT_EQ(rowCount(window), 4);
     EXPECT_FALSE(window.inetPlayList->IsBusy());
 }
 
