@@ -29,9 +29,9 @@ public:
     static std::optional<qint16> WholeNumber(QStringView answer) { return ::WholeNumber(answer); }
 
     // The answer (a title or a number, cut at 64 KiB), or nothing when the
-    // request failed, timed out, was cancelled, or the channel was still
-    // busy. The windows stay served while it waits; the channel (and its
-    // window) may be gone when it returns.
+    // request failed, timed out or was cancelled. On a busy channel it first
+    // waits for the request under way to end. The windows stay served while
+    // it waits; the channel (and its window) may be gone when it returns.
     std::optional<QString> Fetch(const QString &url);
     // Starts a request; ResponseCompleted follows when the answer is in.
     bool StartGet(const QString &url);
@@ -46,5 +46,9 @@ Q_SIGNALS:
     void ResponseCompleted();
 
 private:
+    bool waitForTurn();
+
     InetTransfer *m_transfer;
+    // Counts the cancels, so that a request waiting its turn sees one.
+    quint64 m_cancels = 0;
 };

@@ -12,16 +12,6 @@
 #include <QDBusMessage>
 #include <QTimer>
 
-namespace {
-
-// The title poll holds NetworkConnection while it waits for the player; a
-// command asked meanwhile goes out once the channel is free rather than
-// being refused, unless the player stays silent this long.
-constexpr int kChannelWaitMs = 3000;
-constexpr int kChannelRetryMs = 20;
-
-} // namespace
-
 std::unique_ptr<MprisBridge> MprisBridge::attachToSessionBus(frm_Quendra &bar)
 {
     if (!IsDirectMode())
@@ -91,45 +81,29 @@ void MprisBridge::later(Work work)
     });
 }
 
-void MprisBridge::sendWhenFree(Work work, QDeadlineTimer deadline, int delayMs)
-{
-    QTimer::singleShot(delayMs, this, [this, work = std::move(work), deadline]() mutable {
-        if (!m_bar)
-            return;
-        if (m_bar->NetworkConnection->IsBusy() && !deadline.hasExpired())
-            return sendWhenFree(std::move(work), deadline, kChannelRetryMs);
-        work(*m_bar);
-    });
-}
-
 void MprisBridge::transport(MprisMethod method)
 {
     const FaceAction action = MprisMethodAction(method, m_playState);
     if (action == FaceAction::None)
         return;
-    sendWhenFree([action](frm_Quendra &bar) { bar.SendPlayerCommand(FaceCommand(action)); },
-                 QDeadlineTimer(kChannelWaitMs), 0);
+    later([action](frm_Quendra &bar) { bar.SendPlayerCommand(FaceCommand(action)); });
 }
 
 void MprisBridge::setShuffle(bool on)
 {
     // The SHUF spot and its ON mark: the command, then the check.
-    sendWhenFree(
-        [on](frm_Quendra &bar) {
-            if (bar.SendPlayerCommand(u"/shuffle?p=", on ? u"&a=1" : u"&a=0"))
-                bar.ShuffleCheck();
-        },
-        QDeadlineTimer(kChannelWaitMs), 0);
+    later([on](frm_Quendra &bar) {
+        if (bar.SendPlayerCommand(u"/shuffle?p=", on ? u"&a=1" : u"&a=0"))
+            bar.ShuffleCheck();
+    });
 }
 
 void MprisBridge::setRepeat(bool on)
 {
-    sendWhenFree(
-        [on](frm_Quendra &bar) {
-            if (bar.SendPlayerCommand(u"/repeat?p=", on ? u"&a=1" : u"&a=0"))
-                bar.LoopCheck();
-        },
-        QDeadlineTimer(kChannelWaitMs), 0);
+    later([on](frm_Quendra &bar) {
+        if (bar.SendPlayerCommand(u"/repeat?p=", on ? u"&a=1" : u"&a=0"))
+            bar.LoopCheck();
+    });
 }
 
 void MprisBridge::raise()

@@ -3,7 +3,6 @@
 #include "mpris/mpris_logic.h"
 
 #include <QDBusConnection>
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
@@ -52,7 +51,6 @@ private:
     bool registerOnBus();
     using Work = std::function<void(frm_Quendra &bar)>;
     void later(Work work);
-    void sendWhenFree(Work work, QDeadlineTimer deadline, int delayMs);
     void propertiesChanged(const QString &name, const QVariant &value);
 
     void onSongChanged(const QString &title, qint16 listPos, qint16 trackLength);

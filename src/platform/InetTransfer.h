@@ -23,7 +23,7 @@ public:
 
     // Waits for the answer, one value such as a title or a number, while the
     // windows go on being served. Fails at once when a request is still
-    // under way on this transfer.
+    // under way on this transfer (its channel waits for requestEnded first).
     virtual std::optional<QString> fetch(const QString &url) = 0;
     // Starts a request and returns; stateChanged(kResponseCompleted) follows
     // when the answer is complete. False when it could not be started.
@@ -39,6 +39,8 @@ public:
 
 Q_SIGNALS:
     void stateChanged(int state);
+    // The request under way ended, whichever way: the transfer is free.
+    void requestEnded();
 
 private:
     int m_timeoutMs = kDefaultTimeoutMs;

@@ -198,6 +198,7 @@ void QtInetTransfer::finish(bool complete)
         text = DecodeBody(m_reply->takeBody());
     m_reply.reset();
 
+    const QPointer<QtInetTransfer> self(this);
     if (Wait *wait = std::exchange(m_wait, nullptr)) {
         wait->result = std::move(text);
         wait->finished = true;
@@ -207,6 +208,9 @@ void QtInetTransfer::finish(bool complete)
         m_readPos = 0;
         emit stateChanged(kResponseCompleted);
     }
+    // The completion's handler may have deleted the transfer.
+    if (self)
+        emit requestEnded();
 }
 
 void QtInetTransfer::dropSocket()

@@ -1,4 +1,5 @@
 #include "bar/frm_Quendra.h"
+#include "httpq/HttpqClient.h"
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
 #include "playlist/frm_QuendraPlaylist.h"
@@ -9,6 +10,7 @@
 
 #include <QMap>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -155,6 +157,23 @@ TEST_F(BarHandlers, ABusyChannelSkipsTheTitleButNotTheChecks)
     net->setBusy(true);
     m_bar->timRefreshSongTitle_Timer();
     EXPECT_EQ(sent(), kChecks);
+}
+
+TEST_F(BarHandlers, APressWhileAPollWaitsIsSentWhenThePollEndsUnlessCancelled)
+{
+    // Play, on the face's bottom row, while a poll holds the channel.
+    FakeTransfer *net = m_httpq.transfer(kNet);
+    ASSERT_NE(net, nullptr);
+    net->setBusy(true);
+    QTimer::singleShot(20, net, [net] { net->setBusy(false); });
+    m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    EXPECT_EQ(sent(), QStringList{QStringLiteral("net /play?p=")});
+
+    // The shutdown's cancel abandons a press still waiting.
+    net->setBusy(true);
+    QTimer::singleShot(20, m_bar.get(), [this] { m_bar->NetworkConnection->Cancel(); });
+    m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    EXPECT_EQ(sent(), QStringList());
 }
 
 TEST_F(BarHandlers, MarksShowWhatThePlayerReportsAndSwitchTheirModeOff)

@@ -275,18 +275,6 @@ TEST_F(MprisBus, TheBusHasItsAnswerBeforeTheRequestIsMade)
     EXPECT_EQ(sent(), QStringList{QStringLiteral("net /next?p=")});
 }
 
-TEST_F(MprisBus, ACommandWaitsForTheChannelThePollHolds)
-{
-    FakeTransfer *channel = m_httpq.transfer(QStringLiteral("NetworkConnection"));
-    ASSERT_NE(channel, nullptr);
-    channel->setBusy(true);
-    call(kPlayer, QStringLiteral("Next"));
-    EXPECT_EQ(sent(), QStringList());
-    channel->setBusy(false);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_httpq.log.isEmpty(); }, 5000));
-    EXPECT_EQ(sent(), QStringList{QStringLiteral("net /next?p=")});
-}
-
 TEST_F(MprisBus, RaiseShowsTheWindowsAndQuitClosesAndSaves)
 {
     m_bar->HideAllWindows();

@@ -54,10 +54,19 @@ QString FakeTransfer::readChunk(int size)
     return piece;
 }
 
+void FakeTransfer::setBusy(bool busy)
+{
+    m_busy = busy;
+    if (!busy)
+        emit requestEnded();
+}
+
 void FakeTransfer::cancel()
 {
-    m_busy = false;
+    const bool wasBusy = std::exchange(m_busy, false);
     m_pending.reset();
+    if (wasBusy)
+        emit requestEnded();
 }
 
 void FakeTransfer::completeGet()
@@ -69,4 +78,5 @@ void FakeTransfer::completeGet()
         m_answer = *answer;
         emit stateChanged(kResponseCompleted);
     }
+    emit requestEnded();
 }

@@ -53,7 +53,7 @@ public:
     // Ends the asynchronous request under way with its scripted answer.
     void completeGet();
     // Holds the channel busy, as a request still waiting would.
-    void setBusy(bool busy) { m_busy = busy; }
+    void setBusy(bool busy);
 
 private:
     FakeHttpq &m_script;
