@@ -225,13 +225,7 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
     if (!section || !key)
         return 0;
 
-    // Windows drops the default's trailing spaces (spaces only, not other
-    // blanks), then its quotes as it does a value's.
-    std::string_view fallback = def ? def : "";
-    while (!fallback.empty() && fallback.back() == ' ')
-        fallback.remove_suffix(1);
-    fallback = profile::unquoted(fallback);
-
+    const std::string_view fallback = def ? def : "";
     std::string bytes;
     if (!path || !*path || readFile(path, bytes) != ReadResult::Read)
         return copyString(fallback, buffer, size);
