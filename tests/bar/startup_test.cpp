@@ -197,16 +197,4 @@ TEST_F(BarStartup, HeightsFromTheFileSizeTheBarAndItsLines)
     EXPECT_EQ(gWinampHeight, 0);
 }
 
-TEST_F(BarStartup, GarbageInTheSettingsFileStillStarts)
-{
-    QByteArray garbage;
-    for (int i = 0; i < 65536; ++i)
-        garbage += char((i * 131 + 7) & 0xFF);
-    writeSettings("[HTTPQ]\nQUENDRA_TYPE=DIRECT\nREFRESH=\x01\x02\n" + garbage);
-    frm_Quendra &bar = start();
-    EXPECT_TRUE(bar.isVisible());
-    EXPECT_TRUE(IsDirectMode());
-    EXPECT_EQ(gRefresh, 0);
-}
-
 } // namespace
