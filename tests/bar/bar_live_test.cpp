@@ -1,49 +1,196 @@
 #include "HttpqSimulator.h"
-#include "bar/frm_Quendra.h"
-#include "platform/FormTimer.h"
+#include "httpq/HttpqClient.h"
 #include "platform/PictureBox.h"
-#include "playlist/frm_QuendraPlaylist.h"
-#include "settings/Settings.h"
-#include "settings/iniActions.h"
-#include "support/FakeTransfer.h"
 #include "support/Sandbox.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <vector>
 #include <QLabel>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
-class BarLive : public testing::Test
+using namespace Qt::StringLiterals;
+
+const QStringList kInfo = {u"/getinfo?p=&a=0"_s, u"/getinfo?p=&a=1"_s, u"/getinfo?p=&a=2"_s, u"/getoutputtime?p=&a=1"_s};
+const QStringList kChecks = {u"status /shuffle_status?p="_s, u"status /repeat_status?p="_s};
+
+// The bar's polls and presses against a player playing "Artist - Song".
+class BarHandlers : public WindowTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
-    frm_Quendra &startDirect(quint16 port, int refresh)
+    void SetUp() override
     {
-        m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=pw\r\nHTTPQ_PORT="
-                         + QByteArray::number(port) + "\r\nREFRESH=" + QByteArray::number(refresh) + "\r\n");
-        return m_windows.start();
+        WindowTest::SetUp();
+        playing(u"Artist - Song"_s);
+        m_bar = &start();
+        sent();
+    }
+    // The song information: sample rate, bit rate, channels, length.
+    void playing(const QString &title, const QStringList &info = {u"44"_s, u"128"_s, u"2"_s, u"245"_s})
+    {
+        m_answers[u"/getcurrenttitle?p="_s] = title;
+        m_answers[u"/getlistpos?p="_s] = u"3"_s;
+        for (int i = 0; i < kInfo.size(); ++i)
+            m_answers[kInfo[i]] = info[i];
     }
 
-    SettingsSandbox m_settings;
-    TestWindows m_windows;
+    frm_Quendra *m_bar = nullptr;
 };
+
+TEST_F(BarHandlers, ANewTitleReadsTheSongAndAnUnchangedOneOnlyItsChecks)
+{
+    m_bar->timRefreshSongTitle_Timer();
+    QStringList song = {u"net /getcurrenttitle?p="_s, u"net /getlistpos?p="_s};
+    for (const QString &info : kInfo)
+        song.append(u"status "_s + info);
+    EXPECT_EQ(sent(), song + kChecks);
+    EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    128    44k");
+    EXPECT_EQ(m_bar->lblChannels->text(), u"stereo");
+    EXPECT_EQ(gTitleText, u"Artist - Song");
+
+    m_bar->timRefreshSongTitle_Timer();
+    EXPECT_EQ(sent(), song.mid(0, 2) + kChecks);
+    // A busy channel skips the title, not the checks.
+    FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
+    net->setBusy(true);
+    m_bar->timRefreshSongTitle_Timer();
+    EXPECT_EQ(sent(), kChecks);
+    net->setBusy(false);
+
+    // Letter case is a change.
+    playing(u"artist - song"_s, {u"44"_s, u"128"_s, u"1"_s, u"245"_s});
+    m_bar->timRefreshSongTitle_Timer();
+    EXPECT_EQ(sent(), song + kChecks);
+    EXPECT_EQ(m_bar->lblChannels->text(), u"mono");
+}
+
+TEST_F(BarHandlers, FailedAndNonNumericAnswersKeepWhatTheyShould)
+{
+    m_bar->timRefreshSongTitle_Timer();
+
+    // httpQ unreachable: the empty title is a change, the values stay.
+    m_answers.clear();
+    m_bar->timRefreshSongTitle_Timer();
+    EXPECT_EQ(gTitleText, QString());
+    EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    128    44k");
+
+    // Non-numeric: the three leading numbers become 0, the channel count stays.
+    playing(u"Other"_s, {u"n/a"_s, QString(), u"mono"_s, u"99999"_s});
+    m_bar->timRefreshSongTitle_Timer();
+    EXPECT_EQ(m_bar->mChannels, 2);
+    EXPECT_EQ(m_bar->mTrackLength, 245);
+    EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    0    0k");
+    EXPECT_EQ(gTitleText, u"Other");
+}
+
+TEST_F(BarHandlers, APressWhileAPollWaitsIsSentWhenThePollEndsUnlessCancelled)
+{
+    // Play, on the face's bottom row, while a poll holds the channel.
+    FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
+    net->setBusy(true);
+    QTimer::singleShot(20, net, [net] { net->setBusy(false); });
+    m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
+
+    // The shutdown's cancel abandons a press still waiting.
+    net->setBusy(true);
+    QTimer::singleShot(20, m_bar, [this] { m_bar->NetworkConnection->Cancel(); });
+    m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    EXPECT_EQ(sent(), QStringList());
+}
+
+// Shuffle is on for a leading 1 and a failed read keeps its mark; repeat
+// only for an exact 1 (1.4 would round to it), and a failed read hides it.
+TEST_F(BarHandlers, MarksShowWhatThePlayerReports)
+{
+    const struct
+    {
+        std::optional<QString> shuffle, repeat;
+        bool shuffleMark, repeatMark;
+    } reads[] = {
+        {u"1"_s, u"1.0"_s, true, true}, {u"0"_s, u"1.4"_s, false, false},
+        {u"1.2"_s, u"1"_s, true, true}, {std::nullopt, std::nullopt, true, false},
+    };
+    for (const auto &read : reads) {
+        m_answers[u"/shuffle_status?p="_s] = read.shuffle;
+        m_answers[u"/repeat_status?p="_s] = read.repeat;
+        m_bar->ShuffleCheck();
+        m_bar->LoopCheck();
+        EXPECT_EQ(m_bar->picShuffleStatus->isVisibleTo(m_bar), read.shuffleMark) << read.shuffle.value_or(u"-"_s).toStdString();
+        EXPECT_EQ(m_bar->picLoopStatus->isVisibleTo(m_bar), read.repeatMark) << read.repeat.value_or(u"-"_s).toStdString();
+    }
+    // The shuffle check cancels what holds the status channel.
+    sent();
+    m_httpq.transfer(u"InetStatusCheck"_s)->setBusy(true);
+    m_bar->ShuffleCheck();
+    EXPECT_EQ(sent(), QStringList{u"status /shuffle_status?p="_s});
+}
+
+TEST_F(BarHandlers, PlayStateReadsStoppedPlayingPausedAndIgnoresOtherValues)
+{
+    const struct
+    {
+        std::optional<QString> answer;
+        const char16_t *caption;
+    } cases[] = {
+        {u"1"_s, u"Playing"}, {u"2"_s, u"Playing"}, {u"3"_s, u"Paused"}, {u"0"_s, u"Stopped"}, {std::nullopt, u"Stopped"},
+        {u"1"_s, u"Playing"}, {std::nullopt, u"Playing"}, {u"busy"_s, u"Stopped"},
+    };
+    for (const auto &c : cases) {
+        m_answers[u"/isplaying?p="_s] = c.answer;
+        m_bar->timRefreshStatus_Timer();
+        EXPECT_EQ(m_bar->lblStatus->text(), QString::fromUtf16(c.caption));
+    }
+    EXPECT_EQ(sent(), QStringList(std::size(cases), u"status /isplaying?p="_s));
+    // A busy channel skips the poll, rather than waiting its turn.
+    FakeTransfer *status = m_httpq.transfer(u"InetStatusCheck"_s);
+    status->setBusy(true);
+    QTimer::singleShot(20, status, [status] { status->setBusy(false); });
+    m_bar->timRefreshStatus_Timer();
+    EXPECT_TRUE(sent().isEmpty());
+}
+
+TEST_F(BarHandlers, ANewTitleRestartsTheMarqueeEvenWhenNothingPlays)
+{
+    const QString separator = QString::fromUtf16(Marquee::kSeparator);
+    m_bar->timDisplaySongtitle_Timer();
+    playing(u"Paco de Lucía - Entre Dos Aguas (1)"_s);
+    m_bar->timRefreshSongTitle_Timer();
+    for (int step = 0; step < 12; ++step)
+        m_bar->timDisplaySongtitle_Timer();
+
+    // Stopped: the song information reads 0, the length -1.
+    playing(u"1. Café"_s, {u"0"_s, u"0"_s, u"0"_s, u"-1"_s});
+    m_bar->timRefreshSongTitle_Timer();
+    EXPECT_EQ(m_bar->lblSongInfo->text(), u"0:00    0    0k");
+    m_bar->timDisplaySongtitle_Timer();
+    EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (u"1. Café"_s + separator).toStdString());
+    EXPECT_EQ(m_bar->mMarquee.length, 50);
+    m_bar->timDisplaySongtitle_Timer();
+    EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (u". Café"_s + separator + u"1"_s).toStdString());
+}
+
+using BarLive = WindowTest;
 
 TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
 {
-    FakeHttpq httpq;
-    m_settings.write("[PLAYLIST]\r\nVISIBLE=0\r\n[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\n"
-                     "HTTPQ_PASSWD=pw\r\nHTTPQ_PORT=4800\r\nREFRESH=0\r\n");
-    frm_Quendra &bar = m_windows.start();
-    ASSERT_NE(bar.windowHandle(), nullptr);
-    bar.timRefreshStatus->setEnabled(false);
-    bar.timDisplaySongtitle->setEnabled(false);
+    frm_Quendra &bar = start("[PLAYLIST]\r\nVISIBLE=0\r\n"_ba + kDirect);
     ASSERT_EQ(bar.picQuendraDirect->size(), QSize(275, 133));
+    sent();
+    // The command sent ("" none); SHUF and LOOP read their state after it,
+    // PLS sends nothing but shows the playlist window.
+    const auto check = [&](const char *name, const QString &command) {
+        QStringList expected;
+        if (!command.isEmpty() && command != u"PLS")
+            expected.append(u"net /"_s + command);
+        if (command.startsWith(u"shuffle") || command.startsWith(u"repeat"))
+            expected.append(u"status /"_s + command.section(u'?', 0, 0) + u"_status?p="_s);
+        EXPECT_EQ(sent(), expected) << name;
+        EXPECT_EQ(gPlaylistVisible, command == u"PLS" ? 1 : 0) << name;
+        EXPECT_EQ(bar.picPlayListStatus->isVisible(), gPlaylistVisible != 0) << name;
+        if (gPlaylistVisible != 0)
+            bar.TogglePlaylist();
+    };
 
     // Pixels of the 275 x 133 face, the first and last of each control's
     // cells and those just beside them: a column of 5 units is 2.29 px, a
@@ -53,92 +200,76 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
     {
         const char *name;
         QPoint pixel;
-        std::vector<const char *> requests;
-        bool togglesPlaylist = false;
+        const char *command;
         Qt::MouseButton button = Qt::LeftButton;
     } presses[] = {
-        {"left edge", {11, 104}, {}},
-        {"previous, first pixel", {12, 104}, {"net /prev?p=pw"}},
-        {"previous, last pixel", {34, 104}, {"net /prev?p=pw"}},
-        {"play, first pixel, right button", {35, 104}, {"net /play?p=pw"}, false, Qt::RightButton},
-        {"play, last pixel, middle button", {57, 104}, {"net /play?p=pw"}, false, Qt::MiddleButton},
-        {"pause", {58, 104}, {"net /pause?p=pw"}},
-        {"pause, last pixel", {80, 104}, {"net /pause?p=pw"}},
-        {"stop", {81, 104}, {"net /stop?p=pw"}},
-        {"fade out and stop", {104, 104}, {"net /fadeoutandstop?p=pw"}},
-        {"fade out and stop, last pixel", {126, 104}, {"net /fadeoutandstop?p=pw"}},
-        {"next", {127, 104}, {"net /next?p=pw"}},
-        {"next, last pixel", {148, 104}, {"net /next?p=pw"}},
-        {"gap after next", {149, 104}, {}},
-        {"gap before SHUF", {171, 104}, {}},
-        {"SHUF, then its check", {172, 104}, {"net /shuffle?p=pw&a=1", "status /shuffle_status?p=pw"}},
-        {"SHUF, last pixel", {194, 104}, {"net /shuffle?p=pw&a=1", "status /shuffle_status?p=pw"}},
-        {"gap after SHUF", {195, 104}, {}},
-        {"gap before LOOP", {206, 104}, {}},
-        {"LOOP, then its check", {207, 104}, {"net /repeat?p=pw&a=1", "status /repeat_status?p=pw"}},
-        {"LOOP, last pixel", {229, 104}, {"net /repeat?p=pw&a=1", "status /repeat_status?p=pw"}},
-        {"gap after LOOP", {230, 104}, {}},
-        {"gap before PLS", {240, 104}, {}},
-        {"PLS shows the playlist, sends nothing", {241, 104}, {}, true},
-        {"PLS, last pixel", {263, 104}, {}, true},
-        {"right edge", {264, 104}, {}},
-        {"above the button row", {23, 95}, {}},
-        {"button row, top pixel", {23, 96}, {"net /prev?p=pw"}},
-        {"button row, bottom pixel", {23, 113}, {"net /prev?p=pw"}},
-        {"below the button row", {23, 114}, {}},
-        {"volume down, first pixel", {58, 70}, {"net /volumedown?p=pw"}},
-        {"volume down, last pixel", {68, 70}, {"net /volumedown?p=pw"}},
-        {"volume up, first pixel", {69, 70}, {"net /volumeup?p=pw"}},
-        {"volume up, last pixel", {80, 70}, {"net /volumeup?p=pw"}},
-        {"beside the volume cells", {81, 70}, {}},
-        {"volume, top pixel", {63, 60}, {"net /volumedown?p=pw"}},
-        {"above the volume cells", {63, 59}, {}},
-        {"volume, bottom pixel", {75, 77}, {"net /volumeup?p=pw"}},
-        {"below the volume cells", {75, 78}, {}},
-        {"title panel", {150, 35}, {}},
+        {"left edge", {11, 104}, ""},
+        {"previous, first pixel", {12, 104}, "prev?p="}, {"previous, last pixel", {34, 104}, "prev?p="},
+        {"play, first pixel, right button", {35, 104}, "play?p=", Qt::RightButton},
+        {"play, last pixel, middle button", {57, 104}, "play?p=", Qt::MiddleButton},
+        {"pause", {58, 104}, "pause?p="}, {"pause, last pixel", {80, 104}, "pause?p="},
+        {"stop", {81, 104}, "stop?p="}, {"fade out and stop", {104, 104}, "fadeoutandstop?p="},
+        {"fade out and stop, last pixel", {126, 104}, "fadeoutandstop?p="}, {"next", {127, 104}, "next?p="},
+        {"next, last pixel", {148, 104}, "next?p="}, {"gap after next", {149, 104}, ""},
+        {"gap before SHUF", {171, 104}, ""}, {"SHUF", {172, 104}, "shuffle?p=&a=1"},
+        {"SHUF, last pixel", {194, 104}, "shuffle?p=&a=1"}, {"gap after SHUF", {195, 104}, ""},
+        {"gap before LOOP", {206, 104}, ""}, {"LOOP", {207, 104}, "repeat?p=&a=1"},
+        {"LOOP, last pixel", {229, 104}, "repeat?p=&a=1"}, {"gap after LOOP", {230, 104}, ""},
+        {"gap before PLS", {240, 104}, ""}, {"PLS", {241, 104}, "PLS"},
+        {"PLS, last pixel", {263, 104}, "PLS"}, {"right edge", {264, 104}, ""},
+        {"above the button row", {23, 95}, ""}, {"button row, top pixel", {23, 96}, "prev?p="},
+        {"button row, bottom pixel", {23, 113}, "prev?p="}, {"below the button row", {23, 114}, ""},
+        {"volume down, first pixel", {58, 70}, "volumedown?p="}, {"volume down, last pixel", {68, 70}, "volumedown?p="},
+        {"volume up, first pixel", {69, 70}, "volumeup?p="}, {"volume up, last pixel", {80, 70}, "volumeup?p="},
+        {"beside the volume cells", {81, 70}, ""}, {"title panel", {150, 35}, ""},
+        {"volume, top pixel", {63, 60}, "volumedown?p="}, {"above the volume cells", {63, 59}, ""},
+        {"volume, bottom pixel", {75, 77}, "volumeup?p="}, {"below the volume cells", {75, 78}, ""},
     };
     for (const auto &press : presses) {
-        httpq.log.clear();
-        const bool playlistShown = gPlaylistVisible != 0;
         // Through the window, so that Qt finds the widget under the pointer.
         QTest::mousePress(bar.windowHandle(), press.button, Qt::NoModifier, press.pixel);
         QTest::mouseRelease(bar.windowHandle(), press.button, Qt::NoModifier, press.pixel);
-        QStringList sent;
-        for (const Exchange &exchange : std::as_const(httpq.log)) {
-            EXPECT_TRUE(exchange.url.startsWith(u"http://127.0.0.1:4800/")) << press.name;
-            sent.append((exchange.channel == u"NetworkConnection" ? QStringLiteral("net ") : QStringLiteral("status "))
-                        + exchange.url.mid(21));
-        }
-        QStringList expected;
-        for (const char *request : press.requests)
-            expected.append(QString::fromLatin1(request));
-        EXPECT_EQ(sent, expected) << press.name;
-        EXPECT_EQ(gPlaylistVisible != 0, playlistShown != press.togglesPlaylist) << press.name;
-        EXPECT_EQ(bar.picPlayListStatus->isVisible(), gPlaylistVisible != 0) << press.name;
-        if (gPlaylistVisible != 0)
-            bar.TogglePlaylist();
+        check(press.name, QString::fromLatin1(press.command));
     }
     // The song information lay over the volume presses; the title and the
     // play state over the title panel.
     EXPECT_TRUE(bar.lblSongInfo->geometry().contains(58, 70));
     EXPECT_TRUE(bar.lblSongInfo->geometry().contains(80, 70));
     EXPECT_TRUE(bar.lblSongTitle->geometry().contains(150, 35));
+
+    // Whole pixels never land on a cell's bound in the face's units, where
+    // the column and the row round half to even: an even cell holds both of
+    // its bounds, an odd one neither.
+    const struct
+    {
+        const char *name;
+        float x, y;
+        const char *command;
+    } bounds[] = {
+        {"x 90, gap before LOOP", 90, 47, ""},
+        {"x 100, last of LOOP", 100, 47, "repeat?p=&a=1"},
+        {"x 30, last of volume down", 30, 31, "volumedown?p="},
+        {"y 35, bottom of volume", 30, 35, "volumedown?p="},
+        {"y 51, bottom of the button row", 10, 51, "prev?p="},
+    };
+    for (const auto &bound : bounds) {
+        bar.picQuendraDirect_MouseDown(Qt::LeftButton, bound.x, bound.y);
+        check(bound.name, QString::fromLatin1(bound.command));
+    }
 }
 
 TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
 {
-    HttpqSimOptions options;
-    options.password = QStringLiteral("pw");
-    HttpqSimulator sim(options);
-    HttpqPlayerState state = sim.state();
-    state.titles = HttpqSimulator::generatedTitles(10);
-    state.position = 1;
-    state.playState = HttpqPlayerState::Playing;
-    state.shuffle = true;
+    SetInetTransferFactory({});
+    HttpqSimulator sim(HttpqSimOptions{.password = u"pw"_s});
+    const HttpqPlayerState state{.titles = HttpqSimulator::generatedTitles(10), .position = 1,
+                                 .playState = HttpqPlayerState::Playing, .shuffle = true, .repeat = true};
     sim.setState(state);
     ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
 
-    frm_Quendra &bar = startDirect(sim.serverPort(), 200);
+    m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=pw\r\nHTTPQ_PORT="
+                     + QByteArray::number(sim.serverPort()) + "\r\nREFRESH=200\r\n");
+    frm_Quendra &bar = m_windows.start();
     const QString expectedInfo = SongInfoCaption(HttpqSimulator::titleLengthSeconds(1),
                                                  HttpqSimulator::titleBitrateKbps(1),
                                                  HttpqSimulator::titleSampleRateKhz(1));
@@ -147,10 +278,9 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     ASSERT_TRUE(QTest::qWaitFor([&] { return bar.lblStatus->text() == u"Playing"; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return bar.lblSongTitle->text().startsWith(state.titles.at(1)); }, 5000))
         << bar.lblSongTitle->text().toStdString();
-    EXPECT_EQ(bar.lblChannels->text(),
-              HttpqSimulator::titleChannels(1) == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
+    EXPECT_EQ(bar.lblChannels->text(), HttpqSimulator::titleChannels(1) == 1 ? u"mono"_s : u"stereo"_s);
     EXPECT_TRUE(bar.picShuffleStatus->isVisible());
-    EXPECT_FALSE(bar.picLoopStatus->isVisible());
+    EXPECT_TRUE(bar.picLoopStatus->isVisible());
 
     // A press on pause reaches the player; the next status tick shows it.
     const QPointF pause = bar.picQuendraDirect->toPixels({30, 47});
@@ -158,23 +288,18 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     EXPECT_EQ(sim.state().playState, int(HttpqPlayerState::Paused));
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar.lblStatus->text() == u"Paused"; }, 5000));
 
-    // The shuffle mark switches shuffle off.
+    // The marks switch their modes off.
     QTest::mouseClick(bar.picShuffleStatus, Qt::LeftButton);
     EXPECT_FALSE(sim.state().shuffle);
     EXPECT_FALSE(bar.picShuffleStatus->isVisible());
+    QTest::mouseClick(bar.picLoopStatus, Qt::LeftButton);
+    EXPECT_FALSE(sim.state().repeat);
+    EXPECT_FALSE(bar.picLoopStatus->isVisible());
 }
 
 TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
 {
-    FakeHttpq httpq;
-    QString title;
-    httpq.answer = [&](const QString &, const QString &url) -> std::optional<QString> {
-        return url.contains(u"getcurrenttitle") ? title : QStringLiteral("1");
-    };
-    frm_Quendra &bar = startDirect(4800, 0);
-    bar.timRefreshStatus->setEnabled(false);
-    bar.timDisplaySongtitle->setEnabled(false);
-    bar.timDisplaySongtitle_Timer();
+    frm_Quendra &bar = start();
 
     // Qt's own label, showing the text the step stands for, where the title is.
     auto *reference = new QLabel(bar.picQuendraDirect);
@@ -185,35 +310,46 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
     reference->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     reference->hide();
 
+    // A cycle is 20 steps more than the title's length, at least 30, else
+    // 50; the title and its separator turn round once, then stand still
+    // until the cycle ends. Until the first title, a placeholder turns.
     const struct
     {
         const char *name;
-        QString title;
-        qsizetype steps; // 0: a whole cycle
+        std::optional<QString> title; // nothing: no poll
+        qsizetype steps;              // 0: a whole cycle
         bool laidOutOnce;
     } cases[] = {
-        // "fi" is one glyph, cut in two by one of the steps; a huge title is
-        // laid out on each step, only as far as the label shows it.
-        {"ordinary", QStringLiteral("Paco de Lucía - Entre Dos Aguas\r\n(Remastered 2014) fi WAVy"), 0, true},
-        {"huge", QString(30000, u'x').replace(1, 5, QStringLiteral("Huge!")), 3, false},
+        {"placeholder", std::nullopt, 0, true},
+        // "fi" is one glyph, cut in two by one of the steps.
+        {"ordinary", u"Paco de Lucía - Entre Dos Aguas\r\n(Remastered 2014) fi WAVy"_s, 0, true},
+        {"empty", QString(), 0, true},
+        {"nine characters", u"Nine char"_s, 0, true},
+        {"ten characters", u"Ten chars!"_s, 0, true},
+        // A huge title is laid out on each step, only as far as the label shows it.
+        {"huge", QString(30000, u'x').replace(1, 5, u"Huge!"_s), 3, false},
     };
     for (const auto &c : cases) {
-        title = c.title;
-        bar.timRefreshSongTitle_Timer();
-        QString ring = title + QString::fromUtf16(Marquee::kSeparator);
+        if (c.title) {
+            m_answers[u"/getcurrenttitle?p="_s] = *c.title;
+            bar.timRefreshSongTitle_Timer();
+        }
+        const QString title = c.title.value_or(QString::fromUtf16(Marquee::kPlaceholder));
+        const qsizetype cycle = title.size() < 10 ? 50 : title.size() + 20;
+        QString ring = (title + QString::fromUtf16(Marquee::kSeparator)).left(cycle - 1);
         ring.replace(u'\r', u' ').replace(u'\n', u' ');
-        ring.truncate(std::max<qsizetype>(title.size(), 10) + 19);
-        const qsizetype steps = c.steps > 0 ? c.steps : ring.size() + 1;
-        for (qsizetype rotation = 0; rotation < steps; ++rotation) {
+        const qsizetype steps = c.steps > 0 ? c.steps : cycle + 1;
+        for (qsizetype step = 0; step < steps; ++step) {
             bar.timDisplaySongtitle_Timer();
             const QImage shown = bar.grab().toImage();
+            const qsizetype rotation = step % cycle < ring.size() ? step % cycle : 0;
             bar.lblSongTitle->hide();
             reference->setText(ring.mid(rotation) + ring.left(rotation));
             reference->show();
             const QImage expected = bar.grab().toImage();
             reference->hide();
             bar.lblSongTitle->show();
-            ASSERT_EQ(shown, expected) << c.name << " step " << rotation;
+            ASSERT_EQ(shown, expected) << c.name << " step " << step;
         }
         EXPECT_EQ(bar.lblSongTitle->laidOutOnce(), c.laidOutOnce) << c.name;
     }

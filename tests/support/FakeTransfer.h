@@ -13,7 +13,6 @@ struct Exchange
 {
     QString channel;
     QString url;
-    bool operator==(const Exchange &) const = default;
 };
 
 class FakeTransfer;
@@ -25,7 +24,7 @@ class FakeHttpq
 {
 public:
     FakeHttpq();
-    ~FakeHttpq();
+    ~FakeHttpq() { SetInetTransferFactory({}); }
 
     // The answer to a request, or nothing for a failed one. By default every
     // request fails.
@@ -42,22 +41,81 @@ class FakeTransfer final : public InetTransfer
     Q_OBJECT
 
 public:
-    FakeTransfer(FakeHttpq &script, QObject *owner);
+    FakeTransfer(FakeHttpq &script, QObject *owner)
+        : InetTransfer(owner)
+        , m_script(script)
+    {
+    }
 
-    std::optional<QString> fetch(const QString &url) override;
-    bool startGet(const QString &url) override;
-    QString readChunk(int size) override;
+    std::optional<QString> fetch(const QString &url) override { return m_busy ? std::nullopt : ask(url); }
+    bool startGet(const QString &url) override
+    {
+        if (m_busy)
+            return false;
+        m_pending = ask(url);
+        m_busy = true;
+        return true;
+    }
+    QString readChunk(int size) override
+    {
+        const QString piece = m_answer.left(size);
+        m_answer.remove(0, piece.size());
+        return piece;
+    }
     bool isBusy() const override { return m_busy; }
-    void cancel() override;
+    void cancel() override
+    {
+        m_pending.reset();
+        if (std::exchange(m_busy, false))
+            emit requestEnded();
+    }
 
     // Ends the asynchronous request under way with its scripted answer.
-    void completeGet();
+    void completeGet()
+    {
+        if (!std::exchange(m_busy, false))
+            return;
+        if (std::optional<QString> answer = std::exchange(m_pending, std::nullopt)) {
+            m_answer = *answer;
+            emit stateChanged(kResponseCompleted);
+        }
+        emit requestEnded();
+    }
     // Holds the channel busy, as a request still waiting would.
-    void setBusy(bool busy);
+    void setBusy(bool busy)
+    {
+        m_busy = busy;
+        if (!busy)
+            emit requestEnded();
+    }
 
 private:
+    std::optional<QString> ask(const QString &url)
+    {
+        m_script.log.append({objectName(), url});
+        return m_script.answer ? m_script.answer(objectName(), url) : std::nullopt;
+    }
+
     FakeHttpq &m_script;
     bool m_busy = false;
     std::optional<QString> m_pending;
     QString m_answer;
 };
+
+inline FakeHttpq::FakeHttpq()
+{
+    SetInetTransferFactory([this](const QString &, QObject *owner) {
+        auto *transfer = new FakeTransfer(*this, owner);
+        transfers.append(transfer);
+        return transfer;
+    });
+}
+
+inline FakeTransfer *FakeHttpq::transfer(const QString &channel) const
+{
+    for (const auto &transfer : transfers) {
+        if (transfer && transfer->objectName() == channel)
+            return transfer;
+    }
+    return nullptr;
+}

@@ -1,12 +1,18 @@
 #pragma once
 
 #include "bar/frm_Quendra.h"
+#include "platform/FormTimer.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
 #include "settings_dialog/frmSettings.h"
+#include "support/FakeBrowser.h"
+#include "support/FakeTransfer.h"
+
+#include <gtest/gtest.h>
 
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -27,7 +33,6 @@ public:
         ResetSettingsRecord();
     }
     bool isValid() const { return m_folder.isValid(); }
-    QString folder() const { return m_folder.path(); }
     QString iniPath() const { return m_folder.filePath(QStringLiteral("Quendra.ini")); }
     void write(const QByteArray &bytes) const
     {
@@ -76,4 +81,51 @@ public:
 
     std::unique_ptr<frm_Quendra> bar;
     int ends = 0;
+};
+
+// The program's windows in direct mode against a scripted player at
+// http://player:4800 with the password "pw": answers by command, password
+// left out ("/getinfo?p=&a=1"); a command without an answer fails.
+class WindowTest : public testing::Test
+{
+protected:
+    static constexpr char kDirect[] = "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\nHTTPQ_PASSWD=pw\r\n"
+                                      "REFRESH=0\r\n";
+
+    WindowTest()
+    {
+        m_httpq.answer = [this](const QString &, const QString &url) { return m_answers.value(command(url)); };
+    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    // The bar started from these settings, its status poll and marquee stopped.
+    frm_Quendra &start(const QByteArray &settings = kDirect)
+    {
+        m_settings.write(settings);
+        frm_Quendra &bar = m_windows.start();
+        bar.timRefreshStatus->setEnabled(false);
+        bar.timDisplaySongtitle->setEnabled(false);
+        return bar;
+    }
+    frm_QuendraPlaylist &playlist() { return *frm_QuendraPlaylist::instance(); }
+    static QString command(const QString &url) { return url.mid(url.indexOf(u'/', 7)).remove(QStringLiteral("pw")); }
+    // The requests since the last call, as channel and command ("net /play?p=").
+    QStringList sent()
+    {
+        static const QMap<QString, QString> channels = {
+            {QStringLiteral("NetworkConnection"), QStringLiteral("net ")}, {QStringLiteral("InetStatusCheck"), QStringLiteral("status ")},
+            {QStringLiteral("inetPlayList"), QStringLiteral("list ")}, {QStringLiteral("inetPLAction"), QStringLiteral("action ")}};
+        QStringList requests;
+        for (const Exchange &exchange : std::as_const(m_httpq.log)) {
+            EXPECT_TRUE(exchange.url.startsWith(u"http://player:4800/")) << exchange.url.toStdString();
+            requests.append(channels.value(exchange.channel) + command(exchange.url));
+        }
+        m_httpq.log.clear();
+        return requests;
+    }
+
+    SettingsSandbox m_settings;
+    FakeHttpq m_httpq;
+    FakeBrowsers m_browsers;
+    QMap<QString, std::optional<QString>> m_answers;
+    TestWindows m_windows;
 };
