@@ -225,7 +225,13 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
     if (!section || !key)
         return 0;
 
-    const std::string_view fallback = def ? def : "";
+    // Windows drops the default's trailing spaces (spaces only, not other
+    // blanks), then its quotes as it does a value's.
+    std::string_view fallback = def ? def : "";
+    while (!fallback.empty() && fallback.back() == ' ')
+        fallback.remove_suffix(1);
+    fallback = profile::unquoted(fallback);
+
     std::string bytes;
     if (!path || !*path || readFile(path, bytes) != ReadResult::Read)
         return copyString(fallback, buffer, size);

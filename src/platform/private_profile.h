@@ -13,10 +13,8 @@ using BOOL = int;
 
 // Copies the value of [section] key into buffer (at most size - 1 bytes and a
 // terminator) and returns the number of bytes copied, terminator excluded.
-// A missing file, section or key yields def as given (Windows would trim its
-// trailing spaces and quotes; no default of the program has any). The listings
-// that Windows gives for a null section or key are not supported: those calls
-// return 0.
+// A missing file, section or key yields def. The listings that Windows gives
+// for a null section or key are not supported: those calls return 0.
 DWORD GetPrivateProfileStringA(const char *section, const char *key, const char *def,
                                char *buffer, DWORD size, const char *path);
 
