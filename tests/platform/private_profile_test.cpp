@@ -112,6 +112,13 @@ TEST_F(PrivateProfile, UnicodeFilesAreReadAndStayUnicode)
     }
 }
 
+TEST_F(PrivateProfile, TheDefaultLosesTrailingSpacesAndQuotesAsAValueDoes)
+{
+    char buffer[32];
+    for (const char *def : {"\"quoted\"  ", "'quoted'"})
+        EXPECT_EQ(string(buffer, GetPrivateProfileStringA("s", "k", def, buffer, 32, path("none.ini").c_str())), "quoted");
+}
+
 TEST_F(PrivateProfile, NewFilesAreOwnerOnlyAndOldFilesKeepModeOwnerAndLinks)
 {
     // The file holds the password: a new one is the user's alone, whatever the umask.
