@@ -222,4 +222,13 @@ TEST_F(BarTray, ClosingTheBarWhileTheTrayMenuIsOpen)
     EXPECT_EQ(gPlaylistVisible, 1);
 }
 
+TEST(TrayTip, IsCutAt63CharactersWhateverTheirBytes)
+{
+    frmSystray tray;
+    for (const QString &tip : {QString(40, u'\u00E9'), QString(70, u'\u00E9'), QString(70, u'x'), u"Bj\u00F6rk \u2013 J\u00F3ga"_s}) {
+        tray.SetToolTip(tip);
+        EXPECT_EQ(tray.ToolTip(), tip.left(63));
+    }
+}
+
 } // namespace
