@@ -538,6 +538,12 @@ void frm_Quendra::CloseApplication()
 {
     if (m_closing)
         return;
+    // A drag that has just ended may still wait for the window manager: its
+    // docking goes first, so that the positions saved are the final ones.
+    if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing()) {
+        FinishWindowMoves(this);
+        FinishWindowMoves(playlist);
+    }
     m_closing = true;
     m_trayWatch.stop();
     timRefreshSongTitle->setEnabled(false);

@@ -104,6 +104,11 @@ public:
     }
 
     Phase phase() const { return m_phase; }
+    void finishSettling()
+    {
+        if (m_phase == Phase::Settling)
+            finish();
+    }
 
     void beginDrag(Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal)
     {
@@ -262,6 +267,14 @@ void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, Q
     }
     auto *mover = new WindowMover(window, std::move(finished));
     mover->beginDrag(edges, button, pressGlobal);
+}
+
+void FinishWindowMoves(QWidget *window)
+{
+    for (QObject *child : window->children()) {
+        if (auto *mover = dynamic_cast<WindowMover *>(child))
+            mover->finishSettling();
+    }
 }
 
 void AfterWindowSettles(QWidget *window, std::function<void()> settled)

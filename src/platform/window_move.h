@@ -18,6 +18,11 @@ Qt::MouseButton MouseButtonOfCode(qint16 code);
 void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
                      std::function<void()> finished);
 
+// Runs now the follow-up of a move of the window that has ended but is still
+// waiting for the window manager's last word, so that what the program saves
+// next includes it.
+void FinishWindowMoves(QWidget *window);
+
 // Runs `settled` once the window's geometry on the display has stopped
 // changing and the window knows it (at once where there is nothing to wait
 // for, as on the offscreen platform). For a move or resize the program
