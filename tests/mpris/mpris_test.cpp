@@ -300,7 +300,7 @@ struct ChangeCase
     const char *name;
     const char *command; // the answer that changes
     const char *answer;
-    void (frm_Quendra::*poll)();
+    void (*poll)(frm_Quendra &);
     const char *property;
     QVariant value;
 };
@@ -329,7 +329,7 @@ TEST_P(MprisChanges, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
     changesSeen();
 
     m_answers[QString::fromLatin1(c.command)] = QString::fromLatin1(c.answer);
-    (m_bar->*c.poll)();
+    c.poll(*m_bar);
     const QList<QVariantMap> changes = changesSeen();
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes.constFirst().keys(), QStringList{QString::fromLatin1(c.property)});
@@ -339,20 +339,20 @@ TEST_P(MprisChanges, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
     EXPECT_EQ(get(kPlayer, QString::fromLatin1(c.property)), c.value);
     EXPECT_EQ(sent(), QStringList());
 
-    (m_bar->*c.poll)();
+    c.poll(*m_bar);
     EXPECT_EQ(changesSeen().size(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, MprisChanges,
-    testing::Values(ChangeCase{"Title", "/getcurrenttitle?p=", "Other - Tune", &frm_Quendra::timRefreshSongTitle_Timer, "Metadata",
+    testing::Values(ChangeCase{"Title", "/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { bar.timRefreshSongTitle_Timer(); }, "Metadata",
                                QVariantMap{{QStringLiteral("mpris:trackid"), track("/org/quendra/Quendra/Track/3")},
                                            {QStringLiteral("xesam:title"), QStringLiteral("Other - Tune")},
                                            {QStringLiteral("mpris:length"), qint64(245'000'000)}}},
-                    ChangeCase{"PlayState", "/isplaying?p=", "3", &frm_Quendra::timRefreshStatus_Timer, "PlaybackStatus",
+                    ChangeCase{"PlayState", "/isplaying?p=", "3", [](frm_Quendra &bar) { bar.timRefreshStatus_Timer(); }, "PlaybackStatus",
                                QStringLiteral("Paused")},
-                    ChangeCase{"Shuffle", "/shuffle_status?p=", "1", &frm_Quendra::ShuffleCheck, "Shuffle", true},
-                    ChangeCase{"Repeat", "/repeat_status?p=", "1", &frm_Quendra::LoopCheck, "LoopStatus",
+                    ChangeCase{"Shuffle", "/shuffle_status?p=", "1", [](frm_Quendra &bar) { bar.ShuffleCheck(); }, "Shuffle", true},
+                    ChangeCase{"Repeat", "/repeat_status?p=", "1", [](frm_Quendra &bar) { bar.LoopCheck(); }, "LoopStatus",
                                QStringLiteral("Playlist")}),
     [](const testing::TestParamInfo<ChangeCase> &info) { return std::string(info.param.name); });
 
