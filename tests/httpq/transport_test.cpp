@@ -7,9 +7,10 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -56,19 +57,11 @@ protected:
     QObject m_owner;
 };
 
-HttpqSimOptions stalling()
-{
-    HttpqSimOptions options;
-    options.fault = HttpqSimOptions::Fault::Stall;
-    return options;
-}
+const HttpqSimOptions kStalling{.password = {}, .fault = HttpqSimOptions::Fault::Stall};
 
 TEST_F(Transport, FetchAndPlaylistCarryTheWholeAnswer)
 {
-    HttpqSimOptions options;
-    options.password = QStringLiteral("pw");
-    options.encoding = HttpqSimOptions::Encoding::Utf8;
-    startSimulator(options);
+    startSimulator({.password = u"pw"_s, .encoding = HttpqSimOptions::Encoding::Utf8});
     setTitles(HttpqSimulator::generatedTitles(300));
     HttpqClient *net = channel("NetworkConnection");
     EXPECT_EQ(fetch(net, u"/play?p="), u"1");
@@ -79,7 +72,7 @@ TEST_F(Transport, FetchAndPlaylistCarryTheWholeAnswer)
 
     HttpqClient *list = channel("inetPlayList");
     QSignalSpy completed(list, &HttpqClient::ResponseCompleted);
-    gHttpqPasswd = options.password;
+    gHttpqPasswd = u"pw"_s;
     ASSERT_TRUE(list->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
     // One request at a time: a second one fails at once.
     EXPECT_FALSE(list->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
@@ -96,9 +89,7 @@ TEST_F(Transport, FetchAndPlaylistCarryTheWholeAnswer)
 
 TEST_F(Transport, SettingsGoOnTheWireInTheServersEncodingAndCannotInject)
 {
-    HttpqSimOptions options;
-    options.password = QStringLiteral("\u00e4 \u20ac\u0416\r\nX-Injected: 1#");
-    startSimulator(options);
+    startSimulator({.password = u"\u00e4 \u20ac\u0416\r\nX-Injected: 1#"_s});
     HttpqClient *net = channel("NetworkConnection");
     // The server decodes %XX and compares Windows-1252 bytes: the password matches.
     EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=1")), u"1");
@@ -109,25 +100,9 @@ TEST_F(Transport, SettingsGoOnTheWireInTheServersEncodingAndCannotInject)
                                        "GET /play?p=%25 HTTP/1.0"}));
 }
 
-TEST_F(Transport, RequestsThatCannotBeMadeFail)
-{
-    HttpqClient *net = channel("NetworkConnection");
-    gHttpqServer = QStringLiteral("127.0.0.1");
-    gHttpqPort = QStringLiteral("port");
-    EXPECT_EQ(fetch(net, u"/play?p="), std::nullopt);
-    QTcpServer probe; // a port where nothing listens: refused
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    gHttpqPort = QString::number(probe.serverPort());
-    probe.close();
-    EXPECT_EQ(fetch(net, u"/play?p="), std::nullopt);
-    EXPECT_FALSE(net->IsBusy());
-}
-
 TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)
 {
-    HttpqSimOptions slow;
-    slow.delayMs = 1000;
-    startSimulator(slow);
+    startSimulator({.password = {}, .delayMs = 1000});
     HttpqClient *list = channel("inetPlayList");
     HttpqClient *action = channel("inetPLAction");
     ASSERT_TRUE(action->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
@@ -154,7 +129,7 @@ TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)
 
 TEST_F(Transport, FetchSurvivesItsChannelBeingDeletedWhileItWaits)
 {
-    startSimulator(stalling());
+    startSimulator(kStalling);
     auto *window = new QObject;
     auto *net = new HttpqClient(QStringLiteral("NetworkConnection"), window);
     QTimer::singleShot(50, window, [window] { window->deleteLater(); });
@@ -165,7 +140,7 @@ TEST_F(Transport, FetchSurvivesItsChannelBeingDeletedWhileItWaits)
 
 TEST_F(Transport, FetchEndsFailedWhenTheProgramQuitsWhileItWaits)
 {
-    startSimulator(stalling());
+    startSimulator(kStalling);
     HttpqClient *net = channel("NetworkConnection");
     // Quitting needs the application's own loop running, as in the program.
     std::optional<QString> answer = QStringLiteral("unset");
@@ -182,9 +157,7 @@ TEST_F(Transport, FetchEndsFailedWhenTheProgramQuitsWhileItWaits)
 
 TEST_F(Transport, ARequestOnABusyChannelWaitsItsTurn)
 {
-    HttpqSimOptions slow;
-    slow.delayMs = 600;
-    startSimulator(slow);
+    startSimulator({.password = {}, .delayMs = 600});
     HttpqClient *net = channel("NetworkConnection");
     HttpqClient *status = channel("InetStatusCheck");
     std::optional<QString> inner;
@@ -192,94 +165,69 @@ TEST_F(Transport, ARequestOnABusyChannelWaitsItsTurn)
     QTimer::singleShot(50, [&] {
         m_sim->setOptions({}); // only the first request is slow
         inner = fetch(status, u"/isplaying?p=");
-        order.append(QStringLiteral("inner"));
+        order.append(u"inner"_s);
         EXPECT_TRUE(net->IsBusy());
         EXPECT_EQ(fetch(net, u"/stop?p="), u"1");
-        order.append(QStringLiteral("second"));
+        order.append(u"second"_s);
     });
     EXPECT_EQ(fetch(net, u"/play?p="), u"1");
-    order.append(QStringLiteral("outer"));
+    order.append(u"outer"_s);
     EXPECT_EQ(inner, u"0");
-    EXPECT_EQ(order, QStringList({QStringLiteral("inner"), QStringLiteral("second"), QStringLiteral("outer")}));
+    EXPECT_EQ(order, QStringList({u"inner"_s, u"second"_s, u"outer"_s}));
     ASSERT_EQ(m_lines.size(), 3);
     EXPECT_TRUE(m_lines.at(2).startsWith("GET /stop?p= ")) << m_lines.at(2).toStdString();
 }
 
-// Servers that misbehave or answer oddly: each request ends with its result,
-// by the fault or by the channel's time limit, while the windows go on.
-struct ServerReply
-{
-    const char *name;
-    HttpqSimOptions options;
-    QStringList titles;
-    bool playlist; // a StartGet of the playlist instead of a Fetch of the title
-    std::optional<QString> expected;
-};
-
-void PrintTo(const ServerReply &reply, std::ostream *out)
-{
-    *out << reply.name;
-}
-
-std::vector<ServerReply> serverReplies()
+TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGoOn)
 {
     using Fault = HttpqSimOptions::Fault;
-    HttpqSimOptions utf8;
-    utf8.encoding = HttpqSimOptions::Encoding::Utf8;
-    HttpqSimOptions reset;
-    reset.fault = Fault::Reset;
-    HttpqSimOptions drip;
-    drip.dripMs = 40; // a byte well within the limit, the whole answer far past it
-    const QStringList one = {QStringLiteral("Artist - Title")};
+    const auto cp1252 = HttpqSimOptions::Encoding::Windows1252, utf8 = HttpqSimOptions::Encoding::Utf8;
     const QString huge = QStringLiteral("a") + QString(99'000, QChar(0xE9));
-    return {
-        {"ResetMidPlaylist", reset, HttpqSimulator::generatedTitles(25), true, std::nullopt},
-        {"DripPastTheTimeLimitFromTheStart", drip, one, false, std::nullopt},
-        {"StallPastTheTimeLimit", stalling(), one, true, std::nullopt},
-        {"Windows1252Title", {}, {QStringLiteral("Bj\u00f6rk \u2013 J\u00f3ga \u20ac")}, false,
-         QStringLiteral("Bj\u00f6rk \u2013 J\u00f3ga \u20ac")},
+    const struct
+    {
+        const char *name;
+        Fault fault;
+        int dripMs;
+        HttpqSimOptions::Encoding encoding;
+        QString title;
+        bool playlist; // a StartGet of the playlist instead of a Fetch of the title
+        std::optional<QString> expected;
+    } cases[] = {
+        {"reset mid-playlist", Fault::Reset, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
+        // A byte well within the time limit, the whole answer far past it.
+        {"drip past the time limit", Fault::None, 40, cp1252, u"Artist - Title"_s, false, std::nullopt},
+        {"stall past the time limit", Fault::Stall, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
+        {"Windows-1252 title", Fault::None, 0, cp1252, u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s, false,
+         u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s},
         // 64 KiB of UTF-8 ends inside an "é": the answer stops before it.
-        {"TitleOverTheBoundIsCutOnAWholeCharacter", utf8, {huge}, false,
-         QStringLiteral("a") + QString(32'767, QChar(0xE9))},
-        {"PlaylistOverTheTitleBoundComesWhole", utf8, {huge}, true, huge + QStringLiteral("<br>")},
+        {"title over the bound", Fault::None, 0, utf8, huge, false, QStringLiteral("a") + QString(32'767, QChar(0xE9))},
+        {"playlist over the title bound", Fault::None, 0, utf8, huge, true, huge + QStringLiteral("<br>")},
     };
-}
-
-class TransportReplies : public Transport, public testing::WithParamInterface<ServerReply>
-{
-};
-
-TEST_P(TransportReplies, EndWithTheirResultWhileTheWindowsGoOn)
-{
-    const ServerReply &reply = GetParam();
-    HttpqSimOptions options = reply.options;
-    options.delayMs = 100; // the windows' timer ticks during every wait
-    startSimulator(options);
-    setTitles(reply.titles);
-    HttpqClient *net = channel(reply.playlist ? "inetPlayList" : "NetworkConnection", reply.expected ? 3000 : 800);
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
-
-    std::optional<QString> answer;
-    if (reply.playlist) {
-        QSignalSpy completed(net, &HttpqClient::ResponseCompleted);
-        ASSERT_TRUE(net->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !net->IsBusy(); }, kTestTimeoutMs));
-        if (!completed.isEmpty())
-            answer = net->ReadChunk(1 << 30);
-    } else {
-        answer = fetch(net, kTitleUrlCommand);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // The delay lets the windows' timer tick during every wait.
+        startSimulator({.password = {}, .encoding = c.encoding, .delayMs = 100, .dripMs = c.dripMs, .fault = c.fault});
+        setTitles({c.title});
+        HttpqClient *net = channel(c.playlist ? "inetPlayList" : "NetworkConnection", c.expected ? 3000 : 800);
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(10);
+        std::optional<QString> answer;
+        if (c.playlist) {
+            QSignalSpy completed(net, &HttpqClient::ResponseCompleted);
+            ASSERT_TRUE(net->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !net->IsBusy(); }, kTestTimeoutMs));
+            if (!completed.isEmpty())
+                answer = net->ReadChunk(1 << 30);
+        } else {
+            answer = fetch(net, kTitleUrlCommand);
+        }
+        EXPECT_TRUE(answer == c.expected) << (answer ? u"%1 characters: %2"_s.arg(answer->size()).arg(answer->left(60))
+                                                     : u"a failure"_s).toStdString();
+        EXPECT_FALSE(net->IsBusy());
+        EXPECT_GT(ticks, 0);
     }
-    EXPECT_TRUE(answer == reply.expected)
-        << (answer ? QStringLiteral("%1 characters: %2").arg(answer->size()).arg(answer->left(60))
-                   : QStringLiteral("a failure")).toStdString();
-    EXPECT_FALSE(net->IsBusy());
-    EXPECT_GT(ticks, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Servers, TransportReplies, testing::ValuesIn(serverReplies()),
-                         [](const testing::TestParamInfo<ServerReply> &info) { return info.param.name; });
 
 } // namespace

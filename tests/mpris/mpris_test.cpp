@@ -1,10 +1,4 @@
-#include "bar/frm_Quendra.h"
 #include "mpris/MprisBridge.h"
-#include "mpris/mpris_logic.h"
-#include "platform/FormTimer.h"
-#include "playlist/frm_QuendraPlaylist.h"
-#include "settings/Settings.h"
-#include "support/FakeTransfer.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +9,11 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
-#include <memory>
 
 #include <sys/prctl.h>
 
@@ -84,11 +76,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        if (s_daemon) {
-            s_daemon->kill();
-            s_daemon->waitForFinished(5000);
-        }
-        s_daemon.reset();
+        s_daemon.reset(); // kills it
         s_address.clear();
     }
 
@@ -152,13 +140,6 @@ protected:
         call(kProperties, QStringLiteral("Get"), {kRoot, QStringLiteral("Identity")});
         return std::exchange(m_recorder.changes, {});
     }
-    void knownState(const char *isplaying)
-    {
-        m_answers[QStringLiteral("/isplaying?p=")] = QString::fromLatin1(isplaying);
-        m_bar->timRefreshStatus_Timer();
-        changesSeen();
-        m_httpq.log.clear();
-    }
 
     static inline std::unique_ptr<QProcess> s_daemon;
     static inline QString s_address;
@@ -174,67 +155,55 @@ protected:
     ChangeRecorder m_recorder;
 };
 
-struct MethodCase
-{
-    const char *name;
-    const char *isplaying; // the play state the status poll last read
-    const char *member; // of the player, or "Set" of one of its properties
-    QVariantList arguments;
-    const char *requests;
-};
-
-void PrintTo(const MethodCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
 QVariantList set(const char *property, const QVariant &value)
 {
     return {kPlayer, QString::fromLatin1(property), QVariant::fromValue(QDBusVariant(value))};
 }
 
-class MprisMethods : public MprisBus, public testing::WithParamInterface<MethodCase>
+TEST_F(MprisBus, EachMethodSendsTheFacesRequest)
 {
-};
-
-TEST_P(MprisMethods, EachMethodSendsTheFacesRequest)
-{
-    const MethodCase &c = GetParam();
-    knownState(c.isplaying);
-    const QString member = QString::fromLatin1(c.member);
-    const QDBusMessage reply = call(member == u"Set" ? kProperties : kPlayer, member, c.arguments);
-    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    EXPECT_EQ(sent(), QString::fromLatin1(c.requests));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Methods, MprisMethods,
-    testing::Values(
+    const struct
+    {
+        const char *isplaying; // the play state the status poll last read
+        const char *member; // of the player, or "Set" of one of its properties
+        QVariantList arguments;
+        const char *requests;
+    } cases[] = {
         // "/play" restarts the song and "/pause" toggles.
-        MethodCase{"PlayWhileStopped", "0", "Play", {}, "net /play?p="},
-        MethodCase{"PlayWhilePausedResumes", "3", "Play", {}, "net /pause?p="},
-        MethodCase{"PlayWhilePlayingDoesNothing", "1", "Play", {}, ""},
-        MethodCase{"PauseWhilePlaying", "1", "Pause", {}, "net /pause?p="},
-        MethodCase{"PauseWhilePausedDoesNothing", "3", "Pause", {}, ""},
-        MethodCase{"PlayPauseWhilePlaying", "1", "PlayPause", {}, "net /pause?p="},
-        MethodCase{"PlayPauseWhilePaused", "3", "PlayPause", {}, "net /pause?p="},
-        // An unknown answer keeps the last known state (stopped here).
-        MethodCase{"PlayPauseAfterAnUnknownState", "2", "PlayPause", {}, "net /play?p="},
-        MethodCase{"Stop", "1", "Stop", {}, "net /stop?p="},
-        MethodCase{"Next", "1", "Next", {}, "net /next?p="},
-        MethodCase{"Previous", "1", "Previous", {}, "net /prev?p="},
-        MethodCase{"SeekDoesNothing", "1", "Seek", {qlonglong(5'000'000)}, ""},
-        MethodCase{"RateZeroPauses", "1", "Set", set("Rate", 0.0), "net /pause?p="},
-        MethodCase{"ShuffleOn", "1", "Set", set("Shuffle", true), "net /shuffle?p=&a=1, status /shuffle_status?p="},
-        MethodCase{"ShuffleOff", "1", "Set", set("Shuffle", false), "net /shuffle?p=&a=0, status /shuffle_status?p="},
-        MethodCase{"LoopPlaylist", "1", "Set", set("LoopStatus", QStringLiteral("Playlist")),
-                   "net /repeat?p=&a=1, status /repeat_status?p="},
-        MethodCase{"LoopTrackRepeatsTheList", "1", "Set", set("LoopStatus", QStringLiteral("Track")),
-                   "net /repeat?p=&a=1, status /repeat_status?p="},
-        MethodCase{"LoopNone", "1", "Set", set("LoopStatus", QStringLiteral("None")),
-                   "net /repeat?p=&a=0, status /repeat_status?p="},
-        MethodCase{"LoopUnknownDoesNothing", "1", "Set", set("LoopStatus", QStringLiteral("All")), ""}),
-    [](const testing::TestParamInfo<MethodCase> &info) { return std::string(info.param.name); });
+        {"0", "Play", {}, "net /play?p="},
+        {"3", "Play", {}, "net /pause?p="},
+        {"1", "Play", {}, ""},
+        {"1", "Pause", {}, "net /pause?p="},
+        {"3", "Pause", {}, ""},
+        {"1", "PlayPause", {}, "net /pause?p="},
+        {"3", "PlayPause", {}, "net /pause?p="},
+        {"0", "PlayPause", {}, "net /play?p="},
+        // An unknown answer keeps the last known state.
+        {"2", "PlayPause", {}, "net /play?p="},
+        {"1", "Stop", {}, "net /stop?p="},
+        {"1", "Next", {}, "net /next?p="},
+        {"1", "Previous", {}, "net /prev?p="},
+        {"1", "Set", set("Rate", 0.0), "net /pause?p="},
+        {"1", "Set", set("Shuffle", true), "net /shuffle?p=&a=1, status /shuffle_status?p="},
+        {"1", "Set", set("Shuffle", false), "net /shuffle?p=&a=0, status /shuffle_status?p="},
+        {"1", "Set", set("LoopStatus", u"Playlist"_s), "net /repeat?p=&a=1, status /repeat_status?p="},
+        {"1", "Set", set("LoopStatus", u"Track"_s), "net /repeat?p=&a=1, status /repeat_status?p="},
+        {"1", "Set", set("LoopStatus", u"None"_s), "net /repeat?p=&a=0, status /repeat_status?p="},
+        {"1", "Set", set("LoopStatus", u"All"_s), ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.member << ' ' << c.arguments.value(1).toString().toStdString() << " after "
+                                        << c.isplaying);
+        m_answers[u"/isplaying?p="_s] = QString::fromLatin1(c.isplaying);
+        m_bar->timRefreshStatus_Timer();
+        changesSeen();
+        m_httpq.log.clear();
+        const QString member = QString::fromLatin1(c.member);
+        const QDBusMessage reply = call(member == u"Set" ? kProperties : kPlayer, member, c.arguments);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        EXPECT_EQ(sent(), QString::fromLatin1(c.requests));
+    }
+}
 
 TEST_F(MprisBus, TheBusHasItsAnswerBeforeTheRequestIsMade)
 {
@@ -274,62 +243,48 @@ QVariantMap metadata(const char *track, const QString &title = {}, qint64 length
     return map;
 }
 
-struct ChangeCase
+TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
 {
-    const char *name;
-    const char *command; // the answer that changes
-    const char *answer;
-    void (*poll)(frm_Quendra &);
-    const char *property;
-    QVariant value;
-};
-
-void PrintTo(const ChangeCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
-class MprisChanges : public MprisBus, public testing::WithParamInterface<ChangeCase>
-{
-};
-
-TEST_P(MprisChanges, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
-{
-    const ChangeCase &c = GetParam();
     // Both polls have read a song, 245 s long, at list position 3.
-    m_answers = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s}, {u"/getlistpos?p="_s, u"3"_s},
-                 {u"/getoutputtime?p=&a=1"_s, u"245"_s},     {u"/shuffle_status?p="_s, u"0"_s},
-                 {u"/repeat_status?p="_s, u"0"_s},           {u"/isplaying?p="_s, u"0"_s}};
-    m_bar->timRefreshSongTitle_Timer();
-    m_bar->timRefreshStatus_Timer();
-    changesSeen();
+    const QMap<QString, std::optional<QString>> before = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s},
+        {u"/getlistpos?p="_s, u"3"_s}, {u"/getoutputtime?p=&a=1"_s, u"245"_s}, {u"/shuffle_status?p="_s, u"0"_s},
+        {u"/repeat_status?p="_s, u"0"_s}, {u"/isplaying?p="_s, u"0"_s}};
+    const struct
+    {
+        const char *command; // the answer that changes
+        const char *answer;
+        void (*poll)(frm_Quendra &);
+        const char *property;
+        QVariant value;
+    } cases[] = {
+        {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { bar.timRefreshSongTitle_Timer(); }, "Metadata",
+         metadata("/org/quendra/Quendra/Track/3", u"Other - Tune"_s, 245'000'000)},
+        {"/isplaying?p=", "3", [](frm_Quendra &bar) { bar.timRefreshStatus_Timer(); }, "PlaybackStatus", u"Paused"_s},
+        {"/shuffle_status?p=", "1", [](frm_Quendra &bar) { bar.ShuffleCheck(); }, "Shuffle", true},
+        {"/repeat_status?p=", "1", [](frm_Quendra &bar) { bar.LoopCheck(); }, "LoopStatus", u"Playlist"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.property);
+        m_answers = before;
+        m_bar->timRefreshSongTitle_Timer();
+        m_bar->timRefreshStatus_Timer();
+        changesSeen();
 
-    m_answers[QString::fromLatin1(c.command)] = QString::fromLatin1(c.answer);
-    c.poll(*m_bar);
-    const QList<QVariantMap> changes = changesSeen();
-    ASSERT_EQ(changes.size(), 1);
-    EXPECT_EQ(changes.constFirst().keys(), QStringList{QString::fromLatin1(c.property)});
-    EXPECT_EQ(plain(changes.constFirst().value(QString::fromLatin1(c.property))), c.value);
-    // Reading a property asks the player nothing.
-    m_httpq.log.clear();
-    const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {kPlayer, QString::fromLatin1(c.property)});
-    EXPECT_EQ(plain(reply.arguments().value(0)), c.value);
-    EXPECT_EQ(sent(), QString());
-
-    c.poll(*m_bar);
-    EXPECT_EQ(changesSeen().size(), 0);
+        m_answers[QString::fromLatin1(c.command)] = QString::fromLatin1(c.answer);
+        c.poll(*m_bar);
+        const QList<QVariantMap> changes = changesSeen();
+        ASSERT_EQ(changes.size(), 1);
+        EXPECT_EQ(changes[0].keys(), QStringList{QString::fromLatin1(c.property)});
+        EXPECT_EQ(plain(changes[0].first()), c.value);
+        // Reading a property asks the player nothing.
+        m_httpq.log.clear();
+        const QDBusMessage reply = call(kProperties, u"Get"_s, {kPlayer, QString::fromLatin1(c.property)});
+        EXPECT_EQ(plain(reply.arguments().value(0)), c.value);
+        EXPECT_EQ(sent(), QString());
+        c.poll(*m_bar);
+        EXPECT_EQ(changesSeen().size(), 0);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Changes, MprisChanges,
-    testing::Values(ChangeCase{"Title", "/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { bar.timRefreshSongTitle_Timer(); },
-                               "Metadata", metadata("/org/quendra/Quendra/Track/3", u"Other - Tune"_s, 245'000'000)},
-                    ChangeCase{"PlayState", "/isplaying?p=", "3", [](frm_Quendra &bar) { bar.timRefreshStatus_Timer(); },
-                               "PlaybackStatus", u"Paused"_s},
-                    ChangeCase{"Shuffle", "/shuffle_status?p=", "1", [](frm_Quendra &bar) { bar.ShuffleCheck(); }, "Shuffle", true},
-                    ChangeCase{"Repeat", "/repeat_status?p=", "1", [](frm_Quendra &bar) { bar.LoopCheck(); }, "LoopStatus",
-                               u"Playlist"_s}),
-    [](const testing::TestParamInfo<ChangeCase> &info) { return std::string(info.param.name); });
 
 TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
 {
