@@ -162,13 +162,9 @@ QVariantList set(const char *property, const QVariant &value)
 
 TEST_F(MprisBus, EachMethodSendsTheFacesRequest)
 {
-    const struct
-    {
-        const char *isplaying; // the play state the status poll last read
-        const char *member; // of the player, or "Set" of one of its properties
-        QVariantList arguments;
-        const char *requests;
-    } cases[] = {
+    // The play state the status poll last read; a method of the player, or
+    // "Set" of one of its properties; the requests it sends.
+    const std::tuple<const char *, const char *, QVariantList, const char *> cases[] = {
         // "/play" restarts the song and "/pause" toggles.
         {"0", "Play", {}, "net /play?p="},
         {"3", "Play", {}, "net /pause?p="},
@@ -191,17 +187,15 @@ TEST_F(MprisBus, EachMethodSendsTheFacesRequest)
         {"1", "Set", set("LoopStatus", u"None"_s), "net /repeat?p=&a=0, status /repeat_status?p="},
         {"1", "Set", set("LoopStatus", u"All"_s), ""},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.member << ' ' << c.arguments.value(1).toString().toStdString() << " after "
-                                        << c.isplaying);
-        m_answers[u"/isplaying?p="_s] = QString::fromLatin1(c.isplaying);
+    for (const auto &[isplaying, member, arguments, requests] : cases) {
+        SCOPED_TRACE(testing::Message() << member << ' ' << arguments.value(1).toString().toStdString() << " after " << isplaying);
+        m_answers[u"/isplaying?p="_s] = QString::fromLatin1(isplaying);
         m_bar->timRefreshStatus_Timer();
         changesSeen();
         m_httpq.log.clear();
-        const QString member = QString::fromLatin1(c.member);
-        const QDBusMessage reply = call(member == u"Set" ? kProperties : kPlayer, member, c.arguments);
+        const QDBusMessage reply = call(qstrcmp(member, "Set") ? kPlayer : kProperties, QString::fromLatin1(member), arguments);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        EXPECT_EQ(sent(), QString::fromLatin1(c.requests));
+        EXPECT_EQ(sent(), QString::fromLatin1(requests));
     }
 }
 
@@ -249,39 +243,32 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
     const QMap<QString, std::optional<QString>> before = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s},
         {u"/getlistpos?p="_s, u"3"_s}, {u"/getoutputtime?p=&a=1"_s, u"245"_s}, {u"/shuffle_status?p="_s, u"0"_s},
         {u"/repeat_status?p="_s, u"0"_s}, {u"/isplaying?p="_s, u"0"_s}};
-    const struct
-    {
-        const char *command; // the answer that changes
-        const char *answer;
-        void (*poll)(frm_Quendra &);
-        const char *property;
-        QVariant value;
-    } cases[] = {
-        {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { bar.timRefreshSongTitle_Timer(); }, "Metadata",
+    // The answer that changes, the poll that reads it, the property and its new value.
+    const std::tuple<const char *, const char *, void (*)(frm_Quendra &), QString, QVariant> cases[] = {
+        {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { bar.timRefreshSongTitle_Timer(); }, u"Metadata"_s,
          metadata("/org/quendra/Quendra/Track/3", u"Other - Tune"_s, 245'000'000)},
-        {"/isplaying?p=", "3", [](frm_Quendra &bar) { bar.timRefreshStatus_Timer(); }, "PlaybackStatus", u"Paused"_s},
-        {"/shuffle_status?p=", "1", [](frm_Quendra &bar) { bar.ShuffleCheck(); }, "Shuffle", true},
-        {"/repeat_status?p=", "1", [](frm_Quendra &bar) { bar.LoopCheck(); }, "LoopStatus", u"Playlist"_s},
+        {"/isplaying?p=", "3", [](frm_Quendra &bar) { bar.timRefreshStatus_Timer(); }, u"PlaybackStatus"_s, u"Paused"_s},
+        {"/shuffle_status?p=", "1", [](frm_Quendra &bar) { bar.ShuffleCheck(); }, u"Shuffle"_s, true},
+        {"/repeat_status?p=", "1", [](frm_Quendra &bar) { bar.LoopCheck(); }, u"LoopStatus"_s, u"Playlist"_s},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.property);
+    for (const auto &[command, answer, poll, property, value] : cases) {
+        SCOPED_TRACE(property.toStdString());
         m_answers = before;
         m_bar->timRefreshSongTitle_Timer();
         m_bar->timRefreshStatus_Timer();
         changesSeen();
 
-        m_answers[QString::fromLatin1(c.command)] = QString::fromLatin1(c.answer);
-        c.poll(*m_bar);
+        m_answers[QString::fromLatin1(command)] = QString::fromLatin1(answer);
+        poll(*m_bar);
         const QList<QVariantMap> changes = changesSeen();
         ASSERT_EQ(changes.size(), 1);
-        EXPECT_EQ(changes[0].keys(), QStringList{QString::fromLatin1(c.property)});
-        EXPECT_EQ(plain(changes[0].first()), c.value);
+        EXPECT_EQ(changes[0].keys(), QStringList{property});
+        EXPECT_EQ(plain(changes[0].first()), value);
         // Reading a property asks the player nothing.
         m_httpq.log.clear();
-        const QDBusMessage reply = call(kProperties, u"Get"_s, {kPlayer, QString::fromLatin1(c.property)});
-        EXPECT_EQ(plain(reply.arguments().value(0)), c.value);
+        EXPECT_EQ(plain(call(kProperties, u"Get"_s, {kPlayer, property}).arguments().value(0)), value);
         EXPECT_EQ(sent(), QString());
-        c.poll(*m_bar);
+        poll(*m_bar);
         EXPECT_EQ(changesSeen().size(), 0);
     }
 }
