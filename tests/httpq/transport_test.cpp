@@ -183,16 +183,8 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
     using Fault = HttpqSimOptions::Fault;
     const auto cp1252 = HttpqSimOptions::Encoding::Windows1252, utf8 = HttpqSimOptions::Encoding::Utf8;
     const QString huge = QStringLiteral("a") + QString(99'000, QChar(0xE9));
-    const struct
-    {
-        const char *name;
-        Fault fault;
-        int dripMs;
-        HttpqSimOptions::Encoding encoding;
-        QString title;
-        bool playlist; // a StartGet of the playlist instead of a Fetch of the title
-        std::optional<QString> expected;
-    } cases[] = {
+    // The server's fault, drip and encoding, its title; a playlist or a title asked for, and the answer.
+    const std::tuple<const char *, Fault, int, HttpqSimOptions::Encoding, QString, bool, std::optional<QString>> cases[] = {
         {"reset mid-playlist", Fault::Reset, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
         // A byte well within the time limit, the whole answer far past it.
         {"drip past the time limit", Fault::None, 40, cp1252, u"Artist - Title"_s, false, std::nullopt},
@@ -203,18 +195,18 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
         {"title over the bound", Fault::None, 0, utf8, huge, false, QStringLiteral("a") + QString(32'767, QChar(0xE9))},
         {"playlist over the title bound", Fault::None, 0, utf8, huge, true, huge + QStringLiteral("<br>")},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, fault, dripMs, encoding, title, playlist, expected] : cases) {
+        SCOPED_TRACE(name);
         // The delay lets the windows' timer tick during every wait.
-        startSimulator({.password = {}, .encoding = c.encoding, .delayMs = 100, .dripMs = c.dripMs, .fault = c.fault});
-        setTitles({c.title});
-        HttpqClient *net = channel(c.playlist ? "inetPlayList" : "NetworkConnection", c.expected ? 3000 : 800);
+        startSimulator({.password = {}, .encoding = encoding, .delayMs = 100, .dripMs = dripMs, .fault = fault});
+        setTitles({title});
+        HttpqClient *net = channel(playlist ? "inetPlayList" : "NetworkConnection", expected ? 3000 : 800);
         int ticks = 0;
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
         ticker.start(10);
         std::optional<QString> answer;
-        if (c.playlist) {
+        if (playlist) {
             QSignalSpy completed(net, &HttpqClient::ResponseCompleted);
             ASSERT_TRUE(net->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
             ASSERT_TRUE(QTest::qWaitFor([&] { return !net->IsBusy(); }, kTestTimeoutMs));
@@ -223,7 +215,7 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
         } else {
             answer = fetch(net, kTitleUrlCommand);
         }
-        EXPECT_TRUE(answer == c.expected) << (answer ? u"%1 characters: %2"_s.arg(answer->size()).arg(answer->left(60))
+        EXPECT_TRUE(answer == expected) << (answer ? u"%1 characters: %2"_s.arg(answer->size()).arg(answer->left(60))
                                                      : u"a failure"_s).toStdString();
         EXPECT_FALSE(net->IsBusy());
         EXPECT_GT(ticks, 0);
