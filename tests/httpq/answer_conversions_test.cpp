@@ -18,7 +18,7 @@ TEST(AnswerNumbers, LeadingWholeAndSettingsRules)
         {u"-", 0, fails, 0}, {u".", 0, fails, 0}, {u"1e3", 1, fails, 1}, {u"1 2", 1, fails, 1},
         // The 16-bit edges, and beyond them: a failed step, a clamped setting.
         {u"32767", 32767, 32767, 32767}, {u"32767.5", fails, fails, 32767}, {u"-32768.5", -32768, -32768, -32768},
-        {u"-32769", fails, fails, -32768}, {u"99999999999999999999999", fails, fails, 32767},
+        {u"-32769", fails, fails, -32768}, {u"18446744073709551616", fails, fails, 32767},
         {u"000000000000000000012", 12, 12, 12},
         // Only ASCII digits count.
         {u"\u0663", 0, fails, 0},

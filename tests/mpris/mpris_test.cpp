@@ -179,6 +179,7 @@ TEST_F(MprisBus, EachMethodSendsTheFacesRequest)
         {"1", "Stop", {}, "net /stop?p="},
         {"1", "Next", {}, "net /next?p="},
         {"1", "Previous", {}, "net /prev?p="},
+        {"1", "Seek", {qlonglong(5'000'000)}, ""},
         {"1", "Set", set("Rate", 0.0), "net /pause?p="},
         {"1", "Set", set("Shuffle", true), "net /shuffle?p=&a=1, status /shuffle_status?p="},
         {"1", "Set", set("Shuffle", false), "net /shuffle?p=&a=0, status /shuffle_status?p="},
