@@ -72,10 +72,7 @@ struct Marquee
     // One step with the shared title text and restart flag; true when it
     // restarted, that is when the ring changed.
     bool step(QString &titleText, qint16 &restart);
-    // What the label shows now, at most maxChars characters of it.
-    QString shown(qsizetype maxChars) const { return MarqueeWindow(text, ringSize, rotation, maxChars); }
 };
-
 
 // The character as the one-line label shows it: controls and line or
 // paragraph separators as a blank.

@@ -33,8 +33,6 @@ MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
     : m_bar(&bar)
     , m_bus(bus)
     , m_metadata(MprisMetadata(bar.mLastTitle, 0, bar.mTrackLength))
-    , m_shuffle(gShuffleState == 1)
-    , m_repeat(!bar.picLoopStatus->isHidden())
 {
     if (MprisPlaybackStatus(bar.mPlayState))
         m_playState = bar.mPlayState;
@@ -116,6 +114,16 @@ void MprisBridge::quit()
     later([](frm_Quendra &bar) { bar.CloseApplication(); });
 }
 
+bool MprisBridge::shuffle() const
+{
+    return gShuffleState == 1;
+}
+
+bool MprisBridge::repeat() const
+{
+    return m_bar && !m_bar->picLoopStatus->isHidden();
+}
+
 QString MprisBridge::playbackStatus() const
 {
     return MprisPlaybackStatus(m_playState).value_or(QString());
@@ -148,18 +156,13 @@ void MprisBridge::onPlayStateChanged(qint16 playState)
     propertiesChanged(QStringLiteral("PlaybackStatus"), *status);
 }
 
+// The bar says when a mark changed; nothing here keeps a copy.
 void MprisBridge::onShuffleChanged(bool on)
 {
-    if (on == m_shuffle)
-        return;
-    m_shuffle = on;
     propertiesChanged(QStringLiteral("Shuffle"), on);
 }
 
 void MprisBridge::onRepeatChanged(bool on)
 {
-    if (on == m_repeat)
-        return;
-    m_repeat = on;
     propertiesChanged(QStringLiteral("LoopStatus"), MprisLoopStatus(on));
 }

@@ -43,8 +43,9 @@ public:
 
     QString playbackStatus() const;
     QVariantMap metadata() const { return m_metadata; }
-    bool shuffle() const { return m_shuffle; }
-    bool repeat() const { return m_repeat; }
+    // Shuffle and repeat as the bar's marks show them.
+    bool shuffle() const;
+    bool repeat() const;
 
 private:
     MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
@@ -64,6 +65,4 @@ private:
     // The last of stopped, playing and paused that the status poll read.
     qint16 m_playState = 0;
     QVariantMap m_metadata;
-    bool m_shuffle = false;
-    bool m_repeat = false;
 };

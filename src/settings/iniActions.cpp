@@ -38,11 +38,6 @@ QString valueName(const QString &section, const QString &key)
     return section.toUpper() + u'/' + key.toUpper();
 }
 
-bool isUtf8(const QByteArray &bytes)
-{
-    return QString::fromUtf8(bytes).toUtf8() == bytes;
-}
-
 // Length of text without a multi-byte UTF-8 character that the buffer cut off.
 qsizetype withoutCutCharacter(const char *text, qsizetype length)
 {
@@ -73,7 +68,7 @@ QString heldText(const QByteArray &bytes)
 {
     if (bytes.size() <= kValueBytesHeld)
         return DecodeBody(bytes);
-    if (!isUtf8(bytes))
+    if (!QByteArrayView(bytes).isValidUtf8())
         return DecodeBody(bytes).left(kValueBytesHeld);
     return DecodeBody(bytes.left(withoutCutCharacter(bytes.constData(), kValueBytesHeld)));
 }
@@ -100,7 +95,7 @@ QByteArray readWholeValue(const QString &section, const QString &key, const QStr
 QByteArray encodeValue(const QString &text)
 {
     const bool windowsFile = std::any_of(g_readValues.cbegin(), g_readValues.cend(),
-                                         [](const ReadValue &value) { return !isUtf8(value.bytes); });
+                                         [](const ReadValue &value) { return !QByteArrayView(value.bytes).isValidUtf8(); });
     if (windowsFile) {
         const std::optional<QByteArray> bytes = EncodeCp1252(text);
         if (bytes && DecodeBody(*bytes) == text)

@@ -273,11 +273,6 @@ QAction *frmSystray::menuAction(qint32 lIndex) const
     return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].action : nullptr;
 }
 
-QString frmSystray::menuCaption(qint32 lIndex) const
-{
-    return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].caption : QString();
-}
-
 QString frmSystray::menuKey(qint32 lIndex) const
 {
     return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].key : QString();

@@ -47,7 +47,6 @@ public:
     const NOTIFYICONDATAA &notifyIconData() const { return m_nid; }
     qint32 menuItemCount() const { return static_cast<qint32>(m_items.size()); }
     QAction *menuAction(qint32 lIndex) const;
-    QString menuCaption(qint32 lIndex) const;
     QString menuKey(qint32 lIndex) const;
 
 Q_SIGNALS:
