@@ -1,5 +1,7 @@
 #include "HttpqSimulator.h"
 
+#include "platform/body_text.h"
+
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -32,27 +34,6 @@ const QByteArray &okBody()
 {
     static const QByteArray body = QByteArrayLiteral("1");
     return body;
-}
-
-// Windows-1252 bytes 0x80..0x9F; Windows maps the five unassigned ones to
-// the C1 controls of the same value and back.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-// The Windows-1252 byte of a character, or nothing when the code page lacks it.
-std::optional<char> toCp1252(char32_t ucs)
-{
-    if (ucs < 0x80 || (ucs >= 0xA0 && ucs <= 0xFF))
-        return char(ucs);
-    for (int i = 0; i < 32; ++i) {
-        if (Cp1252High[i] == ucs)
-            return char(0x80 + i);
-    }
-    return std::nullopt;
 }
 
 int hexValue(char c)
@@ -259,7 +240,7 @@ QByteArray HttpqSimulator::encodeText(const QString &text, HttpqSimOptions::Enco
     const QList<uint> codePoints = text.toUcs4();
     out.reserve(codePoints.size());
     for (uint ucs : codePoints)
-        out += toCp1252(char32_t(ucs)).value_or('?');
+        out += ToCp1252(char32_t(ucs)).value_or('?');
     return out;
 }
 
@@ -269,7 +250,7 @@ QByteArray HttpqSimulator::passwordBytes(const QString &password, HttpqSimOption
         return password.toUtf8();
     QByteArray out;
     for (uint ucs : password.toUcs4()) {
-        if (const std::optional<char> byte = toCp1252(char32_t(ucs)))
+        if (const std::optional<char> byte = ToCp1252(char32_t(ucs)))
             out += *byte;
         else
             out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&ucs), 1).toUtf8();
