@@ -3,6 +3,7 @@
 
 #include "httpq/HttpqClient.h"
 #include "settings/Settings.h"
+#include "bench_report.h"
 #include "sim_process.h"
 
 #include <QCommandLineParser>
@@ -31,25 +32,6 @@
 extern char **environ;
 
 namespace {
-
-void say(const QString &text)
-{
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-[[noreturn]] void fail(const QString &message)
-{
-    std::fprintf(stderr, "fetch-bench: %s\n", message.toLocal8Bit().constData());
-    std::exit(2);
-}
-
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 double rusageSeconds(const rusage &ru)
 {
@@ -152,13 +134,6 @@ void reportServerCount(const SimProcess &sim, qint64 before, int fetches, const 
         for (const QByteArray &line : std::as_const(distinct))
             say(QStringLiteral("  ") + QString::fromLatin1(line));
     }
-}
-
-double peakRssMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024;
 }
 
 // One long title fetched again and again: with the answer's bound, the

@@ -9,6 +9,7 @@
 #include "platform/InetTransfer.h"
 #include "platform/PictureBox.h"
 #include "settings/iniActions.h"
+#include "bench_report.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,32 +27,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-[[noreturn]] void fail(const QString &message)
-{
-    std::fprintf(stderr, "long-title-bench: %s\n", message.toLocal8Bit().constData());
-    std::exit(2);
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double peakMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return -1;
-}
 
 // The player: every answer at once; the title is a fresh text each time, as
 // a real transfer would decode it, and with --changing a different one.
@@ -192,7 +167,7 @@ int main(int argc, char *argv[])
     });
     double cpuStart = 0;
     QTimer::singleShot(1000, [&] {
-        cpuStart = cpuSeconds();
+        cpuStart = processCpuSeconds();
         clock.restart();
         lastTick = 0;
         longestStallMs = 0;
@@ -209,7 +184,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot((seconds + 1) * 1000, [&] {
         presser.stop();
         window = double(clock.nsecsElapsed()) / 1e9;
-        cpu = (cpuSeconds() - cpuStart) / window * 100;
+        cpu = (processCpuSeconds() - cpuStart) / window * 100;
         windowSteps = steps;
         windowStallMs = longestStallMs;
         QTimer::singleShot(3000, &app, &QCoreApplication::quit);
@@ -224,6 +199,6 @@ int main(int argc, char *argv[])
     const double longestWait = waits.empty() ? 0 : *std::max_element(waits.begin(), waits.end());
     std::printf("%-10lld %-9s %-8.2f %-9.1f %-13s %-15.1f %-11d %.1f\n", static_cast<long long>(chars),
                 script.changing ? "changing" : "same", cpu, window, allAnswered ? QByteArray::number(longestWait, 'f', 1).constData() : "unanswered",
-                windowStallMs, windowSteps, peakMegabytes());
+                windowStallMs, windowSteps, peakRssMegabytes());
     return 0;
 }

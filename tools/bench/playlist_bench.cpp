@@ -10,6 +10,7 @@
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
+#include "bench_report.h"
 #include "sim_process.h"
 
 #include <QApplication>
@@ -31,18 +32,6 @@ namespace {
 constexpr int kTargetTitles = 32767;
 constexpr double kTargetFillMs = 20.0;
 constexpr double kTargetStallMs = 16.0;
-
-void say(const QString &text)
-{
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-[[noreturn]] void fail(const QString &message)
-{
-    std::fprintf(stderr, "playlist-bench: %s\n", message.toLocal8Bit().constData());
-    std::exit(2);
-}
 
 double msBetween(qint64 fromNs, qint64 toNs)
 {
