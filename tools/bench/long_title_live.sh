@@ -10,29 +10,20 @@ set -euo pipefail
 bytes=${1:-10485760}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build}
-for program in Xvfb xdotool; do
+for program in Xvfb xdotool xwininfo; do
     command -v "$program" >/dev/null || { echo "$0: needs $program (tools/deps.sh installs it)" >&2; exit 1; }
 done
 cmake --build "$build" -j2 --target quendra httpq-sim >/dev/null
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/quendra-long-title.XXXXXX")
-pids=()
+# The desktop test's helpers: track and stop_all, wait_for, start_display.
+source "$root/tests/desktop/desktop.sh"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/quendra-long-title.XXXXXX")
+tmp=$WORK
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    stop_all
     [ -n "${KEEP:-}" ] && echo "kept $tmp" || rm -rf "$tmp"
 }
 trap cleanup EXIT
-
-now_ms() { local t=${EPOCHREALTIME//[!0-9]/}; echo $((10#$t / 1000)); }
-wait_for() { # MS COMMAND...
-    local end=$(($(now_ms) + $1))
-    shift
-    until "$@"; do
-        (($(now_ms) > end)) && return 1
-        sleep 0.01
-    done
-}
 
 {
     printf 'Long '
@@ -41,17 +32,11 @@ wait_for() { # MS COMMAND...
 } >"$tmp/titles.txt"
 
 "$build/httpq-sim" --port 0 --password long --titles-file "$tmp/titles.txt" --verbose >"$tmp/sim.log" 2>&1 &
-pids+=($!)
+track $!
 wait_for 10000 grep -qs '^listening on' "$tmp/sim.log"
 port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$tmp/sim.log")
 
-for n in 60 61 62 63 64 65 66 67 68 69; do
-    [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-    pids+=($!)
-    export DISPLAY=":$n"
-    wait_for 10000 test -S "/tmp/.X11-unix/X$n" && break
-done
+QUENDRA_DESKTOP_DISPLAYS="60 61 62 63 64 65 66 67 68 69" start_display
 
 # The bar at (100, 100) pixels; the settings file lives beside the program.
 mkdir "$tmp/app"
@@ -60,7 +45,7 @@ printf '[WINAMP]\r\nX_STARTUP_POSITION=1500\r\nY_STARTUP_POSITION=1500\r\n[PLAYL
     "$port" >"$tmp/app/Quendra.ini"
 QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 "$tmp/app/quendra" >"$tmp/quendra.log" 2>&1 &
 quendra=$!
-pids+=("$quendra")
+track "$quendra"
 # Running: the title polled and the playlist fetched (its first fetch is at once).
 wait_for 20000 grep -qs 'getplaylisttitle' "$tmp/sim.log"
 sleep 3
