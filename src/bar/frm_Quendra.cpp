@@ -18,6 +18,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPointer>
+#include <QScopeGuard>
 
 #include <limits>
 #include <type_traits>
@@ -121,20 +122,20 @@ frm_Quendra::frm_Quendra()
     timDisplaySongtitle = new FormTimer(kMarqueeStepMs, false, this);
     timRefreshSongTitle = new FormTimer(kDesignTitlePollMs, false, this);
 
-    connect(timRefreshSongTitle, &FormTimer::timeout, this, &frm_Quendra::timRefreshSongTitle_Timer);
+    connect(timRefreshSongTitle, &FormTimer::timeout, this, [this] { timRefreshSongTitle_Timer(); });
     connect(timDisplaySongtitle, &FormTimer::timeout, this, &frm_Quendra::timDisplaySongtitle_Timer);
-    connect(timRefreshStatus, &FormTimer::timeout, this, &frm_Quendra::timRefreshStatus_Timer);
+    connect(timRefreshStatus, &FormTimer::timeout, this, [this] { timRefreshStatus_Timer(); });
     connect(picQuendraDirect, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPointF position) {
                 picQuendraDirect_MouseDown(button, float(position.x()), float(position.y()));
             });
-    connect(picShuffleStatus, &PictureBox::clicked, this, &frm_Quendra::picShuffleStatus_Click);
+    connect(picShuffleStatus, &PictureBox::clicked, this, [this] { picShuffleStatus_Click(); });
     connect(picPlayListStatus, &PictureBox::clicked, this, &frm_Quendra::picPlayListStatus_Click);
     connect(TopBar, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
                 TopBar_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
-    connect(picLoopStatus, &PictureBox::clicked, this, &frm_Quendra::picLoopStatus_Click);
+    connect(picLoopStatus, &PictureBox::clicked, this, [this] { picLoopStatus_Click(); });
     m_trayWatch.setInterval(kTrayWatchMs);
     connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::trayWatch_Timer);
 }
@@ -166,6 +167,8 @@ void frm_Quendra::Form_Load()
         layOutDirect();
     else
         layOutWebControl();
+    // A player that never answers is shown as gone as one that stopped answering.
+    m_sinceAnswer.start();
 
     const int h = gWinampHeight;
     const int bottom = clampToInt16(h - 20);
@@ -232,60 +235,65 @@ void frm_Quendra::layOutDirect()
     TopBar->raise();
 }
 
-bool frm_Quendra::sendCommand(QStringView command, QStringView argument)
+async::Task<> frm_Quendra::sendCommand(QString command, QString argument)
 {
-    QPointer<frm_Quendra> self(this);
-    NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
-    return running(self);
+    co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
 }
 
-void frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
+async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
 {
     Q_UNUSED(button)
     const std::optional<FaceCell> cell = FaceCellAt(x, y);
     if (!cell)
-        return;
+        co_return;
     const FaceAction action = FaceActionAt(*cell);
     switch (action) {
     case FaceAction::None:
-        return;
+        co_return;
     case FaceAction::TogglePlaylist:
         TogglePlaylist();
-        return;
+        co_return;
     case FaceAction::ShuffleOn:
-        if (sendCommand(FaceCommand(action), u"&a=1"))
-            ShuffleCheck();
-        return;
+        co_await sendCommand(QString::fromUtf16(FaceCommand(action)), QStringLiteral("&a=1"));
+        co_await ShuffleCheck();
+        co_return;
     case FaceAction::RepeatOn:
-        if (sendCommand(FaceCommand(action), u"&a=1"))
-            LoopCheck();
-        return;
+        co_await sendCommand(QString::fromUtf16(FaceCommand(action)), QStringLiteral("&a=1"));
+        co_await LoopCheck();
+        co_return;
     default:
-        sendCommand(FaceCommand(action));
-        return;
+        co_await sendCommand(QString::fromUtf16(FaceCommand(action)));
+        co_return;
     }
 }
 
-void frm_Quendra::timRefreshSongTitle_Timer()
+async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
 {
-    QPointer<frm_Quendra> self(this);
     timRefreshSongTitle->setInterval(gRefresh);
     if (const std::optional<qint16> statusInterval = Add16(gRefresh, kStatusPollDelayMs))
         timRefreshStatus->setInterval(*statusInterval);
 
-    if (!NetworkConnection->IsBusy()) {
+    // A tick still waiting for the player goes on; another beside it would
+    // only cancel its reads (the shuffle check cancels what holds the status
+    // channel) and pile up behind a slow player.
+    if (m_titlePollRunning)
+        co_return;
+    m_titlePollRunning = true;
+    const auto done = qScopeGuard([this] { m_titlePollRunning = false; });
+
+    if (NetworkConnection->IsBusy()) {
+        notePollAnswer(false);
+    } else {
         const std::optional<QString> answer =
-            NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
-        if (!running(self))
-            return;
+            co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
+        notePollAnswer(answer.has_value());
         const QString title = answer.value_or(QString());
 
         qint16 listPos = 0;
-        const std::optional<QString> position = NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getlistpos?p="));
-        if (!running(self))
-            return;
-        if (position)
+        if (const std::optional<QString> position =
+                co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getlistpos?p=")))
             listPos = HttpqClient::WholeNumber(*position).value_or(listPos);
+        mListPos = listPos;
 
         if (title != mLastTitle) {
             mLastTitle = title;
@@ -294,27 +302,13 @@ void frm_Quendra::timRefreshSongTitle_Timer()
             frm_QuendraPlaylist::instance()->ShowCurrentSongInPlaylist(listPos);
 
             // Each value keeps what it had when its request or conversion fails.
-            auto readInfo = [&](QStringView command, QStringView argument, qint16 &value, bool whole) {
-                const std::optional<QString> info = InetStatusCheck->Fetch(HttpqClient::BuildUrl(command, argument));
-                if (!running(self) || !info)
-                    return;
-                const std::optional<qint16> number =
-                    whole ? HttpqClient::WholeNumber(*info) : HttpqClient::LeadingNumber(*info);
-                if (number)
-                    value = *number;
+            const auto readInfo = [this](QStringView command, QStringView argument, bool whole) {
+                return readNumber(InetStatusCheck, HttpqClient::BuildUrl(command, argument), whole);
             };
-            readInfo(u"/getinfo?p=", u"&a=0", mSampleRate, false);
-            if (!running(self))
-                return;
-            readInfo(u"/getinfo?p=", u"&a=1", mBitRate, false);
-            if (!running(self))
-                return;
-            readInfo(u"/getinfo?p=", u"&a=2", mChannels, true);
-            if (!running(self))
-                return;
-            readInfo(u"/getoutputtime?p=", u"&a=1", mTrackLength, false);
-            if (!running(self))
-                return;
+            mSampleRate = (co_await readInfo(u"/getinfo?p=", u"&a=0", false)).value_or(mSampleRate);
+            mBitRate = (co_await readInfo(u"/getinfo?p=", u"&a=1", false)).value_or(mBitRate);
+            mChannels = (co_await readInfo(u"/getinfo?p=", u"&a=2", true)).value_or(mChannels);
+            mTrackLength = (co_await readInfo(u"/getoutputtime?p=", u"&a=1", false)).value_or(mTrackLength);
 
             lblChannels->setText(mChannels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
             lblSongInfo->setText(SongInfoCaption(mTrackLength, mBitRate, mSampleRate));
@@ -325,10 +319,16 @@ void frm_Quendra::timRefreshSongTitle_Timer()
         }
     }
 
-    ShuffleCheck();
-    if (!running(self))
-        return;
-    LoopCheck();
+    co_await ShuffleCheck();
+    co_await LoopCheck();
+}
+
+async::Task<std::optional<qint16>> frm_Quendra::readNumber(HttpqClient *channel, QString url, bool whole)
+{
+    const std::optional<QString> answer = co_await channel->Fetch(url);
+    if (!answer)
+        co_return std::nullopt;
+    co_return whole ? HttpqClient::WholeNumber(*answer) : HttpqClient::LeadingNumber(*answer);
 }
 
 void frm_Quendra::timDisplaySongtitle_Timer()
@@ -338,14 +338,14 @@ void frm_Quendra::timDisplaySongtitle_Timer()
     lblSongTitle->setRotation(mMarquee.rotation);
 }
 
-void frm_Quendra::timRefreshStatus_Timer()
+async::Task<> frm_Quendra::timRefreshStatus_Timer()
 {
-    if (InetStatusCheck->IsBusy())
-        return;
-    QPointer<frm_Quendra> self(this);
-    const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/isplaying?p="));
-    if (!running(self))
-        return;
+    if (InetStatusCheck->IsBusy()) {
+        notePollAnswer(false);
+        co_return;
+    }
+    const std::optional<QString> answer = co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/isplaying?p="));
+    notePollAnswer(answer.has_value());
     const qint16 lastPlayState = mPlayState;
     if (answer) {
         if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
@@ -353,6 +353,49 @@ void frm_Quendra::timRefreshStatus_Timer()
     }
     if (mPlayState != lastPlayState)
         emit playStateChanged(mPlayState);
+    showPlayState();
+    if (answer && m_positionPolled && mPlayState == 1)
+        co_await readPosition();
+}
+
+async::Task<> frm_Quendra::readPosition()
+{
+    if (const std::optional<qint16> seconds = co_await readNumber(
+            InetStatusCheck, HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=1"), false);
+        seconds && *seconds > 0 && mTrackLength <= 0) {
+        // The length is read at a change of title; a song started from
+        // stopped on the same title had none then.
+        mTrackLength = *seconds;
+        emit trackLengthChanged(mTrackLength);
+    }
+    // Milliseconds: beyond the 16 bits of the other answers.
+    if (const std::optional<QString> answer =
+            co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=0"))) {
+        bool ok = false;
+        const qint64 ms = answer->trimmed().toLongLong(&ok);
+        if (ok && ms >= 0) {
+            m_positionMs = ms;
+            m_sincePosition.start();
+        }
+    }
+}
+
+qint64 frm_Quendra::positionMs() const
+{
+    qint64 position = m_positionMs;
+    if (mPlayState == 1 && m_sincePosition.isValid() && !m_playerLost)
+        position += m_sincePosition.elapsed();
+    if (mTrackLength > 0)
+        position = std::min<qint64>(position, qint64(mTrackLength) * 1000);
+    return position;
+}
+
+void frm_Quendra::showPlayState()
+{
+    if (m_playerLost) {
+        lblStatus->setText(tr("Unreachable"));
+        return;
+    }
     switch (mPlayState) {
     case 0: lblStatus->setText(QStringLiteral("Stopped")); break;
     case 1: lblStatus->setText(QStringLiteral("Playing")); break;
@@ -361,30 +404,49 @@ void frm_Quendra::timRefreshStatus_Timer()
     }
 }
 
-void frm_Quendra::ShuffleCheck()
+void frm_Quendra::notePollAnswer(bool answered)
+{
+    if (answered) {
+        m_sinceAnswer.start();
+        m_pollMissed = false;
+        if (!std::exchange(m_playerLost, false))
+            return;
+    } else {
+        m_pollMissed = true;
+        // A single miss keeps what the bar shows; only a player that has
+        // not answered for a while is shown as gone.
+        if (m_playerLost || (m_sinceAnswer.isValid() && m_sinceAnswer.elapsed() < kPlayerLostMs))
+            return;
+        m_playerLost = true;
+    }
+    showPlayState();
+    if (my_frmSysTray)
+        my_frmSysTray->SetToolTip(trayTip());
+    emit playerReachableChanged(!m_playerLost);
+}
+
+QString frm_Quendra::trayTip() const
+{
+    const QString name = QStringLiteral("ZadAda Doruziz");
+    return m_playerLost ? tr("%1: the player cannot be reached").arg(name) : name;
+}
+
+async::Task<> frm_Quendra::ShuffleCheck()
 {
     if (InetStatusCheck->IsBusy())
         InetStatusCheck->Cancel();
-    QPointer<frm_Quendra> self(this);
-    const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/shuffle_status?p="));
-    if (!running(self))
-        return;
+    const std::optional<qint16> state =
+        co_await readNumber(InetStatusCheck, HttpqClient::BuildUrl(u"/shuffle_status?p="), false);
     const bool wasOn = gShuffleState == 1;
-    if (answer) {
-        if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
-            gShuffleState = *state;
-    }
+    gShuffleState = state.value_or(gShuffleState);
     picShuffleStatus->setVisible(gShuffleState == 1);
     if ((gShuffleState == 1) != wasOn)
         emit shuffleChanged(gShuffleState == 1);
 }
 
-void frm_Quendra::LoopCheck()
+async::Task<> frm_Quendra::LoopCheck()
 {
-    QPointer<frm_Quendra> self(this);
-    const std::optional<QString> answer = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
-    if (!running(self))
-        return;
+    const std::optional<QString> answer = co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
     // Unrounded: only an exact 1 is on; a failed read is not.
     const bool on = answer && LeadingValue(*answer) == 1.0;
     const bool wasOn = !picLoopStatus->isHidden();
@@ -393,16 +455,16 @@ void frm_Quendra::LoopCheck()
         emit repeatChanged(on);
 }
 
-void frm_Quendra::picShuffleStatus_Click()
+async::Task<> frm_Quendra::picShuffleStatus_Click()
 {
-    if (sendCommand(u"/shuffle?p=", u"&a=0"))
-        ShuffleCheck();
+    co_await sendCommand(QStringLiteral("/shuffle?p="), QStringLiteral("&a=0"));
+    co_await ShuffleCheck();
 }
 
-void frm_Quendra::picLoopStatus_Click()
+async::Task<> frm_Quendra::picLoopStatus_Click()
 {
-    if (sendCommand(u"/repeat?p=", u"&a=0"))
-        LoopCheck();
+    co_await sendCommand(QStringLiteral("/repeat?p="), QStringLiteral("&a=0"));
+    co_await LoopCheck();
 }
 
 void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
@@ -431,7 +493,7 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
     }
     QPointer<frm_Quendra> self(this);
     BeginWindowMove(this, {}, MouseButtonOfCode(Button), TopBar->lastPressGlobal(), [self] {
-        if (!running(self))
+        if (!self || self->m_closing)
             return;
         frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
         playlist->DockPlaylist(QStringLiteral("Quendra"));
@@ -498,7 +560,7 @@ void frm_Quendra::BuildTrayMenu()
     my_frmSysTray->AddMenuItem(QStringLiteral("&Settings"), QStringLiteral("Settings"), false);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
     my_frmSysTray->AddMenuItem(QStringLiteral("&Close"), QStringLiteral("close"), false);
-    my_frmSysTray->SetToolTip(QStringLiteral("ZadAda Doruziz"));
+    my_frmSysTray->SetToolTip(trayTip());
 }
 
 void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
@@ -549,10 +611,13 @@ void frm_Quendra::CloseApplication()
     timRefreshSongTitle->setEnabled(false);
     timRefreshStatus->setEnabled(false);
     timDisplaySongtitle->setEnabled(false);
-    NetworkConnection->Cancel();
-    InetStatusCheck->Cancel();
+    // Whatever waits for the player now ends where it is: nothing more is sent.
+    NetworkConnection->shutDown();
+    InetStatusCheck->shutDown();
 
     frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    playlist->inetPlayList->shutDown();
+    playlist->inetPLAction->shutDown();
     SaveSettings({positionTwips(), playlist->positionTwips()});
 
     // Closing the component removes the icon; it may be the sender of the

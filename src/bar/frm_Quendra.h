@@ -1,8 +1,10 @@
 #pragma once
 
+#include "async/Task.h"
 #include "bar/MarqueeLabel.h"
 #include "bar/face_logic.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QLine>
@@ -39,18 +41,21 @@ public:
     // places the playlist window and shows the bar.
     void Form_Load();
 
+    // The handlers that ask the player are coroutines: each goes on once its
+    // answer is in, and is destroyed unfinished if the bar goes first.
+
     // A press on the face, in its 120 x 60 units: one command per press.
-    void picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y);
+    async::Task<> picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y);
     // The now-playing poll, the title marquee and the play-state poll.
-    void timRefreshSongTitle_Timer();
+    async::Task<> timRefreshSongTitle_Timer();
     void timDisplaySongtitle_Timer();
-    void timRefreshStatus_Timer();
+    async::Task<> timRefreshStatus_Timer();
     // Read the shuffle and repeat states and show or hide their marks.
-    void ShuffleCheck();
-    void LoopCheck();
+    async::Task<> ShuffleCheck();
+    async::Task<> LoopCheck();
     // The marks switch their mode off.
-    void picShuffleStatus_Click();
-    void picLoopStatus_Click();
+    async::Task<> picShuffleStatus_Click();
+    async::Task<> picLoopStatus_Click();
 
     // The title strip: its settings, hide and close buttons, else a drag.
     // Button is 1 left, 2 right, 4 middle; X and Y in twips.
@@ -71,11 +76,22 @@ public:
     static void SetProgramEnd(std::function<void()> end);
 
     // The desktop's media controls (src/mpris) send through this: a command
-    // as the face sends it; false once the bar closed while it waited.
-    bool SendPlayerCommand(QStringView command, QStringView argument = {})
+    // as the face sends it, in turn with the face's.
+    async::Task<> SendPlayerCommand(const QString &command, const QString &argument = {})
     {
         return sendCommand(command, argument);
     }
+    // Whether the polls reach the player: false once they have found
+    // nothing for kPlayerLostMs in a row, true again at the first answer.
+    bool playerReachable() const { return !m_playerLost; }
+    static constexpr int kPlayerLostMs = 3000;
+    // While set, the play-state poll also reads the position of a playing
+    // song (and its length while that is unknown), for the media controls.
+    void setPositionPolled(bool polled) { m_positionPolled = polled; }
+    // Where the song is, in milliseconds: the last reading, moved on by the
+    // time since while it plays.
+    qint64 positionMs() const;
+    qint16 listPosition() const { return mListPos; }
 
     // Left and top in twips.
     QPoint positionTwips() const;
@@ -109,13 +125,17 @@ public:
     qint16 mChannels = 0;
     qint16 mTrackLength = 0;
     qint16 mPlayState = 0;
+    qint16 mListPos = 0;
     Marquee mMarquee;
 
 Q_SIGNALS:
     // What the polls saw change, for the desktop's media controls: each is
     // sent only when a read differs from the one before.
     void songChanged(const QString &title, qint16 listPos, qint16 trackLength);
+    // The play-state poll read a length for a song whose length was unknown.
+    void trackLengthChanged(qint16 trackLength);
     void playStateChanged(qint16 playState);
+    void playerReachableChanged(bool reachable);
     void shuffleChanged(bool on);
     void repeatChanged(bool on);
 
@@ -124,13 +144,15 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // A handler goes on after a request only while the bar is open and not
-    // shutting down.
-    static bool running(const QPointer<frm_Quendra> &bar) { return bar && !bar->m_closing; }
-
-    // Sends a command on NetworkConnection; the answer is not used. False
-    // when the bar was closed while the request waited.
-    bool sendCommand(QStringView command, QStringView argument = {});
+    // Sends a command on NetworkConnection; the answer is not used.
+    async::Task<> sendCommand(QString command, QString argument = {});
+    // Each poll says whether the player answered; a poll that found its
+    // channel still busy counts as no answer.
+    void notePollAnswer(bool answered);
+    void showPlayState();
+    QString trayTip() const;
+    async::Task<> readPosition();
+    async::Task<std::optional<qint16>> readNumber(HttpqClient *channel, QString url, bool whole);
     void layOutWebControl();
     void layOutDirect();
     // Places a label of the face in the face's 120 x 60 units.
@@ -140,5 +162,12 @@ private:
     void trayWatch_Timer();
 
     bool m_closing = false;
+    bool m_titlePollRunning = false;
     QTimer m_trayWatch;
+    QElapsedTimer m_sinceAnswer;
+    bool m_pollMissed = false;
+    bool m_playerLost = false;
+    bool m_positionPolled = false;
+    qint64 m_positionMs = 0;
+    QElapsedTimer m_sincePosition;
 };

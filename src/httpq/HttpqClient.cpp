@@ -2,11 +2,6 @@
 
 #include "platform/InetTransfer.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QPointer>
-#include <QTimer>
-
 HttpqClient::HttpqClient(const QString &channelName, QObject *owner)
     : QObject(owner)
     , m_transfer(CreateInetTransfer(channelName, this))
@@ -16,43 +11,93 @@ HttpqClient::HttpqClient(const QString &channelName, QObject *owner)
         if (state == InetTransfer::kResponseCompleted)
             emit ResponseCompleted();
     });
+    connect(m_transfer, &InetTransfer::fetchEnded, this, &HttpqClient::onFetchEnded);
+    connect(m_transfer, &InetTransfer::requestEnded, this, &HttpqClient::startNext);
 }
 
-std::optional<QString> HttpqClient::Fetch(const QString &url)
+HttpqClient::~HttpqClient()
 {
-    // A request asked for while the channel's earlier one is under way (a
-    // press on the face while a poll waits for a slow player) waits its turn
-    // rather than being lost.
-    if (m_transfer->isBusy() && !waitForTurn())
-        return std::nullopt;
-    // Nothing of this object may be touched once the transfer returns.
-    return m_transfer->fetch(url);
+    // The transfer, a child, goes after this and must not call back.
+    m_transfer->disconnect(this);
+    shutDown();
 }
 
-bool HttpqClient::waitForTurn()
+HttpqClient::Request HttpqClient::Fetch(const QString &url)
 {
-    const QPointer<HttpqClient> self(this);
-    const quint64 cancels = m_cancels;
-    // The request under way gives up by then at the latest.
-    const QDeadlineTimer deadline(m_transfer->requestTimeout());
-    while (m_transfer->isBusy()) {
-        QEventLoop loop;
-        bool ended = false;
-        connect(m_transfer, &InetTransfer::requestEnded, &loop, [&] {
-            ended = true;
-            loop.quit();
-        });
-        QTimer::singleShot(deadline.remainingTime(), &loop, &QEventLoop::quit);
-        loop.exec();
-        // Also woken by the program quitting; a cancel abandons the waiting requests too.
-        if (!self || !ended || m_cancels != cancels || deadline.hasExpired())
-            return false;
+    return Request(this, url);
+}
+
+void HttpqClient::enqueue(Waiter waiter)
+{
+    if (m_shutDown) {
+        answer(std::move(waiter), std::nullopt);
+        return;
     }
-    return true;
+    m_waiting.push_back(std::move(waiter));
+    startNext();
+}
+
+void HttpqClient::startNext()
+{
+    // A transfer that ends at once calls back into here: the loop below
+    // goes on with the next request.
+    if (m_starting)
+        return;
+    m_starting = true;
+    while (!m_shutDown && !m_current && !m_waiting.empty() && !m_transfer->isBusy()) {
+        m_current = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (!m_transfer->startFetch(m_current->url))
+            answer(*std::exchange(m_current, std::nullopt), std::nullopt);
+    }
+    m_starting = false;
+}
+
+void HttpqClient::onFetchEnded(const std::optional<QString> &text)
+{
+    if (m_current)
+        answer(*std::exchange(m_current, std::nullopt), text);
+}
+
+void HttpqClient::answer(Waiter waiter, const std::optional<QString> &text)
+{
+    // Its coroutine was destroyed meanwhile.
+    if (!waiter.request)
+        return;
+    waiter.request->m_answer = text;
+    m_answered.push_back(std::move(waiter));
+    // Not from here: this may be deep inside the transfer's or another
+    // handler's code, which the coroutine must not run inside of.
+    QMetaObject::invokeMethod(this, &HttpqClient::resumeNext, Qt::QueuedConnection);
+}
+
+void HttpqClient::resumeNext()
+{
+    if (m_answered.empty())
+        return;
+    const Waiter waiter = std::move(m_answered.front());
+    m_answered.pop_front();
+    waiter.request->m_registered = false;
+    if (m_shutDown || !waiter.promise->chainAlive())
+        waiter.promise->destroyChain();
+    else
+        waiter.frame.resume();
+}
+
+void HttpqClient::forget(const Request *request)
+{
+    const auto same = [request](const Waiter &waiter) { return waiter.request == request; };
+    std::erase_if(m_waiting, same);
+    std::erase_if(m_answered, same);
+    // Its request goes on, unanswered; the next one waits for its end.
+    if (m_current && m_current->request == request)
+        m_current->request = nullptr;
 }
 
 bool HttpqClient::StartGet(const QString &url)
 {
+    if (m_shutDown || IsBusy())
+        return false;
     return m_transfer->startGet(url);
 }
 
@@ -63,13 +108,44 @@ QString HttpqClient::ReadChunk(int size)
 
 bool HttpqClient::IsBusy() const
 {
-    return m_transfer->isBusy();
+    return m_transfer->isBusy() || !m_waiting.empty();
 }
 
 void HttpqClient::Cancel()
 {
-    ++m_cancels;
+    // The waiting requests fail with the one under way, in their order, and
+    // none of them starts on the way.
+    std::deque<Waiter> waiting;
+    waiting.swap(m_waiting);
     m_transfer->cancel();
+    if (m_current)
+        answer(*std::exchange(m_current, std::nullopt), std::nullopt);
+    for (Waiter &waiter : waiting)
+        answer(std::move(waiter), std::nullopt);
+}
+
+void HttpqClient::shutDown()
+{
+    m_shutDown = true;
+    std::deque<Waiter> waiters;
+    if (m_current)
+        waiters.push_back(*std::exchange(m_current, std::nullopt));
+    for (std::deque<Waiter> *line : {&m_answered, &m_waiting}) {
+        std::move(line->begin(), line->end(), std::back_inserter(waiters));
+        line->clear();
+    }
+    m_transfer->cancel();
+    destroyWaiters(std::move(waiters));
+}
+
+void HttpqClient::destroyWaiters(std::deque<Waiter> waiters)
+{
+    for (const Waiter &waiter : waiters) {
+        if (!waiter.request)
+            continue;
+        waiter.request->m_registered = false;
+        waiter.promise->destroyChain();
+    }
 }
 
 void HttpqClient::setRequestTimeout(int ms)

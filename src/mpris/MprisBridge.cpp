@@ -42,6 +42,9 @@ MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
     connect(&bar, &frm_Quendra::playStateChanged, this, &MprisBridge::onPlayStateChanged);
     connect(&bar, &frm_Quendra::shuffleChanged, this, &MprisBridge::onShuffleChanged);
     connect(&bar, &frm_Quendra::repeatChanged, this, &MprisBridge::onRepeatChanged);
+    connect(&bar, &frm_Quendra::trackLengthChanged, this, &MprisBridge::onTrackLengthChanged);
+    connect(&bar, &frm_Quendra::playerReachableChanged, this, &MprisBridge::onPlayerReachableChanged);
+    bar.setPositionPolled(true);
 }
 
 MprisBridge::~MprisBridge()
@@ -71,8 +74,7 @@ bool MprisBridge::registerOnBus()
 
 void MprisBridge::later(Work work)
 {
-    // The bus gets its answer first; the work may wait for the player in a
-    // nested loop, and the bar may close meanwhile.
+    // The bus gets its answer first; the bar may close meanwhile.
     QTimer::singleShot(0, this, [bar = m_bar, work = std::move(work)] {
         if (bar)
             work(*bar);
@@ -84,24 +86,27 @@ void MprisBridge::transport(MprisMethod method)
     const FaceAction action = MprisMethodAction(method, m_playState);
     if (action == FaceAction::None)
         return;
-    later([action](frm_Quendra &bar) { bar.SendPlayerCommand(FaceCommand(action)); });
+    if (m_bar)
+        m_bar->SendPlayerCommand(QString::fromUtf16(FaceCommand(action)));
 }
 
-void MprisBridge::setShuffle(bool on)
+async::Task<> MprisBridge::setShuffle(bool on)
 {
     // The SHUF spot and its ON mark: the command, then the check.
-    later([on](frm_Quendra &bar) {
-        if (bar.SendPlayerCommand(u"/shuffle?p=", on ? u"&a=1" : u"&a=0"))
-            bar.ShuffleCheck();
-    });
+    if (!m_bar)
+        co_return;
+    co_await m_bar->SendPlayerCommand(QStringLiteral("/shuffle?p="), on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
+    if (m_bar)
+        co_await m_bar->ShuffleCheck();
 }
 
-void MprisBridge::setRepeat(bool on)
+async::Task<> MprisBridge::setRepeat(bool on)
 {
-    later([on](frm_Quendra &bar) {
-        if (bar.SendPlayerCommand(u"/repeat?p=", on ? u"&a=1" : u"&a=0"))
-            bar.LoopCheck();
-    });
+    if (!m_bar)
+        co_return;
+    co_await m_bar->SendPlayerCommand(QStringLiteral("/repeat?p="), on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
+    if (m_bar)
+        co_await m_bar->LoopCheck();
 }
 
 void MprisBridge::raise()
@@ -126,7 +131,24 @@ bool MprisBridge::repeat() const
 
 QString MprisBridge::playbackStatus() const
 {
+    // A player that cannot be reached plays nothing here.
+    if (m_bar && !m_bar->playerReachable())
+        return MprisPlaybackStatus(0).value_or(QString());
     return MprisPlaybackStatus(m_playState).value_or(QString());
+}
+
+QVariantMap MprisBridge::metadata() const
+{
+    if (m_bar && !m_bar->playerReachable())
+        return MprisMetadata({}, 0, 0);
+    return m_metadata;
+}
+
+qlonglong MprisBridge::position() const
+{
+    if (!m_bar || !m_bar->playerReachable() || m_playState == 0)
+        return 0;
+    return m_bar->positionMs() * 1000;
 }
 
 void MprisBridge::propertiesChanged(const QString &name, const QVariant &value)
@@ -165,4 +187,27 @@ void MprisBridge::onShuffleChanged(bool on)
 void MprisBridge::onRepeatChanged(bool on)
 {
     propertiesChanged(QStringLiteral("LoopStatus"), MprisLoopStatus(on));
+}
+
+void MprisBridge::onTrackLengthChanged(qint16 trackLength)
+{
+    QVariantMap metadata = MprisMetadata(m_metadata.value(QStringLiteral("xesam:title")).toString(),
+                                         m_bar ? m_bar->listPosition() : 0, trackLength);
+    if (metadata == m_metadata)
+        return;
+    m_metadata = std::move(metadata);
+    propertiesChanged(QStringLiteral("Metadata"), m_metadata);
+}
+
+void MprisBridge::onPlayerReachableChanged(bool)
+{
+    // Both change together: gone, the player shows as stopped with no
+    // track; back, as the polls last read it.
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromUtf16(kObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QString::fromUtf16(kPlayerInterface)
+           << QVariantMap{{QStringLiteral("PlaybackStatus"), playbackStatus()}, {QStringLiteral("Metadata"), metadata()}}
+           << QStringList();
+    m_bus.send(signal);
 }

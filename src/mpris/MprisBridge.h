@@ -1,5 +1,6 @@
 #pragma once
 
+#include "async/Task.h"
 #include "mpris/mpris_logic.h"
 
 #include <QDBusConnection>
@@ -33,16 +34,18 @@ public:
 
     QString serviceName() const { return m_service; }
 
-    // The adaptors' methods answer at once: the bar's work runs afterwards,
-    // as a face press does, and may wait for the player.
+    // The adaptors' methods answer at once: their requests wait their turn
+    // behind the face's, as a press's do.
     void transport(MprisMethod method);
-    void setShuffle(bool on);
-    void setRepeat(bool on);
+    async::Task<> setShuffle(bool on);
+    async::Task<> setRepeat(bool on);
     void raise();
     void quit();
 
     QString playbackStatus() const;
-    QVariantMap metadata() const { return m_metadata; }
+    QVariantMap metadata() const;
+    // Microseconds into the song.
+    qlonglong position() const;
     // Shuffle and repeat as the bar's marks show them.
     bool shuffle() const;
     bool repeat() const;
@@ -51,6 +54,7 @@ private:
     MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
     bool registerOnBus();
     using Work = std::function<void(frm_Quendra &bar)>;
+    // For the work that ends or shows windows: after the bus has its answer.
     void later(Work work);
     void propertiesChanged(const QString &name, const QVariant &value);
 
@@ -58,6 +62,8 @@ private:
     void onPlayStateChanged(qint16 playState);
     void onShuffleChanged(bool on);
     void onRepeatChanged(bool on);
+    void onTrackLengthChanged(qint16 trackLength);
+    void onPlayerReachableChanged(bool reachable);
 
     QPointer<frm_Quendra> m_bar;
     QDBusConnection m_bus;

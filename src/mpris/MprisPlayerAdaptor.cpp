@@ -40,6 +40,11 @@ void MprisPlayerAdaptor::setShuffle(bool on)
     m_bridge->setShuffle(on);
 }
 
+qlonglong MprisPlayerAdaptor::position() const
+{
+    return m_bridge->position();
+}
+
 QVariantMap MprisPlayerAdaptor::metadata() const
 {
     return m_bridge->metadata();

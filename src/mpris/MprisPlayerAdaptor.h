@@ -7,7 +7,7 @@
 class MprisBridge;
 
 // org.mpris.MediaPlayer2.Player: transport, shuffle and repeat, and what
-// plays. The player's position is not polled, so nothing seeks.
+// plays. The player's position is read, but nothing seeks.
 class MprisPlayerAdaptor final : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -43,7 +43,7 @@ public:
     // httpQ has only volume steps and no reading: shown as full, not set.
     double volume() const { return 1.0; }
     void setVolume(double) {}
-    qlonglong position() const { return 0; }
+    qlonglong position() const;
     bool canControl() const { return true; }
     bool canSeek() const { return false; }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // The internet transfer control: HTTP GET requests, one at a time, either
-// synchronous (the whole body as text) or asynchronous (a completion notice,
-// then the body read in pieces), with a busy query, a cancel and a time-out.
+// for one value (the whole body as text, in fetchEnded) or for a long answer
+// (a completion notice, then the body read in pieces), with a busy query, a
+// cancel and a time-out. Nothing here waits: every end is a signal.
 
 #include <QObject>
 #include <QString>
@@ -21,10 +22,11 @@ public:
 
     using QObject::QObject;
 
-    // Waits for the answer, one value such as a title or a number, while the
-    // windows go on being served. Fails at once when a request is still
-    // under way on this transfer (its channel waits for requestEnded first).
-    virtual std::optional<QString> fetch(const QString &url) = 0;
+    // Starts a request for one value, such as a title or a number;
+    // fetchEnded follows with the answer, or with nothing when the request
+    // failed, timed out or was cancelled. False when it could not be started
+    // (a request under way, an unusable URL): then no signal follows.
+    virtual bool startFetch(const QString &url) = 0;
     // Starts a request and returns; stateChanged(kResponseCompleted) follows
     // when the answer is complete. False when it could not be started.
     virtual bool startGet(const QString &url) = 0;
@@ -38,6 +40,7 @@ public:
     int requestTimeout() const { return m_timeoutMs; }
 
 Q_SIGNALS:
+    void fetchEnded(const std::optional<QString> &answer);
     void stateChanged(int state);
     // The request under way ended, whichever way: the transfer is free.
     void requestEnded();

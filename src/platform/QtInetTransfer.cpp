@@ -3,7 +3,6 @@
 #include "httpq/httpq_url.h"
 #include "platform/body_text.h"
 
-#include <QEventLoop>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpSocket>
@@ -25,13 +24,6 @@ constexpr qint64 kReadPieceBytes = 64 * 1024;
 
 } // namespace
 
-struct QtInetTransfer::Wait
-{
-    QEventLoop loop;
-    std::optional<QString> result;
-    bool finished = false;
-};
-
 QtInetTransfer::QtInetTransfer(QObject *parent)
     : InetTransfer(parent)
 {
@@ -41,9 +33,6 @@ QtInetTransfer::QtInetTransfer(QObject *parent)
 
 QtInetTransfer::~QtInetTransfer()
 {
-    // A fetch waiting on this transfer finds it gone when its loop returns.
-    if (m_wait)
-        m_wait->loop.quit();
     dropSocket();
 }
 
@@ -78,25 +67,12 @@ bool QtInetTransfer::begin(const QString &url, qsizetype maxBody, HttpReplyReade
     return true;
 }
 
-std::optional<QString> QtInetTransfer::fetch(const QString &url)
+bool QtInetTransfer::startFetch(const QString &url)
 {
     if (!begin(url, kMaxAnswerBytes, HttpReplyReader::Overflow::Cut))
-        return std::nullopt;
-    Wait wait;
-    m_wait = &wait;
-    QPointer<QtInetTransfer> self(this);
-    wait.loop.exec();
-    if (!self)
-        return std::nullopt;
-    // The loop can end before the answer, when the application quits: the
-    // request is abandoned and fails like any other.
-    if (!wait.finished && m_wait == &wait) {
-        m_wait = nullptr;
-        m_deadline.stop();
-        dropSocket();
-        m_reply.reset();
-    }
-    return std::move(wait.result);
+        return false;
+    m_fetching = true;
+    return true;
 }
 
 bool QtInetTransfer::startGet(const QString &url)
@@ -198,17 +174,15 @@ void QtInetTransfer::finish(bool complete)
         text = DecodeBody(m_reply->takeBody());
     m_reply.reset();
 
+    // The ends' handlers may delete the transfer.
     const QPointer<QtInetTransfer> self(this);
-    if (Wait *wait = std::exchange(m_wait, nullptr)) {
-        wait->result = std::move(text);
-        wait->finished = true;
-        wait->loop.quit();
+    if (std::exchange(m_fetching, false)) {
+        emit fetchEnded(text);
     } else if (text) {
         m_answer = std::move(*text);
         m_readPos = 0;
         emit stateChanged(kResponseCompleted);
     }
-    // The completion's handler may have deleted the transfer.
     if (self)
         emit requestEnded();
 }

@@ -31,7 +31,7 @@ public:
     explicit QtInetTransfer(QObject *parent = nullptr);
     ~QtInetTransfer() override;
 
-    std::optional<QString> fetch(const QString &url) override;
+    bool startFetch(const QString &url) override;
     bool startGet(const QString &url) override;
     QString readChunk(int size) override;
     bool isBusy() const override;
@@ -55,9 +55,8 @@ private:
     QByteArray m_request;
     std::optional<HttpReplyReader> m_reply;
     QTimer m_deadline;
-    struct Wait;
-    // The fetch waiting for the request under way, if it is synchronous.
-    Wait *m_wait = nullptr;
+    // The request under way answers one value (fetchEnded), not a long answer.
+    bool m_fetching = false;
     QString m_answer;
     qsizetype m_readPos = 0;
 };

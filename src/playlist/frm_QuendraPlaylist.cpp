@@ -354,29 +354,21 @@ void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
         listPlayList->verticalScrollBar()->setValue(*newTop);
 }
 
-void frm_QuendraPlaylist::listPlayList_DblClick()
+async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
 {
-    QPointer<frm_QuendraPlaylist> self(this);
     gListPos = static_cast<qint16>(listPlayList->currentIndex().row());
     if (frm_Quendra *bar = frm_Quendra::instance())
-        bar->ShuffleCheck();
-    if (!self)
-        return;
-    // Each request goes after the previous one is answered or has failed;
-    // the window may close meanwhile.
-    auto send = [&](QStringView command, QStringView argument) {
-        if (self)
-            self->inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
-        return !self.isNull();
+        co_await bar->ShuffleCheck();
+    // Each request goes after the previous one is answered or has failed.
+    const auto send = [this](QStringView command, QStringView argument) {
+        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
     };
-    if (gShuffleState == 1 && !send(u"/shuffle?p=", u"&a=0"))
-        return;
-    if (!send(u"/setplaylistpos?p=", PositionArgument(gListPos)))
-        return;
-    if (!send(u"/play?p=", {}))
-        return;
     if (gShuffleState == 1)
-        send(u"/shuffle?p=", u"&a=1");
+        co_await send(u"/shuffle?p=", u"&a=0");
+    co_await send(u"/setplaylistpos?p=", PositionArgument(gListPos));
+    co_await send(u"/play?p=", {});
+    if (gShuffleState == 1)
+        co_await send(u"/shuffle?p=", u"&a=1");
 }
 
 void frm_QuendraPlaylist::Form_Unload()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "async/Task.h"
 #include "playlist/playlist_logic.h"
 
 #include <QLine>
@@ -66,7 +67,7 @@ public:
     // Selects the entry that now plays and keeps it in view.
     void ShowCurrentSongInPlaylist(qint16 &IndexShow);
     // Starts the chosen entry, with shuffle off around the jump when it is on.
-    void listPlayList_DblClick();
+    async::Task<> listPlayList_DblClick();
 
     QPoint positionTwips() const;
     void moveTwips(int left, int top);

@@ -39,7 +39,7 @@ protected:
 
 TEST_F(BarHandlers, ANewTitleReadsTheSongAndAnUnchangedOneOnlyItsChecks)
 {
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     QStringList song = {u"net /getcurrenttitle?p="_s, u"net /getlistpos?p="_s};
     for (const QString &info : kInfo)
         song.append(u"status "_s + info);
@@ -48,35 +48,35 @@ TEST_F(BarHandlers, ANewTitleReadsTheSongAndAnUnchangedOneOnlyItsChecks)
     EXPECT_EQ(m_bar->lblChannels->text(), u"stereo");
     EXPECT_EQ(gTitleText, u"Artist - Song");
 
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(sent(), song.mid(0, 2) + kChecks);
     // A busy channel skips the title, not the checks.
     FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
     net->setBusy(true);
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(sent(), kChecks);
     net->setBusy(false);
 
     // Letter case is a change.
     playing(u"artist - song"_s, {u"44"_s, u"128"_s, u"1"_s, u"245"_s});
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(sent(), song + kChecks);
     EXPECT_EQ(m_bar->lblChannels->text(), u"mono");
 }
 
 TEST_F(BarHandlers, FailedAndNonNumericAnswersKeepWhatTheyShould)
 {
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
 
     // httpQ unreachable: the empty title is a change, the values stay.
     m_answers.clear();
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(gTitleText, QString());
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    128    44k");
 
     // Non-numeric: the three leading numbers become 0, the channel count stays.
     playing(u"Other"_s, {u"n/a"_s, QString(), u"mono"_s, u"99999"_s});
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(m_bar->mChannels, 2);
     EXPECT_EQ(m_bar->mTrackLength, 245);
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"4:05    0    0k");
@@ -89,13 +89,13 @@ TEST_F(BarHandlers, APressWhileAPollWaitsIsSentWhenThePollEndsUnlessCancelled)
     FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
     net->setBusy(true);
     QTimer::singleShot(20, net, [net] { net->setBusy(false); });
-    m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    awaitTask(m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47));
     EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
 
     // The shutdown's cancel abandons a press still waiting.
     net->setBusy(true);
     QTimer::singleShot(20, m_bar, [this] { m_bar->NetworkConnection->Cancel(); });
-    m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    awaitTask(m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47));
     EXPECT_EQ(sent(), QStringList());
 }
 
@@ -114,15 +114,15 @@ TEST_F(BarHandlers, MarksShowWhatThePlayerReports)
     for (const auto &read : reads) {
         m_answers[u"/shuffle_status?p="_s] = read.shuffle;
         m_answers[u"/repeat_status?p="_s] = read.repeat;
-        m_bar->ShuffleCheck();
-        m_bar->LoopCheck();
+        awaitTask(m_bar->ShuffleCheck());
+        awaitTask(m_bar->LoopCheck());
         EXPECT_EQ(m_bar->picShuffleStatus->isVisibleTo(m_bar), read.shuffleMark) << read.shuffle.value_or(u"-"_s).toStdString();
         EXPECT_EQ(m_bar->picLoopStatus->isVisibleTo(m_bar), read.repeatMark) << read.repeat.value_or(u"-"_s).toStdString();
     }
     // The shuffle check cancels what holds the status channel.
     sent();
     m_httpq.transfer(u"InetStatusCheck"_s)->setBusy(true);
-    m_bar->ShuffleCheck();
+    awaitTask(m_bar->ShuffleCheck());
     EXPECT_EQ(sent(), QStringList{u"status /shuffle_status?p="_s});
 }
 
@@ -138,7 +138,7 @@ TEST_F(BarHandlers, PlayStateReadsStoppedPlayingPausedAndIgnoresOtherValues)
     };
     for (const auto &c : cases) {
         m_answers[u"/isplaying?p="_s] = c.answer;
-        m_bar->timRefreshStatus_Timer();
+        awaitTask(m_bar->timRefreshStatus_Timer());
         EXPECT_EQ(m_bar->lblStatus->text(), QString::fromUtf16(c.caption));
     }
     EXPECT_EQ(sent(), QStringList(std::size(cases), u"status /isplaying?p="_s));
@@ -146,7 +146,7 @@ TEST_F(BarHandlers, PlayStateReadsStoppedPlayingPausedAndIgnoresOtherValues)
     FakeTransfer *status = m_httpq.transfer(u"InetStatusCheck"_s);
     status->setBusy(true);
     QTimer::singleShot(20, status, [status] { status->setBusy(false); });
-    m_bar->timRefreshStatus_Timer();
+    awaitTask(m_bar->timRefreshStatus_Timer());
     EXPECT_TRUE(sent().isEmpty());
 }
 
@@ -155,13 +155,13 @@ TEST_F(BarHandlers, ANewTitleRestartsTheMarqueeEvenWhenNothingPlays)
     const QString separator = QString::fromUtf16(Marquee::kSeparator);
     m_bar->timDisplaySongtitle_Timer();
     playing(u"Paco de Lucía - Entre Dos Aguas (1)"_s);
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     for (int step = 0; step < 12; ++step)
         m_bar->timDisplaySongtitle_Timer();
 
     // Stopped: the song information reads 0, the length -1.
     playing(u"1. Café"_s, {u"0"_s, u"0"_s, u"0"_s, u"-1"_s});
-    m_bar->timRefreshSongTitle_Timer();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"0:00    0    0k");
     m_bar->timDisplaySongtitle_Timer();
     EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (u"1. Café"_s + separator).toStdString());
@@ -253,7 +253,7 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
         {"y 51, bottom of the button row", 10, 51, "prev?p="},
     };
     for (const auto &bound : bounds) {
-        bar.picQuendraDirect_MouseDown(Qt::LeftButton, bound.x, bound.y);
+        awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, bound.x, bound.y));
         check(bound.name, QString::fromLatin1(bound.command));
     }
 }
@@ -273,10 +273,10 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     const QString expectedInfo = SongInfoCaption(HttpqSimulator::titleLengthSeconds(1),
                                                  HttpqSimulator::titleBitrateKbps(1),
                                                  HttpqSimulator::titleSampleRateKhz(1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bar.lblSongInfo->text() == expectedInfo; }, 5000))
+    ASSERT_TRUE(waitUntil([&] { return bar.lblSongInfo->text() == expectedInfo; }))
         << bar.lblSongInfo->text().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bar.lblStatus->text() == u"Playing"; }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bar.lblSongTitle->text().startsWith(state.titles.at(1)); }, 5000))
+    ASSERT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }));
+    ASSERT_TRUE(waitUntil([&] { return bar.lblSongTitle->text().startsWith(state.titles.at(1)); }))
         << bar.lblSongTitle->text().toStdString();
     EXPECT_EQ(bar.lblChannels->text(), HttpqSimulator::titleChannels(1) == 1 ? u"mono"_s : u"stereo"_s);
     EXPECT_TRUE(bar.picShuffleStatus->isVisible());
@@ -285,16 +285,14 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     // A press on pause reaches the player; the next status tick shows it.
     const QPointF pause = bar.picQuendraDirect->toPixels({30, 47});
     QTest::mousePress(bar.picQuendraDirect, Qt::LeftButton, Qt::NoModifier, pause.toPoint());
-    EXPECT_EQ(sim.state().playState, int(HttpqPlayerState::Paused));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar.lblStatus->text() == u"Paused"; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return sim.state().playState == HttpqPlayerState::Paused; }));
+    EXPECT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Paused"; }));
 
     // The marks switch their modes off.
     QTest::mouseClick(bar.picShuffleStatus, Qt::LeftButton);
-    EXPECT_FALSE(sim.state().shuffle);
-    EXPECT_FALSE(bar.picShuffleStatus->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !sim.state().shuffle && !bar.picShuffleStatus->isVisible(); }));
     QTest::mouseClick(bar.picLoopStatus, Qt::LeftButton);
-    EXPECT_FALSE(sim.state().repeat);
-    EXPECT_FALSE(bar.picLoopStatus->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !sim.state().repeat && !bar.picLoopStatus->isVisible(); }));
 }
 
 TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
@@ -332,7 +330,7 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
     for (const auto &c : cases) {
         if (c.title) {
             m_answers[u"/getcurrenttitle?p="_s] = *c.title;
-            bar.timRefreshSongTitle_Timer();
+            awaitTask(bar.timRefreshSongTitle_Timer());
         }
         const QString title = c.title.value_or(QString::fromUtf16(Marquee::kPlaceholder));
         const qsizetype cycle = title.size() < 10 ? 50 : title.size() + 20;

@@ -149,7 +149,7 @@ TEST_F(BarTray, ASwitchedOffPlaylistComesBackOnlyByTheIcon)
     EXPECT_TRUE(QTest::qWaitFor([&bar] { return bar.isVisible(); }, 5000));
     EXPECT_FALSE(playlist().isVisible());
 
-    bar.picQuendraDirect_MouseDown(Qt::LeftButton, 110, 47);
+    awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, 110, 47));
     EXPECT_EQ(m_settings.read(), "[PLAYLIST]\r\nVISIBLE=1\r\nHEIGHT=1995\r\n");
     EXPECT_TRUE(playlist().isVisible());
     EXPECT_TRUE(bar.picPlayListStatus->isVisible());
@@ -196,7 +196,7 @@ TEST_F(BarTray, CloseWhileAPollWaitsOnAStalledServer)
     QTimer::singleShot(100, &bar, [&bar] { bar.CloseApplication(); });
     QElapsedTimer clock;
     clock.start();
-    bar.timRefreshSongTitle_Timer();
+    awaitTask(bar.timRefreshSongTitle_Timer());
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(m_windows.ends, 1);
     EXPECT_FALSE(bar.NetworkConnection->IsBusy());

@@ -69,7 +69,7 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
         EXPECT_EQ(bar.timRefreshSongTitle->isTicking(), c.title > 0) << c.refresh;
         EXPECT_EQ(bar.timRefreshStatus->interval(), c.status) << c.refresh;
         EXPECT_TRUE(bar.timRefreshStatus->isTicking()) << c.refresh;
-        bar.timRefreshSongTitle_Timer();
+        awaitTask(bar.timRefreshSongTitle_Timer());
         EXPECT_EQ(bar.timRefreshSongTitle->interval(), c.titleAfterTick) << c.refresh;
         EXPECT_EQ(bar.timRefreshStatus->interval(), c.statusAfterTick) << c.refresh;
     }

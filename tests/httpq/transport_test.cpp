@@ -1,6 +1,8 @@
 #include "HttpqSimulator.h"
 #include "httpq/HttpqClient.h"
+#include "platform/InetTransfer.h"
 #include "settings/Settings.h"
+#include "support/AwaitTask.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +51,7 @@ protected:
     }
     static std::optional<QString> fetch(HttpqClient *client, QStringView command)
     {
-        return client->Fetch(HttpqClient::BuildUrl(command));
+        return fetchAndWait(client, HttpqClient::BuildUrl(command));
     }
 
     std::unique_ptr<HttpqSimulator> m_sim;
@@ -92,7 +94,7 @@ TEST_F(Transport, SettingsGoOnTheWireInTheServersEncodingAndCannotInject)
     startSimulator({.password = u"\u00e4 \u20ac\u0416\r\nX-Injected: 1#"_s});
     HttpqClient *net = channel("NetworkConnection");
     // The server decodes %XX and compares Windows-1252 bytes: the password matches.
-    EXPECT_EQ(net->Fetch(HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=1")), u"1");
+    EXPECT_EQ(fetchAndWait(net, HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=1")), u"1");
     // '%' goes as it is: the server decodes it.
     gHttpqPasswd = QStringLiteral("%25");
     EXPECT_EQ(fetch(net, u"/play?p="), u"0");
@@ -108,11 +110,12 @@ TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)
     ASSERT_TRUE(action->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
     // The fetch under way ends before its answer comes, and the one waiting
     // its turn behind it is abandoned without going out.
-    std::optional<QString> waiting = QStringLiteral("unset");
-    QTimer::singleShot(0, [&] { waiting = fetch(list, u"/stop?p="); });
+    auto underWay = fetchTask(list, HttpqClient::BuildUrl(u"/play?p="));
+    auto waiting = fetchTask(list, HttpqClient::BuildUrl(u"/stop?p="));
+    EXPECT_TRUE(list->IsBusy());
     QTimer::singleShot(50, list, [list] { list->Cancel(); });
-    EXPECT_EQ(fetch(list, u"/play?p="), std::nullopt);
-    EXPECT_EQ(waiting, std::nullopt);
+    EXPECT_EQ(awaitTask(std::move(underWay)), std::make_optional(std::optional<QString>()));
+    EXPECT_EQ(awaitTask(std::move(waiting)), std::make_optional(std::optional<QString>()));
     EXPECT_EQ(m_lines.size(), 2);
     EXPECT_TRUE(action->IsBusy());
 
@@ -125,55 +128,115 @@ TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)
     EXPECT_EQ(list->ReadChunk(1024), QString());
 }
 
-// What can happen while a synchronous request waits.
+// What can happen while a request waits.
 
-TEST_F(Transport, FetchSurvivesItsChannelBeingDeletedWhileItWaits)
+// A window's handler, as the program's are: bound to its window.
+class Window : public QObject
 {
-    startSimulator(kStalling);
-    auto *window = new QObject;
-    auto *net = new HttpqClient(QStringLiteral("NetworkConnection"), window);
-    QTimer::singleShot(50, window, [window] { window->deleteLater(); });
-    QPointer<HttpqClient> alive(net);
-    EXPECT_EQ(fetch(net, kTitleUrlCommand), std::nullopt);
-    EXPECT_TRUE(alive.isNull());
+public:
+    explicit Window(QStringList &steps)
+        : m_steps(steps)
+        , net(new HttpqClient(QStringLiteral("NetworkConnection"), this))
+    {
+    }
+    async::Task<> twoCommands()
+    {
+        m_steps.append(u"asked"_s);
+        co_await net->Fetch(HttpqClient::BuildUrl(u"/play?p="));
+        m_steps.append(u"answered"_s);
+        co_await net->Fetch(HttpqClient::BuildUrl(u"/stop?p="));
+    }
+
+    QStringList &m_steps;
+    HttpqClient *net;
+};
+
+TEST_F(Transport, NothingOfAHandlerRunsOrIsSentOnceItsWindowIsGone)
+{
+    startSimulator({.password = {}, .delayMs = 300});
+    QStringList steps;
+    // The window goes while its request waits, then while its answer is
+    // posted but not yet taken.
+    for (const int deleteAfterMs : {50, 300}) {
+        SCOPED_TRACE(deleteAfterMs);
+        steps.clear();
+        m_lines.clear();
+        auto *window = new Window(steps);
+        QPointer<HttpqClient> channel(window->net);
+        const async::Task<> handler = window->twoCommands();
+        QTimer::singleShot(deleteAfterMs, [window] { delete window; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return handler.isDone(); }, kTestTimeoutMs));
+        EXPECT_TRUE(handler.wasDestroyed());
+        EXPECT_TRUE(channel.isNull());
+        QTest::qWait(400);
+        EXPECT_EQ(steps, QStringList{u"asked"_s});
+        EXPECT_EQ(m_lines, QByteArrayList{"GET /play?p= HTTP/1.0"});
+    }
 }
 
-TEST_F(Transport, FetchEndsFailedWhenTheProgramQuitsWhileItWaits)
+TEST_F(Transport, AChannelShutDownSendsNothingMoreAndEndsItsWaitingHandlers)
 {
-    startSimulator(kStalling);
+    startSimulator({.password = {}, .delayMs = 300});
+    QStringList steps;
+    Window window(steps);
+    const async::Task<> first = window.twoCommands();
+    const async::Task<> second = window.twoCommands();
+    QTimer::singleShot(50, window.net, [&window] { window.net->shutDown(); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isDone() && second.isDone(); }, kTestTimeoutMs));
+    EXPECT_TRUE(first.wasDestroyed() && second.wasDestroyed());
+    // Also what is asked of it afterwards.
+    const async::Task<> third = window.twoCommands();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return third.isDone(); }, kTestTimeoutMs));
+    QTest::qWait(400);
+    EXPECT_EQ(steps, QStringList(3, u"asked"_s));
+    EXPECT_EQ(m_lines, QByteArrayList{"GET /play?p= HTTP/1.0"});
+}
+
+TEST_F(Transport, RequestsLeaveInTheOrderAskedOneAtATimeAndAFloodIsCapped)
+{
+    startSimulator({.password = {}, .delayMs = 100});
     HttpqClient *net = channel("NetworkConnection");
-    // Quitting needs the application's own loop running, as in the program.
-    std::optional<QString> answer = QStringLiteral("unset");
-    QTimer::singleShot(0, [&] {
-        QTimer::singleShot(50, qApp, &QCoreApplication::quit);
-        answer = fetch(net, kTitleUrlCommand);
-    });
-    QCoreApplication::exec();
-    EXPECT_EQ(answer, std::nullopt);
-    EXPECT_FALSE(net->IsBusy());
+    const QStringList commands = {u"/pause?p="_s, u"/stop?p="_s, u"/play?p="_s, u"/next?p="_s, u"/prev?p="_s};
+    std::vector<async::Task<std::optional<QString>>> tasks;
+    for (const QString &command : commands)
+        tasks.push_back(fetchTask(net, HttpqClient::BuildUrl(command)));
+    // The first went out at once; the others wait their turn.
+    EXPECT_TRUE(net->IsBusy());
+    for (auto &task : tasks)
+        EXPECT_EQ(awaitTask(std::move(task)), std::optional<QString>(u"1"_s));
+    QByteArrayList expected;
+    for (const QString &command : commands)
+        expected.append("GET " + command.toLatin1() + " HTTP/1.0");
+    EXPECT_EQ(m_lines, expected);
+
+    // Beyond the waiting line's bound a request fails at once, unsent; the
+    // waiting ones all go.
+    m_lines.clear();
+    tasks.clear();
     m_sim->setOptions({});
-    EXPECT_EQ(fetch(net, u"/play?p="), u"1");
+    for (int i = 0; i < HttpqClient::kMaxWaiting + 3; ++i)
+        tasks.push_back(fetchTask(net, HttpqClient::BuildUrl(u"/volumeup?p="_s)));
+    int refused = 0;
+    for (auto &task : tasks)
+        refused += task.isDone() && !*task.result();
+    EXPECT_EQ(refused, 2);
+    EXPECT_TRUE(waitUntil([&] { return !net->IsBusy(); }));
+    EXPECT_EQ(m_lines.size(), HttpqClient::kMaxWaiting + 1);
 }
 
-TEST_F(Transport, ARequestOnABusyChannelWaitsItsTurn)
+TEST_F(Transport, ARefusedConnectionFailsAtOnceNotAtTheTimeLimit)
 {
-    startSimulator({.password = {}, .delayMs = 600});
-    HttpqClient *net = channel("NetworkConnection");
-    HttpqClient *status = channel("InetStatusCheck");
-    std::optional<QString> inner;
-    QStringList order;
-    QTimer::singleShot(50, [&] {
-        m_sim->setOptions({}); // only the first request is slow
-        inner = fetch(status, u"/isplaying?p=");
-        order.append(u"inner"_s);
-        EXPECT_TRUE(net->IsBusy());
-        EXPECT_EQ(fetch(net, u"/stop?p="), u"1");
-        order.append(u"second"_s);
-    });
-    EXPECT_EQ(fetch(net, u"/play?p="), u"1");
-    order.append(u"outer"_s);
-    EXPECT_EQ(inner, u"0");
-    EXPECT_EQ(order, QStringList({u"inner"_s, u"second"_s, u"outer"_s}));
+    // A port nobody listens on: the request fails long before its minute.
+    startSimulator();
+    const QString port = gHttpqPort;
+    m_sim.reset();
+    gHttpqPort = port;
+    HttpqClient *net = channel("NetworkConnection", InetTransfer::kDefaultTimeoutMs);
+    EXPECT_EQ(fetchAndWait(net, HttpqClient::BuildUrl(u"/play?p="), kTestTimeoutMs), std::nullopt);
+    EXPECT_FALSE(net->IsBusy());
+    // And an address that cannot be reached at all (port 0).
+    gHttpqPort = u"0"_s;
+    EXPECT_EQ(fetchAndWait(net, HttpqClient::BuildUrl(u"/play?p="), kTestTimeoutMs), std::nullopt);
 }
 
 TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGoOn)

@@ -36,6 +36,8 @@ protected:
         const QPoint at = list->visualRect(entries->index(row)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        // Its requests go one after the other, each once the last is answered.
+        drainEvents();
     }
     // "Song 0<br>Song 1<br>...", the title at `changedAt` another.
     static QString songs(int count, int changedAt = -1)

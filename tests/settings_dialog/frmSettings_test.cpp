@@ -120,7 +120,7 @@ TEST_F(SettingsDialog, CancelKeepsTypedValuesInEffectUntilTheNextShutdown)
     dialog.picCancel_Click();
     EXPECT_TRUE(m_settings.read().contains("HTTPQ_SERVER=old\r\n"));
     m_httpq.log.clear();
-    bar.picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47);
+    awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47));
     ASSERT_FALSE(m_httpq.log.isEmpty());
     EXPECT_TRUE(m_httpq.log.at(0).url.startsWith(u"http://typed:4800/play?p="));
     bar.CloseApplication();

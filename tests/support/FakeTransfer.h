@@ -47,7 +47,19 @@ public:
     {
     }
 
-    std::optional<QString> fetch(const QString &url) override { return m_busy ? std::nullopt : ask(url); }
+    // Answers at once, unless the channel is held: then the request is
+    // recorded as sent and its answer waits for release().
+    bool startFetch(const QString &url) override
+    {
+        if (m_busy)
+            return false;
+        m_busy = true;
+        m_fetching = true;
+        m_pending = ask(url);
+        if (!m_held)
+            endFetch();
+        return true;
+    }
     bool startGet(const QString &url) override
     {
         if (m_busy)
@@ -66,8 +78,11 @@ public:
     void cancel() override
     {
         m_pending.reset();
-        if (std::exchange(m_busy, false))
-            emit requestEnded();
+        if (!std::exchange(m_busy, false))
+            return;
+        if (std::exchange(m_fetching, false))
+            emit fetchEnded(std::nullopt);
+        emit requestEnded();
     }
 
     // Ends the asynchronous request under way with its scripted answer.
@@ -81,7 +96,16 @@ public:
         }
         emit requestEnded();
     }
-    // Holds the channel busy, as a request still waiting would.
+    // Holds the answers back, as a slow player would: each request is sent,
+    // and its answer comes at release().
+    void hold() { m_held = true; }
+    void release()
+    {
+        m_held = false;
+        if (m_fetching)
+            endFetch();
+    }
+    // Holds the channel busy, as a request of another window would.
     void setBusy(bool busy)
     {
         m_busy = busy;
@@ -95,9 +119,18 @@ private:
         m_script.log.append({objectName(), url});
         return m_script.answer ? m_script.answer(objectName(), url) : std::nullopt;
     }
+    void endFetch()
+    {
+        m_busy = false;
+        m_fetching = false;
+        emit fetchEnded(std::exchange(m_pending, std::nullopt));
+        emit requestEnded();
+    }
 
     FakeHttpq &m_script;
     bool m_busy = false;
+    bool m_fetching = false;
+    bool m_held = false;
     std::optional<QString> m_pending;
     QString m_answer;
 };

@@ -6,6 +6,7 @@
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
 #include "settings_dialog/frmSettings.h"
+#include "support/AwaitTask.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeTransfer.h"
 

@@ -114,6 +114,29 @@ void writeCurlConfig(const QString &path, const QString &url, int requests)
 }
 
 // Lets a late duplicate request (a resend after the answer) reach the log.
+// Fetches the URL `count` times, one after the other; the failures.
+async::Task<int> fetchMany(HttpqClient &client, QString url, int count, qsizetype *length = nullptr)
+{
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        if (const std::optional<QString> answer = co_await client.Fetch(url)) {
+            if (length)
+                *length = answer->size();
+        } else {
+            ++failures;
+        }
+    }
+    co_return failures;
+}
+
+// A bench may wait in a loop of its own; the program never does.
+int runUntilDone(async::Task<int> task)
+{
+    while (!task.isDone())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return task.result().value_or(-1);
+}
+
 void settle()
 {
     QThread::msleep(200);
@@ -159,16 +182,10 @@ void measureLongTitle(const QString &simPath, const QTemporaryDir &scratch, int 
     const QString url = HttpqClient::BuildUrl(u"/getcurrenttitle?p=");
     const double rssBefore = peakRssMegabytes();
     qsizetype length = -1;
-    int failures = 0;
     QElapsedTimer wall;
     const double cpuStart = processCpuSeconds();
     wall.start();
-    for (int i = 0; i < fetches; ++i) {
-        if (const std::optional<QString> answer = client.Fetch(url))
-            length = answer->size();
-        else
-            ++failures;
-    }
+    const int failures = runUntilDone(fetchMany(client, url, fetches, &length));
     const double cpu = processCpuSeconds() - cpuStart;
     say(QStringLiteral("title of %1 bytes: %2 fetches, %3 ms each (CPU %4 ms), answer %5 characters, "
                        "peak RSS %6 MB (+%7 MB)")
@@ -249,11 +266,7 @@ int main(int argc, char *argv[])
     QObject owner;
     HttpqClient client(QStringLiteral("NetworkConnection"), &owner);
 
-    int failures = 0;
-    for (int i = 0; i < warmup; ++i) {
-        if (!client.Fetch(url))
-            ++failures;
-    }
+    int failures = runUntilDone(fetchMany(client, url, warmup));
     if (failures > 0)
         fail(QStringLiteral("%1 of %2 warm-up fetches failed").arg(failures).arg(warmup));
 
@@ -262,10 +275,7 @@ int main(int argc, char *argv[])
     QElapsedTimer wall;
     const double cpuStart = processCpuSeconds();
     wall.start();
-    for (int i = 0; i < requests; ++i) {
-        if (!client.Fetch(url))
-            ++failures;
-    }
+    failures += runUntilDone(fetchMany(client, url, requests));
     Figures quendra;
     quendra.requests = requests;
     quendra.wallSeconds = double(wall.nsecsElapsed()) / 1e9;

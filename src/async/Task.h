@@ -1,0 +1,238 @@
+#pragma once
+
+// Coroutines for handlers that wait for the player: a handler that waits is
+// suspended, not nested in an event loop, so waiting costs no stack and the
+// requests of a channel leave in the order they were asked for.
+//
+// A Task starts at once and runs until its first wait. Awaited by another
+// Task it hands its result back; called as a plain statement it runs on by
+// itself and frees its frame when it ends. A coroutine that is a member of a
+// QObject (or takes one as its first argument) is bound to it: once that
+// object is gone the coroutine never goes on, nor does any coroutine that
+// awaits it; the thing it waits for destroys the whole chain instead.
+
+#include <QObject>
+#include <QPointer>
+
+#include <concepts>
+#include <coroutine>
+#include <exception>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+namespace async {
+
+class TaskBase;
+
+class PromiseBase
+{
+public:
+    PromiseBase() = default;
+    // The coroutine's arguments; for a member function, the object first.
+    template<typename First, typename... Rest>
+    explicit PromiseBase(First &&first, Rest &&...)
+    {
+        using Object = std::remove_cvref_t<First>;
+        if constexpr (std::derived_from<Object, QObject>) {
+            m_context = const_cast<std::remove_const_t<std::remove_reference_t<First>> *>(&first);
+            m_bound = true;
+        }
+    }
+
+    // Whether every coroutine of the chain from this one out to its root may
+    // still go on.
+    bool chainAlive() const
+    {
+        for (const PromiseBase *p = this; p; p = p->m_parent) {
+            if (p->m_bound && !p->m_context)
+                return false;
+        }
+        return true;
+    }
+
+    // Destroys the chain from its root down to this coroutine without
+    // running any more of it.
+    void destroyChain();
+
+protected:
+    template<typename T>
+    friend class Task;
+    friend class TaskBase;
+
+    struct FinalAwaiter
+    {
+        bool await_ready() const noexcept { return false; }
+        template<typename Promise>
+        std::coroutine_handle<> await_suspend(std::coroutine_handle<Promise> self) noexcept
+        {
+            PromiseBase &promise = self.promise();
+            if (promise.m_continuation)
+                return promise.m_continuation;
+            if (promise.m_detached)
+                self.destroy();
+            return std::noop_coroutine();
+        }
+        void await_resume() const noexcept {}
+    };
+
+    std::coroutine_handle<> m_frame;
+    // The coroutine awaiting this one, if any.
+    std::coroutine_handle<> m_continuation;
+    PromiseBase *m_parent = nullptr;
+    // The Task that holds this frame, while one does.
+    TaskBase *m_holder = nullptr;
+    // Nobody holds or awaits it: it frees its own frame at the end.
+    bool m_detached = false;
+    QPointer<QObject> m_context;
+    bool m_bound = false;
+};
+
+class TaskBase
+{
+public:
+    // Done also when it was destroyed before its end.
+    bool isDone() const { return !m_frame || m_frame.done(); }
+    // Destroyed before its end, because what it was bound to went away.
+    bool wasDestroyed() const { return !m_frame; }
+
+protected:
+    TaskBase() = default;
+    explicit TaskBase(std::coroutine_handle<> frame, PromiseBase &promise)
+        : m_frame(frame)
+        , m_promise(&promise)
+    {
+        promise.m_holder = this;
+    }
+    TaskBase(TaskBase &&other) noexcept
+        : m_frame(std::exchange(other.m_frame, {}))
+        , m_promise(std::exchange(other.m_promise, nullptr))
+    {
+        if (m_promise)
+            m_promise->m_holder = this;
+    }
+    TaskBase &operator=(TaskBase &&) = delete;
+    ~TaskBase() { release(); }
+
+    void awaitedBy(std::coroutine_handle<> parentFrame, PromiseBase &parent)
+    {
+        m_promise->m_continuation = parentFrame;
+        m_promise->m_parent = &parent;
+    }
+
+    std::coroutine_handle<> m_frame;
+    PromiseBase *m_promise = nullptr;
+
+private:
+    friend class PromiseBase;
+
+    void release()
+    {
+        if (!m_frame)
+            return;
+        m_promise->m_holder = nullptr;
+        // Finished, or awaited by a coroutine that is being destroyed: the
+        // frame goes with this Task. Otherwise it runs on by itself.
+        if (m_frame.done() || m_promise->m_continuation)
+            m_frame.destroy();
+        else
+            m_promise->m_detached = true;
+        m_frame = {};
+        m_promise = nullptr;
+    }
+};
+
+inline void PromiseBase::destroyChain()
+{
+    PromiseBase *root = this;
+    while (root->m_parent)
+        root = root->m_parent;
+    if (TaskBase *holder = std::exchange(root->m_holder, nullptr)) {
+        holder->m_frame = {};
+        holder->m_promise = nullptr;
+    }
+    // Each coroutine's frame holds the Task it awaits, which destroys that
+    // one's frame in turn, down to this one.
+    root->m_frame.destroy();
+}
+
+template<typename T = void>
+class Task final : public TaskBase
+{
+public:
+    struct promise_type;
+
+    Task(Task &&) noexcept = default;
+
+    bool await_ready() const noexcept { return isDone(); }
+    template<typename Promise>
+        requires std::derived_from<Promise, PromiseBase>
+    void await_suspend(std::coroutine_handle<Promise> parent) noexcept
+    {
+        awaitedBy(parent, parent.promise());
+    }
+    T await_resume()
+    {
+        if constexpr (!std::is_void_v<T>)
+            return std::move(*static_cast<promise_type *>(m_promise)->m_value);
+    }
+
+    // The result of a finished task; nothing before its end or when it was
+    // destroyed unfinished.
+    std::optional<T> result() const
+        requires(!std::is_void_v<T>)
+    {
+        if (!m_frame || !m_frame.done())
+            return std::nullopt;
+        return static_cast<promise_type *>(m_promise)->m_value;
+    }
+
+private:
+    explicit Task(std::coroutine_handle<promise_type> frame)
+        : TaskBase(frame, frame.promise())
+    {
+    }
+};
+
+namespace detail {
+
+template<typename T>
+struct ValuePromise : PromiseBase
+{
+    using PromiseBase::PromiseBase;
+    template<typename U>
+    void return_value(U &&value)
+    {
+        m_value.emplace(std::forward<U>(value));
+    }
+    std::optional<T> m_value;
+};
+
+struct VoidPromise : PromiseBase
+{
+    using PromiseBase::PromiseBase;
+    void return_void() {}
+};
+
+} // namespace detail
+
+template<typename T>
+struct Task<T>::promise_type final
+    : std::conditional_t<std::is_void_v<T>, detail::VoidPromise, detail::ValuePromise<T>>
+{
+    using Base = std::conditional_t<std::is_void_v<T>, detail::VoidPromise, detail::ValuePromise<T>>;
+    using Base::Base;
+
+    Task get_return_object()
+    {
+        const auto frame = std::coroutine_handle<promise_type>::from_promise(*this);
+        this->m_frame = frame;
+        return Task(frame);
+    }
+    std::suspend_never initial_suspend() const noexcept { return {}; }
+    PromiseBase::FinalAwaiter final_suspend() const noexcept { return {}; }
+    // Nothing here throws; an exception that escapes is a bug.
+    void unhandled_exception() const noexcept { std::terminate(); }
+};
+
+} // namespace async
