@@ -1,6 +1,7 @@
 #include "bar/frm_Quendra.h"
 #include "mpris/MprisBridge.h"
 #include "playlist/frm_QuendraPlaylist.h"
+#include "platform/EndOfSession.h"
 #include "platform/qt_platform.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
@@ -19,6 +20,9 @@ int main(int argc, char *argv[])
 
     frm_Quendra bar;
     bar.Form_Load();
+    // Logout, `kill` and Ctrl+C close as the tray menu's Close does.
+    EndOfSession endOfSession;
+    QObject::connect(&endOfSession, &EndOfSession::requested, &bar, &frm_Quendra::CloseApplication);
     // Media keys and the desktop's media widgets, in direct mode.
     const std::unique_ptr<MprisBridge> mpris = MprisBridge::attachToSessionBus(bar);
     const int status = QApplication::exec();

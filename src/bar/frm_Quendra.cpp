@@ -360,13 +360,15 @@ async::Task<> frm_Quendra::timRefreshStatus_Timer()
 
 async::Task<> frm_Quendra::readPosition()
 {
-    if (const std::optional<qint16> seconds = co_await readNumber(
-            InetStatusCheck, HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=1"), false);
-        seconds && *seconds > 0 && mTrackLength <= 0) {
-        // The length is read at a change of title; a song started from
-        // stopped on the same title had none then.
-        mTrackLength = *seconds;
-        emit trackLengthChanged(mTrackLength);
+    // The length is read at a change of title; a song started from stopped
+    // on the same title had none then.
+    if (mTrackLength <= 0) {
+        const std::optional<qint16> seconds =
+            co_await readNumber(InetStatusCheck, HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=1"), false);
+        if (seconds && *seconds > 0 && mTrackLength <= 0) {
+            mTrackLength = *seconds;
+            emit trackLengthChanged(mTrackLength);
+        }
     }
     // Milliseconds: beyond the 16 bits of the other answers.
     if (const std::optional<QString> answer =
@@ -415,7 +417,7 @@ void frm_Quendra::notePollAnswer(bool answered)
         m_pollMissed = true;
         // A single miss keeps what the bar shows; only a player that has
         // not answered for a while is shown as gone.
-        if (m_playerLost || (m_sinceAnswer.isValid() && m_sinceAnswer.elapsed() < kPlayerLostMs))
+        if (m_playerLost || (m_sinceAnswer.isValid() && m_sinceAnswer.elapsed() < m_playerLostMs))
             return;
         m_playerLost = true;
     }

@@ -3,6 +3,7 @@
 #include "bar/frm_Quendra.h"
 #include "httpq/HttpqClient.h"
 #include "mpris/MprisPlayerAdaptor.h"
+#include "mpris/MprisPropertiesAdaptor.h"
 #include "mpris/MprisRootAdaptor.h"
 #include "platform/PictureBox.h"
 #include "settings/Settings.h"
@@ -38,6 +39,7 @@ MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
         m_playState = bar.mPlayState;
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
+    new MprisPropertiesAdaptor(this, m_bus);
     connect(&bar, &frm_Quendra::songChanged, this, &MprisBridge::onSongChanged);
     connect(&bar, &frm_Quendra::playStateChanged, this, &MprisBridge::onPlayStateChanged);
     connect(&bar, &frm_Quendra::shuffleChanged, this, &MprisBridge::onShuffleChanged);

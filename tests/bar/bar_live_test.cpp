@@ -2,7 +2,9 @@
 #include "httpq/HttpqClient.h"
 #include "platform/PictureBox.h"
 #include "support/Sandbox.h"
+#include "systray/frmSystray.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -293,6 +295,88 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     EXPECT_TRUE(waitUntil([&] { return !sim.state().shuffle && !bar.picShuffleStatus->isVisible(); }));
     QTest::mouseClick(bar.picLoopStatus, Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return !sim.state().repeat && !bar.picLoopStatus->isVisible(); }));
+}
+
+// The bar against the simulated player on loopback, its polls running.
+class BarOnSimulator : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        SetInetTransferFactory({});
+        m_sim.setState({.titles = HttpqSimulator::generatedTitles(10), .position = 1,
+                        .playState = HttpqPlayerState::Playing});
+        ASSERT_TRUE(m_sim.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&m_sim, &HttpqSimulator::requestReceived, [this](const QByteArray &line) {
+            m_lines.append(QString::fromLatin1(line.mid(5, line.indexOf('?') - 5)));
+        });
+    }
+    frm_Quendra &startOnSimulator(int refreshMs)
+    {
+        m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=\r\nHTTPQ_PORT="
+                         + QByteArray::number(m_sim.serverPort()) + "\r\nREFRESH=" + QByteArray::number(refreshMs)
+                         + "\r\n[PLAYLIST]\r\nVISIBLE=0\r\n");
+        return m_windows.start();
+    }
+    void press(frm_Quendra &bar, QPoint pixel)
+    {
+        QTest::mousePress(bar.windowHandle(), Qt::LeftButton, Qt::NoModifier, pixel);
+        QTest::mouseRelease(bar.windowHandle(), Qt::LeftButton, Qt::NoModifier, pixel);
+    }
+
+    HttpqSimulator m_sim{HttpqSimOptions{.password = {}}};
+    // The commands the player received, in order ("play", "getcurrenttitle").
+    QStringList m_lines;
+};
+
+TEST_F(BarOnSimulator, PressesReachASlowPlayerInTheOrderPressed)
+{
+    frm_Quendra &bar = startOnSimulator(0);
+    bar.timRefreshStatus->setEnabled(false);
+    m_sim.setOptions({.password = {}, .delayMs = 300});
+    const QPoint pause(60, 104), stop(85, 104), play(40, 104), next(130, 104), previous(20, 104);
+    for (const QPoint pixel : {pause, stop}) {
+        press(bar, pixel);
+        QTest::qWait(80);
+    }
+    // A poll tick between the presses: it skips the busy channel, and its
+    // checks go on the other.
+    bar.timRefreshSongTitle_Timer();
+    for (const QPoint pixel : {play, next, previous}) {
+        press(bar, pixel);
+        QTest::qWait(80);
+    }
+    const QStringList commands = {u"pause"_s, u"stop"_s, u"play"_s, u"next"_s, u"prev"_s};
+    const auto arrived = [&] {
+        QStringList seen = m_lines;
+        seen.removeIf([&](const QString &line) { return !commands.contains(line); });
+        return seen;
+    };
+    EXPECT_TRUE(waitUntil([&] { return arrived().size() >= commands.size(); }));
+    EXPECT_EQ(arrived(), commands);
+}
+
+TEST_F(BarOnSimulator, APlayerGoneIsShownWithinSecondsAndBackAtItsFirstAnswer)
+{
+    frm_Quendra &bar = startOnSimulator(200);
+    ASSERT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }));
+    const QString tip = bar.my_frmSysTray->ToolTip();
+    const quint16 port = m_sim.serverPort();
+
+    // One failed poll changes nothing; a player silent for 3 s is gone.
+    m_sim.close();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(waitUntil([&] { return !bar.playerReachable(); }, 5000));
+    EXPECT_GE(clock.elapsed(), frm_Quendra::kPlayerLostMs - 400);
+    EXPECT_EQ(bar.lblStatus->text(), u"Unreachable");
+    EXPECT_NE(bar.my_frmSysTray->ToolTip(), tip);
+
+    ASSERT_TRUE(m_sim.listen(QHostAddress::LocalHost, port));
+    EXPECT_TRUE(waitUntil([&] { return bar.playerReachable(); }, 1000));
+    EXPECT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }, 1000));
+    EXPECT_EQ(bar.my_frmSysTray->ToolTip(), tip);
 }
 
 TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)

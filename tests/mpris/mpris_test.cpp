@@ -214,6 +214,79 @@ TEST_F(MprisBus, TheBusHasItsAnswerWhileThePlayerIsSlow)
     net->release();
 }
 
+TEST_F(MprisBus, ASetOfTheWrongTypeIsRefusedAndSendsNothing)
+{
+    const std::tuple<const char *, QVariant, QString> cases[] = {
+        {"Shuffle", u"yes"_s, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+        {"LoopStatus", true, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+        {"Rate", 0, u"org.freedesktop.DBus.Error.InvalidArgs"_s},
+        {"PlaybackStatus", u"Playing"_s, u"org.freedesktop.DBus.Error.PropertyReadOnly"_s},
+        {"Loudness", 1.0, u"org.freedesktop.DBus.Error.UnknownProperty"_s},
+    };
+    for (const auto &[property, value, error] : cases) {
+        SCOPED_TRACE(property);
+        const QDBusMessage reply = call(kProperties, u"Set"_s, set(property, value));
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+        EXPECT_EQ(reply.errorName(), error);
+        EXPECT_EQ(sent(), QString());
+    }
+    // The right type still works, and Get and GetAll answer as before.
+    EXPECT_EQ(call(kProperties, u"Set"_s, set("Shuffle", true)).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(sent(), u"net /shuffle?p=&a=1, status /shuffle_status?p="_s);
+    EXPECT_EQ(plain(call(kProperties, u"Get"_s, {kRoot, u"Identity"_s}).arguments().value(0)), u"Quendra"_s);
+    const QVariantMap all = qdbus_cast<QVariantMap>(call(kProperties, u"GetAll"_s, {kPlayer}).arguments().value(0));
+    EXPECT_EQ(all.value(u"CanGoNext"_s), true);
+    EXPECT_EQ(call(kProperties, u"Get"_s, {u"org.example.None"_s, u"Identity"_s}).errorName(),
+              u"org.freedesktop.DBus.Error.UnknownInterface"_s);
+}
+
+TEST_F(MprisBus, PositionLengthAndALostPlayerReachTheDesktop)
+{
+    const auto get = [&](const QString &property) {
+        return plain(call(kProperties, u"Get"_s, {kPlayer, property}).arguments().value(0));
+    };
+    // A song started from stopped on the same title: its length comes with
+    // the status poll, and its position from the player, moving on.
+    m_answers = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s}, {u"/getlistpos?p="_s, u"3"_s},
+                 {u"/getoutputtime?p=&a=1"_s, u"-1"_s}, {u"/isplaying?p="_s, u"0"_s}};
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_FALSE(qdbus_cast<QVariantMap>(get(u"Metadata"_s).value<QDBusArgument>()).contains(u"mpris:length"_s));
+    changesSeen();
+    m_answers[u"/isplaying?p="_s] = u"1"_s;
+    m_answers[u"/getoutputtime?p=&a=1"_s] = u"245"_s;
+    m_answers[u"/getoutputtime?p=&a=0"_s] = u"61000"_s;
+    sent();
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(sent(), u"status /isplaying?p=, status /getoutputtime?p=&a=1, status /getoutputtime?p=&a=0"_s);
+    const QList<QVariantMap> changes = changesSeen();
+    ASSERT_FALSE(changes.isEmpty());
+    EXPECT_EQ(plain(changes.last().value(u"Metadata"_s)).toMap().value(u"mpris:length"_s), qlonglong(245'000'000));
+    const qlonglong position = get(u"Position"_s).toLongLong();
+    EXPECT_GE(position, 61'000'000);
+    EXPECT_LT(position, 65'000'000);
+    QTest::qWait(100);
+    EXPECT_GT(get(u"Position"_s).toLongLong(), position);
+
+    // The player gone: one failed poll keeps everything, a silent player
+    // shows as stopped with no track; its first answer brings all back.
+    m_bar->setPlayerLostAfter(300);
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    const QMap<QString, std::optional<QString>> playing = m_answers;
+    m_answers.clear();
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(get(u"PlaybackStatus"_s), u"Playing"_s);
+    QTest::qWait(350);
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(get(u"PlaybackStatus"_s), u"Stopped"_s);
+    EXPECT_EQ(plain(get(u"Metadata"_s)).toMap().keys(), QStringList{u"mpris:trackid"_s});
+    EXPECT_EQ(get(u"Position"_s).toLongLong(), 0);
+    m_answers = playing;
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(get(u"PlaybackStatus"_s), u"Playing"_s);
+    EXPECT_EQ(plain(get(u"Metadata"_s)).toMap().value(u"xesam:title"_s), u"Artist - Song"_s);
+}
+
 TEST_F(MprisBus, RaiseShowsTheWindowsAndQuitClosesAndSaves)
 {
     m_bar->HideAllWindows();

@@ -121,6 +121,23 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     EXPECT_EQ(sent(), QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=4"_s, u"action /play?p="_s}));
 }
 
+TEST_F(PlaylistWindow, ADoubleClickWhoseWindowGoesWhileItWaitsSendsNothingMore)
+{
+    deliver(u"A<br>B<br>C<br>"_s);
+    m_answers[u"/shuffle_status?p="_s] = u"1"_s;
+    sent();
+    // The bar's shuffle check holds the double-click; the playlist window
+    // goes meanwhile, then the player answers.
+    FakeTransfer *status = m_httpq.transfer(u"InetStatusCheck"_s);
+    status->hold();
+    doubleClickRow(1);
+    EXPECT_EQ(sent(), QStringList{u"status /shuffle_status?p="_s});
+    frm_QuendraPlaylist::destroyInstance();
+    status->release();
+    drainEvents();
+    EXPECT_EQ(sent(), QStringList());
+}
+
 TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
 {
     frm_QuendraPlaylist &window = playlist();
