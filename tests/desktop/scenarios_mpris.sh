@@ -41,6 +41,16 @@ scenario_media_controls() {
     expect_media "the title after next" "Björk - Jóga" metadata title
     measured "playerctl: $(media metadata title), $(media status); requests /play $(requests '^GET /play?p=desk '), /pause $(requests '^GET /pause?p=desk '), /next $(requests '^GET /next?p=desk ')"
 
+    # The player gone: within 5 s the desktop sees nothing playing, and the
+    # player's first answer brings its title back.
+    stop "$SIM_PID"
+    wait_for 5000 media_shows Stopped status || fail "with the player gone, playerctl says '$(media status)'"
+    media_shows "" metadata title || fail "with the player gone, the title is still '$(media metadata title)'"
+    "$HTTPQ_SIM" --port "$SIM_PORT" --password desk --titles 30 --verbose >>"$SIM_LOG" 2>&1 &
+    SIM_PID=$!
+    track "$SIM_PID"
+    expect_media "the title once the player is back" "Artist 1 - Song Title 1" metadata title
+
     # Quit is the tray menu's Close: the settings are saved.
     local x y
     read -r x y _ <<<"$(geometry "$BAR")"
