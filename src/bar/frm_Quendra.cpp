@@ -18,7 +18,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPointer>
-#include <QScopeGuard>
 
 #include <limits>
 #include <type_traits>
@@ -278,8 +277,8 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
     // channel) and pile up behind a slow player.
     if (m_titlePollRunning)
         co_return;
+    // Cleared at the end; a tick destroyed unfinished goes with its bar.
     m_titlePollRunning = true;
-    const auto done = qScopeGuard([this] { m_titlePollRunning = false; });
 
     if (NetworkConnection->IsBusy()) {
         notePollAnswer(false);
@@ -321,6 +320,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
 
     co_await ShuffleCheck();
     co_await LoopCheck();
+    m_titlePollRunning = false;
 }
 
 async::Task<std::optional<qint16>> frm_Quendra::readNumber(HttpqClient *channel, QString url, bool whole)

@@ -94,20 +94,24 @@ void MprisBridge::transport(MprisMethod method)
 
 async::Task<> MprisBridge::setShuffle(bool on)
 {
-    // The SHUF spot and its ON mark: the command, then the check.
-    if (!m_bar)
-        co_return;
-    co_await m_bar->SendPlayerCommand(QStringLiteral("/shuffle?p="), on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
-    if (m_bar)
-        co_await m_bar->ShuffleCheck();
+    return switchMode(true, on);
 }
 
 async::Task<> MprisBridge::setRepeat(bool on)
 {
+    return switchMode(false, on);
+}
+
+async::Task<> MprisBridge::switchMode(bool shuffle, bool on)
+{
+    // As the SHUF and LOOP spots and their ON marks: the command, then the check.
     if (!m_bar)
         co_return;
-    co_await m_bar->SendPlayerCommand(QStringLiteral("/repeat?p="), on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
-    if (m_bar)
+    co_await m_bar->SendPlayerCommand(shuffle ? QStringLiteral("/shuffle?p=") : QStringLiteral("/repeat?p="),
+                                      on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
+    if (shuffle)
+        co_await m_bar->ShuffleCheck();
+    else
         co_await m_bar->LoopCheck();
 }
 

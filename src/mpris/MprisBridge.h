@@ -53,6 +53,8 @@ public:
 private:
     MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
     bool registerOnBus();
+    // Shuffle or repeat, on or off.
+    async::Task<> switchMode(bool shuffle, bool on);
     using Work = std::function<void(frm_Quendra &bar)>;
     // For the work that ends or shows windows: after the bus has its answer.
     void later(Work work);
