@@ -44,17 +44,20 @@ std::optional<int> HandleCommandLine(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const QString program = arguments.isEmpty() ? QStringLiteral("quendra") : QFileInfo(arguments.first()).fileName();
+    const QString program = arguments.isEmpty() ? QStringLiteral("quendra")
+                                                : QFileInfo(arguments.first()).fileName();
 
     QCommandLineParser parser;
     // Qt's options are written with one dash (-platform xcb), as X programs' are.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
-        QCoreApplication::translate("CommandLine", "A remote control for a media player through its httpQ plugin.\n"
-                   "Settings are read from Quendra.ini; see quendra(1)."));
+        QCoreApplication::translate("CommandLine",
+                                    "A remote control for a media player through its httpQ plugin.\n"
+                                    "Settings are read from Quendra.ini; see quendra(1)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QCoreApplication::translate("CommandLine", "Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"), QCoreApplication::translate("CommandLine", "Show the version and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QCoreApplication::translate("CommandLine", "Show the version and exit."));
     parser.addOption(help);
     parser.addOption(version);
     addQtOptions(parser);
@@ -68,9 +71,9 @@ std::optional<int> HandleCommandLine(int argc, char *argv[])
         return 2;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        print(stderr, program + QStringLiteral(": ")
-                  + QCoreApplication::translate("CommandLine", "unexpected argument '%1'.").arg(parser.positionalArguments().first()) + u'\n'
-                  + usage());
+        const QString message = QCoreApplication::translate("CommandLine", "unexpected argument '%1'.")
+                                    .arg(parser.positionalArguments().first());
+        print(stderr, program + QStringLiteral(": ") + message + u'\n' + usage());
         return 2;
     }
     if (parser.isSet(help)) {
