@@ -1,4 +1,5 @@
 #include "bar/frm_Quendra.h"
+#include "command_line.h"
 #include "mpris/MprisBridge.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "platform/EndOfSession.h"
@@ -10,6 +11,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = HandleCommandLine(argc, argv))
+        return *status;
     // The mode decides what the process needs before Qt starts.
     LoadSettings();
     PrepareApplicationEnvironment(!IsDirectMode());

@@ -11,9 +11,11 @@ cmake --build build -j"$(nproc)" --target quendra quendra-webbrowser httpq-sim
 # The settings file lives beside the executable.
 mkdir -p build/demo
 cp -f build/quendra build/quendra-webbrowser.so build/demo/
+# It holds the password: readable by its owner only, as Quendra makes its own.
 if [ ! -f build/demo/Quendra.ini ]; then
-    printf '[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=4800\r\nHTTPQ_PASSWD=demo\r\n' \
-        > build/demo/Quendra.ini
+    (umask 077
+     printf '[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=4800\r\nHTTPQ_PASSWD=demo\r\n' \
+         > build/demo/Quendra.ini)
 fi
 
 build/httpq-sim --port 4800 --password demo --titles 40 &

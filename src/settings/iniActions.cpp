@@ -132,11 +132,24 @@ void SetSettingsFolder(const QString &folder)
     g_settingsFolder = folder;
 }
 
-QString ChooseSettingsFile(const QString &programFolder, const QString &configFolder,
+bool IsInstalledProgramFolder(const QString &programFolder)
+{
+    const QString folder = QDir::cleanPath(programFolder);
+    const auto within = [&folder](const QString &top) {
+        return folder == top || folder.startsWith(top + u'/');
+    };
+    return within(QStringLiteral("/usr")) || within(QStringLiteral("/opt"))
+        || folder == QDir::cleanPath(QStringLiteral(QUENDRA_INSTALL_BINDIR))
+        || QFileInfo(folder + QStringLiteral("/" QUENDRA_MODULE_RELATIVE_DIR)).isDir();
+}
+
+QString ChooseSettingsFile(const QString &programFolder, bool installed, const QString &configFolder,
                            const std::function<bool(const QString &path)> &writable)
 {
     const QString beside = programFolder + QStringLiteral("/Quendra.ini");
-    if (writable(programFolder) || (QFileInfo::exists(beside) && writable(beside)))
+    if (QFileInfo::exists(beside) && writable(beside))
+        return beside;
+    if (!installed && writable(programFolder))
         return beside;
     return configFolder + QStringLiteral("/Quendra.ini");
 }
@@ -154,7 +167,8 @@ QString SettingsFilePath()
     if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome))
         configHome = QDir::homePath() + QStringLiteral("/.config");
     const QString configFolder = configHome + QStringLiteral("/quendra");
-    const QString path = ChooseSettingsFile(programFolder, configFolder, [](const QString &candidate) {
+    const QString path = ChooseSettingsFile(programFolder, IsInstalledProgramFolder(programFolder), configFolder,
+                                            [](const QString &candidate) {
         return access(QFile::encodeName(candidate).constData(), W_OK) == 0;
     });
     if (path.startsWith(configFolder))

@@ -62,12 +62,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("httpq-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUENDRA_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A simulated media player with its httpQ plugin, for trying Quendra "
                        "without the player."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("Port to listen on (4800); 0 picks a free one."),
          QStringLiteral("N"), QString::number(HttpqSimulator::DefaultPort)},

@@ -1,0 +1,88 @@
+#include "command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+// Options that QGuiApplication and QApplication take out of the command line
+// themselves; they must pass here untouched.
+void addQtOptions(QCommandLineParser &parser)
+{
+    const char *const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                     "qwindowgeometry", "qwindowicon", "qwindowtitle", "qmljsdebugger",
+                                     "session", "display", "geometry", "name", "title", "visual",
+                                     "style", "stylesheet"};
+    const char *const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    for (const char *name : withValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : flags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+std::optional<int> HandleCommandLine(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString program = arguments.isEmpty() ? QStringLiteral("quendra")
+                                                : QFileInfo(arguments.first()).fileName();
+
+    QCommandLineParser parser;
+    // Qt's options are written with one dash (-platform xcb), as X programs' are.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QCoreApplication::translate("CommandLine",
+                                    "A remote control for a media player through its httpQ plugin.\n"
+                                    "Settings are read from Quendra.ini; see quendra(1)."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QCoreApplication::translate("CommandLine", "Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QCoreApplication::translate("CommandLine", "Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    addQtOptions(parser);
+
+    // Without an application object the parser cannot know the program's name.
+    const auto usage = [&] {
+        return parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+    };
+    if (!parser.parse(arguments)) {
+        print(stderr, program + QStringLiteral(": ") + parser.errorText() + u'\n' + usage());
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        const QString message = QCoreApplication::translate("CommandLine", "unexpected argument '%1'.")
+                                    .arg(parser.positionalArguments().first());
+        print(stderr, program + QStringLiteral(": ") + message + u'\n' + usage());
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        print(stdout, usage());
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("quendra " QUENDRA_VERSION "\n"));
+        return 0;
+    }
+    return std::nullopt;
+}

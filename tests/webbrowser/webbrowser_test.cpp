@@ -1,0 +1,82 @@
+#include "platform/WebBrowser.h"
+#include "platform/qt_platform.h"
+#include "support/Sandbox.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+// The real embedded browser, loaded from its module as the program loads it.
+// A process of its own: the browser wants its GL context shared before the
+// application exists, and outlives every window that showed it.
+
+namespace {
+
+QWebEngineView *viewIn(WebBrowser *browser)
+{
+    return browser ? browser->findChild<QWebEngineView *>() : nullptr;
+}
+
+// Sends the view to the page and waits until it shows it, or gives up.
+bool shows(WebBrowser *browser, const QUrl &page, const QString &title)
+{
+    QWebEngineView *view = viewIn(browser);
+    if (!view)
+        return false;
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    browser->navigate(page.toString());
+    return QTest::qWaitFor([&] { return !loaded.isEmpty() && view->title() == title; }, 60000)
+        && loaded.last().first().toBool() && view->url() == page;
+}
+
+TEST(WebBrowser, WithoutSettingsTheWindowsShowRealBrowsersThatLoadPages)
+{
+    SettingsSandbox settings;
+    ASSERT_TRUE(settings.isValid());
+    TestWindows windows;
+    frm_Quendra &bar = windows.start();
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+
+    // No settings file: web-control mode, the default pages asked for.
+    QWebEngineView *control = viewIn(bar.QuendraWebbrowser);
+    QWebEngineView *list = viewIn(playlist->QuendraPlaylistWebbrowser);
+    ASSERT_NE(control, nullptr) << "the bar's browser is no browser view";
+    ASSERT_NE(list, nullptr) << "the playlist's browser is no browser view";
+    EXPECT_EQ(control->url(), QUrl(QString::fromUtf16(kDefaultControlUrl)));
+    EXPECT_EQ(list->url(), QUrl(QString::fromUtf16(kDefaultPlaylistUrl)));
+    EXPECT_TRUE(control->isVisibleTo(&bar));
+    EXPECT_GT(control->height(), 0);
+
+    // Local pages, as after the settings dialog names them.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto page = [&folder](const QString &name, const QString &title) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return QUrl();
+        file.write("<html><head><title>" + title.toUtf8() + "</title></head><body>" + title.toUtf8()
+                   + "</body></html>");
+        return QUrl::fromLocalFile(file.fileName());
+    };
+    EXPECT_TRUE(shows(bar.QuendraWebbrowser, page(u"control.html"_s, u"Control page"_s), u"Control page"_s));
+    EXPECT_TRUE(shows(playlist->QuendraPlaylistWebbrowser, page(u"list.html"_s, u"Playlist page"_s),
+                      u"Playlist page"_s));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareApplicationEnvironment(true);
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
