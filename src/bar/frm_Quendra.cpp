@@ -1,5 +1,6 @@
 #include "bar/frm_Quendra.h"
 
+#include "bar/BarKeyboard.h"
 #include "httpq/HttpqClient.h"
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
@@ -137,6 +138,7 @@ frm_Quendra::frm_Quendra()
     connect(picLoopStatus, &PictureBox::clicked, this, &frm_Quendra::picLoopStatus_Click);
     m_trayWatch.setInterval(kTrayWatchMs);
     connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::trayWatch_Timer);
+    new BarKeyboard(*this);
 }
 
 frm_Quendra::~frm_Quendra()

@@ -1,7 +1,9 @@
 #include "platform/PictureBox.h"
 
+#include "platform/PictureBoxAccessible.h"
 #include "platform/twips.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -10,6 +12,7 @@ PictureBox::PictureBox(const QString &artPath, QWidget *parent)
     : QWidget(parent)
     , m_artPath(artPath)
 {
+    InstallPictureAccessibility();
 }
 
 void PictureBox::setArt(const QString &artPath)
@@ -78,6 +81,70 @@ void PictureBox::paintEvent(QPaintEvent *)
         m_cache = renderArt(m_artPath, size(), ratio);
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_cache);
+    if (!m_focusMark.isEmpty()) {
+        // Amber reads on the dark keys and on the light panels alike.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(255, 176, 0), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(m_focusMark).adjusted(1, 1, -1, -1), 3, 3);
+    }
+}
+
+void PictureBox::setSpots(QList<Spot> spots)
+{
+    m_spots = std::move(spots);
+}
+
+QRect PictureBox::spotRect(qsizetype index) const
+{
+    if (index < 0 || index >= m_spots.size())
+        return {};
+    const QRectF area = m_spots[index].area;
+    return QRectF(toPixels(area.topLeft()), toPixels(area.bottomRight())).toAlignedRect();
+}
+
+void PictureBox::setFocusMark(const QRect &area, qsizetype spot)
+{
+    if (area.isEmpty())
+        spot = -1;
+    if (area == m_focusMark && spot == m_markedSpot)
+        return;
+    m_focusMark = area;
+    m_markedSpot = spot;
+    update();
+    if (spot >= 0)
+        NotifySpotFocus(this, spot);
+}
+
+void PictureBox::setButton(const QString &name)
+{
+    m_button = true;
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(name);
+}
+
+void PictureBox::keyPressEvent(QKeyEvent *event)
+{
+    if (m_button && !event->isAutoRepeat()
+        && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        emit clicked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PictureBox::focusInEvent(QFocusEvent *event)
+{
+    if (m_button)
+        setFocusMark(rect());
+    QWidget::focusInEvent(event);
+}
+
+void PictureBox::focusOutEvent(QFocusEvent *event)
+{
+    if (m_button)
+        setFocusMark({});
+    QWidget::focusOutEvent(event);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent *event)

@@ -2,6 +2,7 @@
 
 #include "bar/frm_Quendra.h"
 #include "httpq/HttpqClient.h"
+#include "platform/key_actions.h"
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
@@ -109,6 +110,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
                 picBottom_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
+    OnKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()

@@ -2,6 +2,7 @@
 
 #include "bar/frm_Quendra.h"
 #include "httpq/answer_conversions.h"
+#include "platform/key_actions.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
 #include "platform/twips.h"
@@ -131,6 +132,13 @@ frmSettings::frmSettings()
     connect(txtProxy, &QLineEdit::textChanged, this, &frmSettings::txtProxy_Change);
     connect(picSave, &PictureBox::clicked, this, &frmSettings::picSave_Click);
     connect(picCancel, &PictureBox::clicked, this, &frmSettings::picCancel_Click);
+
+    // The pictures are buttons for the keyboard and assistive technologies
+    // too; Return saves and Escape cancels wherever the focus is.
+    picSave->setButton(tr("Save"));
+    picCancel->setButton(tr("Cancel"));
+    OnKeys(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { picSave_Click(); });
+    OnKeys(this, {Qt::Key_Escape}, [this] { picCancel_Click(); });
 }
 
 frmSettings::~frmSettings()
