@@ -2,6 +2,7 @@
 #include "mpris/MprisBridge.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "platform/qt_platform.h"
+#include "platform/translations.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     PrepareApplicationEnvironment(!IsDirectMode());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendra"));
+    InstallTranslations();
     // The bar may be hidden to the tray; only the close command ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -92,15 +92,15 @@ frm_Quendra::frm_Quendra()
     picQuendraDirect = new PictureBox(kFaceArt, this);
     picQuendraDirect->setGeometry(TwipsToPixels(240), TwipsToPixels(120), TwipsToPixels(2535),
                                   TwipsToPixels(1815));
-    lblSongInfo = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("no songinfo"), Qt::black,
+    lblSongInfo = makeLabel<QLabel>(picQuendraDirect, tr("no songinfo"), Qt::black,
                                     labelFont(QStringLiteral("Arial"), false), 1695, 255);
-    lblChannels = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("stereo"), QColor(128, 128, 128),
+    lblChannels = makeLabel<QLabel>(picQuendraDirect, tr("stereo"), QColor(128, 128, 128),
                                     labelFont(QStringLiteral("Arial"), false), 1335, 255);
-    lblSongTitle = makeLabel<MarqueeLabel>(picQuendraDirect, QStringLiteral("No title available yet...     "),
+    lblSongTitle = makeLabel<MarqueeLabel>(picQuendraDirect, tr("No title available yet...") + QStringLiteral("     "),
                                            QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false),
                                            3000, 255);
     // Designed 135 twips high, which would cut the lower half of the text.
-    lblStatus = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("Unknown"), QColor(224, 224, 224),
+    lblStatus = makeLabel<QLabel>(picQuendraDirect, tr("Unknown"), QColor(224, 224, 224),
                                   labelFont(QStringLiteral("MS PGothic"), false), 1455, 255);
 
     auto makeMark = [this](int left, int top) {
@@ -493,14 +493,14 @@ void frm_Quendra::BuildTrayMenu()
     my_frmSysTray = new frmSystray;
     connect(my_frmSysTray, &frmSystray::MenuClick, this, &frm_Quendra::my_frmSysTray_MenuClick);
     connect(my_frmSysTray, &frmSystray::SysTrayMouseDown, this, &frm_Quendra::my_frmSysTray_SysTrayMouseDown);
-    my_frmSysTray->AddMenuItem(QStringLiteral("&Quendra"), QStringLiteral("open"), true);
+    my_frmSysTray->AddMenuItem(tr("&Quendra"), QStringLiteral("open"), true);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    my_frmSysTray->AddMenuItem(QStringLiteral("Playlist"), QStringLiteral("playlist"), false);
+    my_frmSysTray->AddMenuItem(tr("Playlist"), QStringLiteral("playlist"), false);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    my_frmSysTray->AddMenuItem(QStringLiteral("&Settings"), QStringLiteral("Settings"), false);
+    my_frmSysTray->AddMenuItem(tr("&Settings"), QStringLiteral("Settings"), false);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    my_frmSysTray->AddMenuItem(QStringLiteral("&Close"), QStringLiteral("close"), false);
-    my_frmSysTray->SetToolTip(QStringLiteral("ZadAda Doruziz"));
+    my_frmSysTray->AddMenuItem(tr("&Close"), QStringLiteral("close"), false);
+    my_frmSysTray->SetToolTip(tr("ZadAda Doruziz"));
 }
 
 void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 // A picture control: draws its artwork stretched over its area (or a plain
 // background colour) and reports mouse presses in its own coordinate scale,
@@ -19,9 +20,14 @@ class PictureBox final : public QWidget
 public:
     explicit PictureBox(const QString &artPath, QWidget *parent = nullptr);
 
+    // Words drawn in the artwork and what to show instead: their translation.
+    using ArtTexts = QList<std::pair<QString, QString>>;
+
     void setArt(const QString &artPath);
-    // Artwork rendered for a size at a screen scale.
-    static QPixmap renderArt(const QString &artPath, QSize size, qreal ratio);
+    void setArtTexts(ArtTexts texts);
+    // Artwork rendered for a size at a screen scale, with its words replaced
+    // (squeezed to the width there is where a translation is longer).
+    static QPixmap renderArt(const QString &artPath, QSize size, qreal ratio, const ArtTexts &texts = {});
     // Maps the inner area to width x height units, whatever its size.
     void setUserScale(double width, double height);
     double scaleWidth() const;
@@ -76,6 +82,7 @@ protected:
 
 private:
     QString m_artPath;
+    ArtTexts m_artTexts;
     QPixmap m_cache;
     bool m_userScale = false;
     double m_scaleWidth = 0;

@@ -50,7 +50,7 @@ void frm_QuendraPlaylist::destroyInstance()
 frm_QuendraPlaylist::frm_QuendraPlaylist()
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
-    setWindowTitle(QStringLiteral("Playlist"));
+    setWindowTitle(tr("Playlist"));
     setAttribute(Qt::WA_QuitOnClose, false);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kListBackground);
@@ -60,10 +60,11 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
 
     picTop = new PictureBox(QStringLiteral(":/art/playlist_top.svg"), this);
     picTop->setGeometry(0, 0, TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+    picTop->setArtTexts({{QStringLiteral("Playlist"), tr("Playlist")}});
     picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
     picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
 
-    mEntries = new PlaylistModel(QStringLiteral("Loading..."), this);
+    mEntries = new PlaylistModel(tr("Loading..."), this);
     listPlayList = new QListView(this);
     listPlayList->setModel(mEntries);
     listPlayList->setFrameShape(QFrame::NoFrame);

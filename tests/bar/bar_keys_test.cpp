@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct KeyCase
@@ -11,6 +13,11 @@ struct KeyCase
     Qt::KeyboardModifiers modifiers;
     BarKey expected;
 };
+
+void PrintTo(const KeyCase &c, std::ostream *out)
+{
+    *out << "key 0x" << std::hex << c.key << " modifiers 0x" << c.modifiers.toInt();
+}
 
 BarKey pressOf(BarButton button)
 {
