@@ -204,3 +204,38 @@ TEST_F(BarKeyboardTest, TheStripsButtonsAreAccessibleToo)
 }
 
 } // namespace
+
+namespace {
+
+// In web-control mode the face is not there: its keys do nothing, and Tab
+// marks the strip's buttons before it leaves the bar for the page.
+TEST_F(WindowTest, WebControlModeKeepsOnlyTheStripsButtons)
+{
+    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=HTTPQ\r\n");
+    bar.timRefreshSongTitle->setEnabled(false);
+    bar.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&bar));
+    bar.setFocus(Qt::OtherFocusReason);
+    sent();
+
+    for (const Qt::Key key : {Qt::Key_X, Qt::Key_V, Qt::Key_S, Qt::Key_Up})
+        QTest::keyClick(&bar, key);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sent(), QStringList());
+
+    auto *keyboard = bar.findChild<BarKeyboard *>();
+    ASSERT_TRUE(keyboard);
+    QTest::keyClick(&bar, Qt::Key_Tab);
+    EXPECT_EQ(keyboard->marked(), BarButton::Settings);
+    EXPECT_TRUE(bar.picQuendraDirect->focusMark().isEmpty());
+    EXPECT_FALSE(bar.TopBar->focusMark().isEmpty());
+    QTest::keyClick(&bar, Qt::Key_Tab);
+    QTest::keyClick(&bar, Qt::Key_Tab);
+    EXPECT_EQ(keyboard->marked(), BarButton::Close);
+    // Past the last one the mark goes; the page may take the focus.
+    QTest::keyClick(&bar, Qt::Key_Tab);
+    EXPECT_EQ(keyboard->marked(), std::nullopt);
+    EXPECT_TRUE(bar.TopBar->focusMark().isEmpty());
+}
+
+} // namespace
