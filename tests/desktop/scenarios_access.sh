@@ -56,4 +56,12 @@ scenario_screen_reader() {
     measured "$(head -n 1 "$SESSION/atspi-out.log")"
     screen_reader Play || { fail "pressing Play through AT-SPI: $(cat "$SESSION/atspi-out.log")"; return 1; }
     wait_for 5000 commands_are "/play?p=desk " || fail "Play pressed through AT-SPI sent: $(commands_sent | tr '\n' ' ')"
+
+    # The mark's moves and a switch's change reach the reader as events.
+    click 1 $(point "$BAR" 100 40)
+    sleep 0.2
+    xdotool key Tab Tab s
+    wait_for 5000 grep -qs '^GET /shuffle?p=desk&a=1' "$SIM_LOG" || fail "S with the reader on sent no shuffle"
+    kill -0 "$QUENDRA_PID" 2>/dev/null || { fail "Quendra ended while the reader listened"; return 1; }
+    screen_reader || fail "the reader lost the buttons after the mark moved: $(cat "$SESSION/atspi-out.log")"
 }
