@@ -2,7 +2,7 @@
 
 #include "bar/frm_Quendra.h"
 #include "platform/PictureBox.h"
-#include "platform/PictureBoxAccessible.h"
+#include "platform/picture_accessibility.h"
 #include "settings/Settings.h"
 
 #include <QFocusEvent>

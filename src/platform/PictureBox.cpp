@@ -1,6 +1,6 @@
 #include "platform/PictureBox.h"
 
-#include "platform/PictureBoxAccessible.h"
+#include "platform/picture_accessibility.h"
 #include "platform/twips.h"
 
 #include <QFile>

@@ -1,6 +1,7 @@
 #include "platform/translations.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 std::unique_ptr<QTranslator> LoadTranslation(const QLocale &locale)
@@ -14,9 +15,18 @@ std::unique_ptr<QTranslator> LoadTranslation(const QLocale &locale)
 
 void InstallTranslations()
 {
-    if (std::unique_ptr<QTranslator> translator = LoadTranslation(QLocale())) {
-        QTranslator *installed = translator.release();
+    std::unique_ptr<QTranslator> translator = LoadTranslation(QLocale());
+    if (!translator)
+        return;
+    auto install = [](std::unique_ptr<QTranslator> loaded) {
+        QTranslator *installed = loaded.release();
         installed->setParent(QCoreApplication::instance());
         QCoreApplication::installTranslator(installed);
-    }
+    };
+    install(std::move(translator));
+    // Qt's own texts (a line edit's context menu) from the system's Qt
+    // translations, where they are installed (qt6-translations-l10n).
+    auto qt = std::make_unique<QTranslator>();
+    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        install(std::move(qt));
 }

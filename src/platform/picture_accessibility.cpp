@@ -1,4 +1,4 @@
-#include "platform/PictureBoxAccessible.h"
+#include "platform/picture_accessibility.h"
 
 #include "platform/PictureBox.h"
 
