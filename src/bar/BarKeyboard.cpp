@@ -58,10 +58,9 @@ BarKeyboard::BarKeyboard(frm_Quendra &bar)
     m_bar.setFocusPolicy(Qt::StrongFocus);
     m_bar.installEventFilter(this);
 
-    connect(&m_bar, &frm_Quendra::shuffleChanged, this,
-            [this] { NotifySpotStateChanged(m_bar.picQuendraDirect, spotOf(BarButton::Shuffle)); });
-    connect(&m_bar, &frm_Quendra::repeatChanged, this,
-            [this] { NotifySpotStateChanged(m_bar.picQuendraDirect, spotOf(BarButton::Repeat)); });
+    // The ON marks come and go with the switches' states.
+    for (PictureBox *mark : {m_bar.picShuffleStatus, m_bar.picLoopStatus, m_bar.picPlayListStatus})
+        mark->installEventFilter(this);
 }
 
 QString BarKeyboard::buttonName(BarButton button)
@@ -196,6 +195,14 @@ void BarKeyboard::showMark()
 
 bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+        const BarButton button = watched == m_bar.picShuffleStatus ? BarButton::Shuffle
+                                 : watched == m_bar.picLoopStatus  ? BarButton::Repeat
+                                                                   : BarButton::Playlist;
+        if (watched != &m_bar)
+            NotifySpotStateChanged(m_bar.picQuendraDirect, spotOf(button));
+        return false;
+    }
     if (watched != &m_bar)
         return false;
     switch (event->type()) {

@@ -2,10 +2,10 @@
 
 #include "bar/frm_Quendra.h"
 #include "httpq/HttpqClient.h"
-#include "platform/key_actions.h"
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
+#include "platform/key_actions.h"
 #include "platform/twips.h"
 #include "platform/window_move.h"
 #include "playlist/PlaylistModel.h"

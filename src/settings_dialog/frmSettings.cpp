@@ -2,9 +2,9 @@
 
 #include "bar/frm_Quendra.h"
 #include "httpq/answer_conversions.h"
-#include "platform/key_actions.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
+#include "platform/key_actions.h"
 #include "platform/twips.h"
 #include "platform/window_move.h"
 #include "playlist/frm_QuendraPlaylist.h"
