@@ -4,6 +4,7 @@
 #include "platform/PictureBox.h"
 #include "platform/picture_accessibility.h"
 #include "settings/Settings.h"
+#include "settings_dialog/frmSettings.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -123,9 +124,13 @@ void BarKeyboard::press(BarButton button)
         break;
     }
     const QPointF at = BarButtonCentre(button);
-    if (IsStripButton(button))
+    if (IsStripButton(button)) {
         m_bar.TopBar_MouseDown(1, 0, float(at.x()), float(at.y()));
-    else
+        // Opened from the keyboard, the dialog takes the keyboard, also where
+        // no window manager gives new windows the focus.
+        if (frmSettings *dialog = frmSettings::existing(); button == BarButton::Settings && dialog && dialog->isVisible())
+            dialog->activateWindow();
+    } else
         m_bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
 }
 

@@ -198,6 +198,8 @@ TEST_F(BarKeyboardTest, TheStripsButtonsAreAccessibleToo)
     EXPECT_EQ(buttons.keys(), QStringList({u"Close"_s, u"Hide"_s, u"Settings"_s}));
     pressThrough(buttons.value(u"Settings"_s));
     ASSERT_TRUE(QTest::qWaitFor([] { return frmSettings::existing() && frmSettings::existing()->isVisible(); }, 5000));
+    // Opened without the mouse, it takes the keyboard.
+    EXPECT_TRUE(QTest::qWaitForWindowActive(frmSettings::existing()));
     // A second press closes the dialog, as a second click does.
     pressThrough(buttons.value(u"Settings"_s));
     EXPECT_TRUE(QTest::qWaitFor([] { return !frmSettings::existing(); }, 5000));
