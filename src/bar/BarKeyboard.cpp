@@ -36,31 +36,37 @@ QString keyOf(BarButton button)
 BarKeyboard::BarKeyboard(frm_Quendra &bar)
     : QObject(&bar)
     , m_bar(bar)
+    , m_window(&bar)
+    , m_face(bar.picQuendraDirect)
+    , m_strip(bar.TopBar)
+    , m_shuffleMark(bar.picShuffleStatus)
+    , m_loopMark(bar.picLoopStatus)
+    , m_playlistMark(bar.picPlayListStatus)
 {
     QList<PictureBox::Spot> face;
     QList<PictureBox::Spot> strip;
     for (const BarButton button : kBarButtons) {
         PictureBox::Spot spot{buttonName(button), BarButtonArea(button), [this, button] { press(button); }, {}, keyOf(button)};
         if (button == BarButton::Shuffle)
-            spot.isOn = [this] { return !m_bar.picShuffleStatus->isHidden(); };
+            spot.isOn = [this] { return m_shuffleMark && !m_shuffleMark->isHidden(); };
         else if (button == BarButton::Repeat)
-            spot.isOn = [this] { return !m_bar.picLoopStatus->isHidden(); };
+            spot.isOn = [this] { return m_loopMark && !m_loopMark->isHidden(); };
         else if (button == BarButton::Playlist)
             spot.isOn = [] { return gPlaylistVisible != 0; };
         (IsStripButton(button) ? strip : face).append(spot);
     }
-    m_bar.picQuendraDirect->setSpots(face);
-    m_bar.picQuendraDirect->setAccessibleName(tr("Player"));
-    m_bar.TopBar->setSpots(strip);
-    m_bar.TopBar->setAccessibleName(tr("Title strip"));
+    m_face->setSpots(face);
+    m_face->setAccessibleName(tr("Player"));
+    m_strip->setSpots(strip);
+    m_strip->setAccessibleName(tr("Title strip"));
 
     // The bar takes the focus itself, when clicked anywhere on it or when
     // activated: its pictures take none.
-    m_bar.setFocusPolicy(Qt::StrongFocus);
-    m_bar.installEventFilter(this);
+    m_window->setFocusPolicy(Qt::StrongFocus);
+    m_window->installEventFilter(this);
 
     // The ON marks come and go with the switches' states.
-    for (PictureBox *mark : {m_bar.picShuffleStatus, m_bar.picLoopStatus, m_bar.picPlayListStatus})
+    for (PictureBox *mark : {m_shuffleMark.data(), m_loopMark.data(), m_playlistMark.data()})
         mark->installEventFilter(this);
 }
 
@@ -87,7 +93,7 @@ QString BarKeyboard::buttonName(BarButton button)
 
 bool BarKeyboard::faceShown() const
 {
-    return !m_bar.picQuendraDirect->isHidden();
+    return m_face && !m_face->isHidden();
 }
 
 bool BarKeyboard::available(BarButton button) const
@@ -143,7 +149,7 @@ std::optional<BarButton> BarKeyboard::marked() const
 
 PictureBox *BarKeyboard::pictureOf(BarButton button) const
 {
-    return IsStripButton(button) ? m_bar.TopBar : m_bar.picQuendraDirect;
+    return IsStripButton(button) ? m_strip : m_face;
 }
 
 qsizetype BarKeyboard::spotOf(BarButton button)
@@ -178,38 +184,39 @@ bool BarKeyboard::moveMark(int step)
 
 void BarKeyboard::showMark()
 {
-    const std::optional<BarButton> button = m_bar.hasFocus() ? marked() : std::nullopt;
+    if (!m_face || !m_strip)
+        return;
+    const std::optional<BarButton> button = m_window->hasFocus() ? marked() : std::nullopt;
     QRect face;
     QRect strip;
     if (button) {
         PictureBox *picture = pictureOf(*button);
         QRect area = picture->spotRect(spotOf(*button));
         // The ON marks lie over their spots: the focus mark goes round them.
-        const PictureBox *on = *button == BarButton::Shuffle  ? m_bar.picShuffleStatus
-                               : *button == BarButton::Repeat ? m_bar.picLoopStatus
-                               : *button == BarButton::Playlist ? m_bar.picPlayListStatus
+        const PictureBox *on = *button == BarButton::Shuffle    ? m_shuffleMark.data()
+                               : *button == BarButton::Repeat   ? m_loopMark.data()
+                               : *button == BarButton::Playlist ? m_playlistMark.data()
                                                                 : nullptr;
         if (on)
-            area = area.united(QRect(picture->mapFrom(&m_bar, on->pos()), on->size()));
+            area = area.united(QRect(picture->mapFrom(m_window, on->pos()), on->size()));
         area.adjust(-2, -2, 2, 2);
         (IsStripButton(*button) ? strip : face) = area;
     }
-    m_bar.picQuendraDirect->setFocusMark(face, button && !IsStripButton(*button) ? spotOf(*button) : -1);
-    m_bar.TopBar->setFocusMark(strip, button && IsStripButton(*button) ? spotOf(*button) : -1);
+    m_face->setFocusMark(face, button && !IsStripButton(*button) ? spotOf(*button) : -1);
+    m_strip->setFocusMark(strip, button && IsStripButton(*button) ? spotOf(*button) : -1);
 }
 
 bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
-        const BarButton button = watched == m_bar.picShuffleStatus ? BarButton::Shuffle
-                                 : watched == m_bar.picLoopStatus  ? BarButton::Repeat
-                                                                   : BarButton::Playlist;
-        if (watched != &m_bar)
-            NotifySpotStateChanged(m_bar.picQuendraDirect, spotOf(button));
+    if (watched != m_window) {
+        if (m_face && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)) {
+            const BarButton button = watched == m_shuffleMark ? BarButton::Shuffle
+                                     : watched == m_loopMark  ? BarButton::Repeat
+                                                              : BarButton::Playlist;
+            NotifySpotStateChanged(m_face, spotOf(button));
+        }
         return false;
     }
-    if (watched != &m_bar)
-        return false;
     switch (event->type()) {
     case QEvent::FocusIn: {
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
@@ -226,7 +233,7 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress: {
         auto *keyEvent = static_cast<QKeyEvent *>(event);
         // Only keys meant for the bar itself, not those a child let through.
-        if (!m_bar.hasFocus())
+        if (!m_window->hasFocus())
             return false;
         const BarKey key = BarKeyFor(keyEvent->key(), keyEvent->modifiers());
         // A held key repeats only the volume.

@@ -3,6 +3,7 @@
 #include "bar/bar_keys.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <optional>
 
@@ -45,5 +46,14 @@ private:
     static qsizetype spotOf(BarButton button);
 
     frm_Quendra &m_bar;
+    // The bar as a window, and its pictures, also while the bar is being taken down and no
+    // longer a frm_Quendra (its close and its children's hiding still send
+    // events here).
+    QWidget *m_window;
+    QPointer<PictureBox> m_face;
+    QPointer<PictureBox> m_strip;
+    QPointer<PictureBox> m_shuffleMark;
+    QPointer<PictureBox> m_loopMark;
+    QPointer<PictureBox> m_playlistMark;
     int m_marked = -1;
 };
