@@ -4,6 +4,7 @@
 #include "playlist/frm_QuendraPlaylist.h"
 #include "platform/EndOfSession.h"
 #include "platform/qt_platform.h"
+#include "platform/translations.h"
 #include "settings/Settings.h"
 #include "settings/iniActions.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     PrepareApplicationEnvironment(!IsDirectMode());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendra"));
+    InstallTranslations();
     // The bar may be hidden to the tray; only the close command ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

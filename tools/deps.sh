@@ -17,6 +17,10 @@ packages=(
 # The desktop test: an X server, two window managers, a tray host, XTest
 # pointer and window queries, screenshots, a real media-controls client.
 desktop_packages=(xvfb openbox icewm trayer xdotool x11-utils imagemagick playerctl)
+# Translations: lupdate, lrelease and CMake's qt_add_translations.
+packages+=(qt6-tools-dev qt6-l10n-tools)
+# A screen reader's view: the accessibility bus and its Python client.
+desktop_packages+=(at-spi2-core python3-pyatspi)
 
 missing_of() {
     local package

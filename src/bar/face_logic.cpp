@@ -1,5 +1,7 @@
 #include "bar/face_logic.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -97,7 +99,7 @@ QString SongInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate)
 bool Marquee::step(QString &titleText, qint16 &restart)
 {
     if (length < 1) {
-        titleText = QString::fromUtf16(kPlaceholder);
+        titleText = QCoreApplication::translate("Marquee", "No title available yet...");
         restart = -1;
     }
     const bool restarted = restart == -1;

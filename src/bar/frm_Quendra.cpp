@@ -1,5 +1,6 @@
 #include "bar/frm_Quendra.h"
 
+#include "bar/BarKeyboard.h"
 #include "httpq/HttpqClient.h"
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
@@ -91,15 +92,15 @@ frm_Quendra::frm_Quendra()
     picQuendraDirect = new PictureBox(kFaceArt, this);
     picQuendraDirect->setGeometry(TwipsToPixels(240), TwipsToPixels(120), TwipsToPixels(2535),
                                   TwipsToPixels(1815));
-    lblSongInfo = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("no songinfo"), Qt::black,
+    lblSongInfo = makeLabel<QLabel>(picQuendraDirect, tr("no songinfo"), Qt::black,
                                     labelFont(QStringLiteral("Arial"), false), 1695, 255);
-    lblChannels = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("stereo"), QColor(128, 128, 128),
+    lblChannels = makeLabel<QLabel>(picQuendraDirect, tr("stereo"), QColor(128, 128, 128),
                                     labelFont(QStringLiteral("Arial"), false), 1335, 255);
-    lblSongTitle = makeLabel<MarqueeLabel>(picQuendraDirect, QStringLiteral("No title available yet...     "),
+    lblSongTitle = makeLabel<MarqueeLabel>(picQuendraDirect, tr("No title available yet...") + QStringLiteral("     "),
                                            QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false),
                                            3000, 255);
     // Designed 135 twips high, which would cut the lower half of the text.
-    lblStatus = makeLabel<QLabel>(picQuendraDirect, QStringLiteral("Unknown"), QColor(224, 224, 224),
+    lblStatus = makeLabel<QLabel>(picQuendraDirect, tr("Unknown"), QColor(224, 224, 224),
                                   labelFont(QStringLiteral("MS PGothic"), false), 1455, 255);
 
     auto makeMark = [this](int left, int top) {
@@ -137,6 +138,7 @@ frm_Quendra::frm_Quendra()
     connect(picLoopStatus, &PictureBox::clicked, this, [this] { picLoopStatus_Click(); });
     m_trayWatch.setInterval(kTrayWatchMs);
     connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::trayWatch_Timer);
+    new BarKeyboard(*this);
 }
 
 frm_Quendra::~frm_Quendra()
@@ -309,7 +311,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
             mChannels = (co_await readInfo(u"/getinfo?p=", u"&a=2", true)).value_or(mChannels);
             mTrackLength = (co_await readInfo(u"/getoutputtime?p=", u"&a=1", false)).value_or(mTrackLength);
 
-            lblChannels->setText(mChannels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
+            lblChannels->setText(mChannels == 1 ? tr("mono") : tr("stereo"));
             lblSongInfo->setText(SongInfoCaption(mTrackLength, mBitRate, mSampleRate));
             // The restart stands also when the song information reads 0 (nothing
             // plays): withdrawn, it left the new title running into itself,
@@ -399,9 +401,9 @@ void frm_Quendra::showPlayState()
         return;
     }
     switch (mPlayState) {
-    case 0: lblStatus->setText(QStringLiteral("Stopped")); break;
-    case 1: lblStatus->setText(QStringLiteral("Playing")); break;
-    case 3: lblStatus->setText(QStringLiteral("Paused")); break;
+    case 0: lblStatus->setText(tr("Stopped")); break;
+    case 1: lblStatus->setText(tr("Playing")); break;
+    case 3: lblStatus->setText(tr("Paused")); break;
     default: break;
     }
 }
@@ -429,7 +431,7 @@ void frm_Quendra::notePollAnswer(bool answered)
 
 QString frm_Quendra::trayTip() const
 {
-    const QString name = QStringLiteral("ZadAda Doruziz");
+    const QString name = tr("ZadAda Doruziz");
     return m_playerLost ? tr("%1: the player cannot be reached").arg(name) : name;
 }
 
@@ -555,13 +557,13 @@ void frm_Quendra::BuildTrayMenu()
     my_frmSysTray = new frmSystray;
     connect(my_frmSysTray, &frmSystray::MenuClick, this, &frm_Quendra::my_frmSysTray_MenuClick);
     connect(my_frmSysTray, &frmSystray::SysTrayMouseDown, this, &frm_Quendra::my_frmSysTray_SysTrayMouseDown);
-    my_frmSysTray->AddMenuItem(QStringLiteral("&Quendra"), QStringLiteral("open"), true);
+    my_frmSysTray->AddMenuItem(tr("&Quendra"), QStringLiteral("open"), true);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    my_frmSysTray->AddMenuItem(QStringLiteral("Playlist"), QStringLiteral("playlist"), false);
+    my_frmSysTray->AddMenuItem(tr("Playlist"), QStringLiteral("playlist"), false);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    my_frmSysTray->AddMenuItem(QStringLiteral("&Settings"), QStringLiteral("Settings"), false);
+    my_frmSysTray->AddMenuItem(tr("&Settings"), QStringLiteral("Settings"), false);
     my_frmSysTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    my_frmSysTray->AddMenuItem(QStringLiteral("&Close"), QStringLiteral("close"), false);
+    my_frmSysTray->AddMenuItem(tr("&Close"), QStringLiteral("close"), false);
     my_frmSysTray->SetToolTip(trayTip());
 }
 

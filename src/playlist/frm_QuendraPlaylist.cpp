@@ -5,6 +5,7 @@
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
+#include "platform/key_actions.h"
 #include "platform/twips.h"
 #include "platform/window_move.h"
 #include "playlist/PlaylistModel.h"
@@ -49,7 +50,7 @@ void frm_QuendraPlaylist::destroyInstance()
 frm_QuendraPlaylist::frm_QuendraPlaylist()
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
-    setWindowTitle(QStringLiteral("Playlist"));
+    setWindowTitle(tr("Playlist"));
     setAttribute(Qt::WA_QuitOnClose, false);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kListBackground);
@@ -59,10 +60,11 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
 
     picTop = new PictureBox(QStringLiteral(":/art/playlist_top.svg"), this);
     picTop->setGeometry(0, 0, TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+    picTop->setArtTexts({{QStringLiteral("Playlist"), tr("Playlist")}});
     picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
     picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
 
-    mEntries = new PlaylistModel(QStringLiteral("Loading..."), this);
+    mEntries = new PlaylistModel(tr("Loading..."), this);
     listPlayList = new QListView(this);
     listPlayList->setModel(mEntries);
     listPlayList->setFrameShape(QFrame::NoFrame);
@@ -109,6 +111,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
                 picBottom_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
+    OnKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()

@@ -4,6 +4,7 @@
 #include "httpq/answer_conversions.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
+#include "platform/key_actions.h"
 #include "platform/twips.h"
 #include "platform/window_move.h"
 #include "playlist/frm_QuendraPlaylist.h"
@@ -68,7 +69,7 @@ frmSettings *frmSettings::existing()
 frmSettings::frmSettings()
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
-    setWindowTitle(QStringLiteral("Settings"));
+    setWindowTitle(tr("Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(dialogFont());
@@ -78,11 +79,11 @@ frmSettings::frmSettings()
     Frame1 = new QWidget(this);
     Frame1->setGeometry(twipsRect(120, 300, 1335, 495));
     m_typeGroup = new QButtonGroup(this);
-    const char *typeCaptions[] = {"web control", "direct to httpq"};
+    const char *const typeCaptions[] = {QT_TR_NOOP("web control"), QT_TR_NOOP("direct to httpq")};
     const int typeTops[] = {0, 250};
     const int typeWidths[] = {1215, 1455};
     for (int i = 0; i < 2; ++i) {
-        optConnectType[i] = new QRadioButton(QString::fromLatin1(typeCaptions[i]), Frame1);
+        optConnectType[i] = new QRadioButton(tr(typeCaptions[i]), Frame1);
         optConnectType[i]->setGeometry(twipsRect(0, typeTops[i], typeWidths[i], 195));
         m_typeGroup->addButton(optConnectType[i], i);
     }
@@ -92,11 +93,11 @@ frmSettings::frmSettings()
     Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
 
     m_proxyGroup = new QButtonGroup(this);
-    const char *proxyCaptions[] = {"no proxy", "automatic", "manual proxy"};
+    const char *const proxyCaptions[] = {QT_TR_NOOP("no proxy"), QT_TR_NOOP("automatic"), QT_TR_NOOP("manual proxy")};
     const int proxyTops[] = {900, 1150, 1400};
     const int proxyWidths[] = {950, 1000, 1230};
     for (int i = 0; i < 3; ++i) {
-        optProxy[i] = new QRadioButton(QString::fromLatin1(proxyCaptions[i]), this);
+        optProxy[i] = new QRadioButton(tr(proxyCaptions[i]), this);
         optProxy[i]->setGeometry(twipsRect(120, proxyTops[i], proxyWidths[i], 195));
         m_proxyGroup->addButton(optProxy[i], i);
         optProxy[i]->resize(std::max(optProxy[i]->width(), optProxy[i]->sizeHint().width()), optProxy[i]->height());
@@ -104,10 +105,11 @@ frmSettings::frmSettings()
     txtProxy = new QLineEdit(QString::fromUtf16(kExampleProxy), this);
     txtProxy->setGeometry(twipsRect(1900, 1300, 3000, 285));
 
-    const char *labelCaptions[] = {"Quendra Control URL", "Playlist URL", "httpq password", "Refresh Songtitle (ms)"};
+    const char *const labelCaptions[] = {QT_TR_NOOP("Quendra Control URL"), QT_TR_NOOP("Playlist URL"),
+                                         QT_TR_NOOP("httpq password"), QT_TR_NOOP("Refresh Songtitle (ms)")};
     const int labelWidths[] = {1455, 975, 1335, 1695};
     for (int i = 0; i < 4; ++i) {
-        Label1[i] = new QLabel(QString::fromLatin1(labelCaptions[i]), this);
+        Label1[i] = new QLabel(tr(labelCaptions[i]), this);
         Label1[i]->setGeometry(twipsRect(240, 1980 + 300 * i, labelWidths[i], 255));
         Label1[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
         Label1[i]->resize(std::max(Label1[i]->width(), Label1[i]->sizeHint().width()), Label1[i]->height());
@@ -131,6 +133,15 @@ frmSettings::frmSettings()
     connect(txtProxy, &QLineEdit::textChanged, this, &frmSettings::txtProxy_Change);
     connect(picSave, &PictureBox::clicked, this, &frmSettings::picSave_Click);
     connect(picCancel, &PictureBox::clicked, this, &frmSettings::picCancel_Click);
+
+    // The pictures are buttons for the keyboard and assistive technologies
+    // too; Return saves and Escape cancels wherever the focus is.
+    picSave->setButton(tr("Save"));
+    picSave->setArtTexts({{QStringLiteral("Save"), tr("Save")}});
+    picCancel->setButton(tr("Cancel"));
+    picCancel->setArtTexts({{QStringLiteral("Cancel"), tr("Cancel")}});
+    OnKeys(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { picSave_Click(); });
+    OnKeys(this, {Qt::Key_Escape}, [this] { picCancel_Click(); });
 }
 
 frmSettings::~frmSettings()
@@ -186,8 +197,8 @@ void frmSettings::RefreshFields()
     }
 
     if (!IsDirectMode()) {
-        Label1[0]->setText(QStringLiteral("Quendra Control URL"));
-        Label1[1]->setText(QStringLiteral("Playlist URL"));
+        Label1[0]->setText(tr("Quendra Control URL"));
+        Label1[1]->setText(tr("Playlist URL"));
         Label1[2]->hide();
         Label1[3]->hide();
         setFieldWidth(txt_URL[0], kWideField);
@@ -197,8 +208,8 @@ void frmSettings::RefreshFields()
         txt_URL[0]->setText(gControlUrl);
         txt_URL[1]->setText(gPlaylistUrl);
     } else {
-        Label1[0]->setText(QStringLiteral("httpq server URL"));
-        Label1[1]->setText(QStringLiteral("httpq port"));
+        Label1[0]->setText(tr("httpq server URL"));
+        Label1[1]->setText(tr("httpq port"));
         Label1[2]->setVisible(true);
         Label1[3]->setVisible(true);
         setFieldWidth(txt_URL[0], kNarrowField);
@@ -286,7 +297,8 @@ void frmSettings::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const qreal ratio = devicePixelRatioF();
     if (m_background.size() != (QSizeF(size()) * ratio).toSize())
-        m_background = PictureBox::renderArt(QStringLiteral(":/art/settings_bg.svg"), size(), ratio);
+        m_background = PictureBox::renderArt(QStringLiteral(":/art/settings_bg.svg"), size(), ratio,
+                                            {{QStringLiteral("Settings"), tr("Settings")}});
     painter.drawPixmap(0, 0, m_background);
     // The border lies over the background picture.
     painter.setPen(Qt::black);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QList>
+
+#include <functional>
+
+class QWidget;
+
+// Runs `action` when one of `keys`, held without Ctrl, Alt or Meta, reaches
+// the widget: pressed on it, or let through by its focused child (a line
+// edit lets Return through, a picture button does not). The key is taken.
+void OnKeys(QWidget *widget, const QList<int> &keys, std::function<void()> action);

@@ -1,0 +1,211 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>BarKeyboard</name>
+    <message>
+        <source>Player</source>
+        <translation>Player</translation>
+    </message>
+    <message>
+        <source>Title strip</source>
+        <translation>Titelleiste</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Wiedergabe</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Fade out and stop</source>
+        <translation>Ausblenden und stoppen</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Volume down</source>
+        <translation>Leiser</translation>
+    </message>
+    <message>
+        <source>Volume up</source>
+        <translation>Lauter</translation>
+    </message>
+    <message>
+        <source>Shuffle</source>
+        <translation>Zufallswiedergabe</translation>
+    </message>
+    <message>
+        <source>Repeat</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>Playlist</source>
+        <translation>Wiedergabeliste</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Ausblenden</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>Marquee</name>
+    <message>
+        <source>No title available yet...</source>
+        <translation>Noch kein Titel verfügbar...</translation>
+    </message>
+</context>
+<context>
+    <name>frmSettings</name>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>web control</source>
+        <translation>Websteuerung</translation>
+    </message>
+    <message>
+        <source>direct to httpq</source>
+        <translation>direkt zu httpq</translation>
+    </message>
+    <message>
+        <source>no proxy</source>
+        <translation>kein Proxy</translation>
+    </message>
+    <message>
+        <source>automatic</source>
+        <translation>automatisch</translation>
+    </message>
+    <message>
+        <source>manual proxy</source>
+        <translation>manueller Proxy</translation>
+    </message>
+    <message>
+        <source>Quendra Control URL</source>
+        <translation>Steuerungs-URL</translation>
+    </message>
+    <message>
+        <source>Playlist URL</source>
+        <translation>Playlist-URL</translation>
+    </message>
+    <message>
+        <source>httpq password</source>
+        <translation>httpq-Passwort</translation>
+    </message>
+    <message>
+        <source>Refresh Songtitle (ms)</source>
+        <translation>Abfrage alle (ms)</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>httpq server URL</source>
+        <translation>httpq-Server-URL</translation>
+    </message>
+    <message>
+        <source>httpq port</source>
+        <translation>httpq-Port</translation>
+    </message>
+</context>
+<context>
+    <name>frm_Quendra</name>
+    <message>
+        <source>no songinfo</source>
+        <translation>keine Titelinfo</translation>
+    </message>
+    <message>
+        <source>stereo</source>
+        <translation>stereo</translation>
+    </message>
+    <message>
+        <source>No title available yet...</source>
+        <translation>Noch kein Titel verfügbar...</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>&amp;Quendra</source>
+        <translation>&amp;Quendra</translation>
+    </message>
+    <message>
+        <source>Playlist</source>
+        <translation>Wiedergabeliste</translation>
+    </message>
+    <message>
+        <source>&amp;Settings</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>ZadAda Doruziz</source>
+        <translation>ZadAda Doruziz</translation>
+    </message>
+    <message>
+        <source>Playing</source>
+        <translation>Spielt</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Pausiert</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Gestoppt</translation>
+    </message>
+    <message>
+        <source>mono</source>
+        <translation>mono</translation>
+    </message>
+    <message>
+        <source>Unreachable</source>
+        <translation>Nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>%1: the player cannot be reached</source>
+        <translation>%1: Der Player ist nicht erreichbar</translation>
+    </message>
+</context>
+<context>
+    <name>frm_QuendraPlaylist</name>
+    <message>
+        <source>Playlist</source>
+        <translation>Wiedergabeliste</translation>
+    </message>
+    <message>
+        <source>Loading...</source>
+        <translation>Wird geladen...</translation>
+    </message>
+</context>
+</TS>
