@@ -32,6 +32,8 @@ protected:
     QStringList sentAfter(qsizetype count)
     {
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_httpq.log.size() >= count; }, 5000));
+        // The handler reads the last answer from a posted event.
+        drainEvents();
         return sent();
     }
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(m_bar, key, modifiers); }
