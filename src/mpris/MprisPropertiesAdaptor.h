@@ -12,7 +12,7 @@ class QMetaProperty;
 // org.freedesktop.DBus.Properties for the media controls' interfaces, over
 // the other adaptors' Qt properties. Qt's own answers a Set whose value has
 // the wrong type by converting it (a string switched shuffle on); this one
-// answers it with InvalidArgs, as the D-Bus specification asks.
+// answers it with InvalidArgs, the error D-Bus names for a wrong argument.
 class MprisPropertiesAdaptor final : public QDBusAbstractAdaptor
 {
     Q_OBJECT
