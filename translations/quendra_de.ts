@@ -189,8 +189,8 @@
         <translation>mono</translation>
     </message>
     <message>
-        <source>Unreachable</source>
-        <translation>Nicht erreichbar</translation>
+        <source>Offline</source>
+        <translation>Offline</translation>
     </message>
     <message>
         <source>%1: the player cannot be reached</source>

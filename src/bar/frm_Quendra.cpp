@@ -397,7 +397,7 @@ qint64 frm_Quendra::positionMs() const
 void frm_Quendra::showPlayState()
 {
     if (m_playerLost) {
-        lblStatus->setText(tr("Unreachable"));
+        lblStatus->setText(tr("Offline"));
         return;
     }
     switch (mPlayState) {

@@ -370,7 +370,7 @@ TEST_F(BarOnSimulator, APlayerGoneIsShownWithinSecondsAndBackAtItsFirstAnswer)
     clock.start();
     ASSERT_TRUE(waitUntil([&] { return !bar.playerReachable(); }, 5000));
     EXPECT_GE(clock.elapsed(), frm_Quendra::kPlayerLostMs - 400);
-    EXPECT_EQ(bar.lblStatus->text(), u"Unreachable");
+    EXPECT_EQ(bar.lblStatus->text(), u"Offline");
     EXPECT_NE(bar.my_frmSysTray->ToolTip(), tip);
 
     ASSERT_TRUE(m_sim.listen(QHostAddress::LocalHost, port));
