@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QStyleHints>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
@@ -91,7 +92,9 @@ void cancelSystemMove(xcb_connection_t *x, xcb_window_t window)
 class WindowMover final : public QObject
 {
 public:
-    enum class Phase { Dragging, Settling, Done };
+    // Pressed: the button is down but the pointer has not yet gone the
+    // platform's drag distance; let go there, the press was a click.
+    enum class Phase { Pressed, Dragging, Settling, Done };
 
     WindowMover(QWidget *window, std::function<void()> finished)
         : QObject(window)
@@ -110,23 +113,37 @@ public:
             finish();
     }
 
-    void beginDrag(Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal)
+    void press(Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal)
     {
-        m_phase = Phase::Dragging;
+        m_phase = Phase::Pressed;
         m_edges = edges;
         m_button = button;
         m_pressGlobal = pressGlobal;
+        m_startGeometry = m_window->geometry();
+        m_window->grabMouse();
+        m_grabbed = true;
+        qApp->installEventFilter(this);
+    }
+
+    // The window manager's move started at the press takes the pointer at
+    // once: a click, a touchpad tap, would leave it waiting (xfwm4, i3) and
+    // the next click would go to it instead of the program.
+    void beginDrag(QPoint global)
+    {
+        m_phase = Phase::Dragging;
+        // What the pointer went so far, the window goes first: the window
+        // manager's move takes it on from where the pointer is now.
+        follow(global);
         // The window manager's move is a left-button gesture: it ends only
         // when the left button is let go.
         QWindow *handle = m_window->windowHandle();
-        if (handle && button == Qt::LeftButton)
-            m_system = edges ? handle->startSystemResize(edges) : handle->startSystemMove();
-        if (!m_system) {
-            m_startGeometry = m_window->geometry();
-            m_window->grabMouse();
-            m_grabbed = true;
+        if (handle && m_button == Qt::LeftButton) {
+            m_window->releaseMouse();
+            m_system = m_edges ? handle->startSystemResize(m_edges) : handle->startSystemMove();
+            m_grabbed = !m_system;
+            if (m_grabbed)
+                m_window->grabMouse();
         }
-        qApp->installEventFilter(this);
         if (m_x)
             m_poll.start();
     }
@@ -151,6 +168,10 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
+        if (m_phase == Phase::Pressed) {
+            pressedEvent(event);
+            return false;
+        }
         // The window manager's move is watched through the X server alone:
         // what reaches the program meanwhile says nothing about its end.
         if (m_phase != Phase::Dragging || (m_system && m_x))
@@ -169,6 +190,30 @@ protected:
     }
 
 private:
+    void pressedEvent(QEvent *event)
+    {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            if (static_cast<QMouseEvent *>(event)->button() == m_button)
+                endClick();
+        } else if (event->type() == QEvent::MouseMove) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            const QPoint global = mouse->globalPosition().toPoint();
+            if (!(mouse->buttons() & m_button))
+                endClick();
+            else if ((global - m_pressGlobal).manhattanLength() >= QGuiApplication::styleHints()->startDragDistance())
+                beginDrag(global);
+        }
+    }
+
+    // Nothing moved: the follow-up still runs, once, as after any drag.
+    void endClick()
+    {
+        if (m_grabbed && m_window)
+            m_window->releaseMouse();
+        m_grabbed = false;
+        finish();
+    }
+
     void follow(QPoint global)
     {
         const QPoint delta = global - m_pressGlobal;
@@ -262,11 +307,11 @@ void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, Q
     // A press of a second button during a drag starts nothing new.
     for (const QObject *child : window->children()) {
         const auto *mover = dynamic_cast<const WindowMover *>(child);
-        if (mover && mover->phase() == WindowMover::Phase::Dragging)
+        if (mover && (mover->phase() == WindowMover::Phase::Pressed || mover->phase() == WindowMover::Phase::Dragging))
             return;
     }
     auto *mover = new WindowMover(window, std::move(finished));
-    mover->beginDrag(edges, button, pressGlobal);
+    mover->press(edges, button, pressGlobal);
 }
 
 void FinishWindowMoves(QWidget *window)
