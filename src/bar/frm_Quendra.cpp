@@ -164,7 +164,9 @@ frm_Quendra *frm_Quendra::instance()
 void frm_Quendra::Form_Load()
 {
     LoadSettings();
-    resize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
+    // A fixed size (equal least and greatest size hints) is what makes tiling
+    // window managers (i3, sway) float the window instead of tiling it.
+    setFixedSize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
     BuildTrayMenu();
 
     if (IsDirectMode())
