@@ -17,6 +17,9 @@ packages=(
 # The desktop test: an X server, two window managers, a tray host, XTest
 # pointer and window queries, screenshots, a real media-controls client.
 desktop_packages=(xvfb openbox icewm trayer xdotool x11-utils imagemagick playerctl)
+# Other desktops: xfwm4, the tiling i3, weston with Xwayland, a StatusNotifier
+# tray host, and gdbus to read its menu.
+desktop_packages+=(xfwm4 i3-wm weston xwayland haskell-gtk-sni-tray-utils libglib2.0-bin)
 
 missing_of() {
     local package
