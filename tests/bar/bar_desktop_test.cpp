@@ -107,6 +107,24 @@ TEST_F(BarDesktop, TheTrayBringsHiddenWindowsBackOntoTheScreen)
     EXPECT_EQ(playlist().pos(), bar.pos() + QPoint(0, 133));
 }
 
+// While it runs: a screen that goes away or changes its size leaves the
+// windows where they were; they come onto the screens that remain.
+TEST_F(BarDesktop, AScreenThatGoesOrShrinksBringsTheWindowsBack)
+{
+    frm_Quendra &bar = start();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    bar.move(screen->geometry().right() + 500, 100);
+    playlist().move(bar.pos() + QPoint(0, 133));
+    emit qGuiApp->screenRemoved(screen);
+    EXPECT_TRUE(QTest::qWaitFor([&bar] { return BarDesktop::screen().contains(bar.geometry()); }, 5000));
+    EXPECT_EQ(playlist().pos(), bar.pos() + QPoint(0, 133));
+
+    bar.move(-1000, -1000);
+    emit screen->geometryChanged(screen->geometry());
+    EXPECT_TRUE(QTest::qWaitFor([&bar] { return bar.pos() == QPoint(0, 0); }, 5000));
+    EXPECT_EQ(playlist().pos(), QPoint(0, 133));
+}
+
 // A click on the strip stays a click: the window moves only once the
 // pointer has gone the drag distance with the button held.
 TEST_F(BarDesktop, AStripClickMovesNothingAndADragMovesFromThePress)
