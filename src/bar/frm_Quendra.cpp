@@ -6,6 +6,7 @@
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
 #include "platform/notify_icon.h"
+#include "platform/screen_fit.h"
 #include "platform/twips.h"
 #include "playlist/frm_QuendraPlaylist.h"
 #include "settings/Settings.h"
@@ -19,6 +20,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 
 #include <limits>
 #include <type_traits>
@@ -138,6 +140,9 @@ frm_Quendra::frm_Quendra()
     connect(picLoopStatus, &PictureBox::clicked, this, [this] { picLoopStatus_Click(); });
     m_trayWatch.setInterval(kTrayWatchMs);
     connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::trayWatch_Timer);
+    m_screenCheck.setSingleShot(true);
+    m_screenCheck.setInterval(0);
+    connect(&m_screenCheck, &QTimer::timeout, this, &frm_Quendra::keepOnScreen);
     new BarKeyboard(*this);
 }
 
@@ -161,7 +166,9 @@ frm_Quendra *frm_Quendra::instance()
 void frm_Quendra::Form_Load()
 {
     LoadSettings();
-    resize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
+    // A fixed size (equal least and greatest size hints) is what makes tiling
+    // window managers (i3, sway) float the window instead of tiling it.
+    setFixedSize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
     BuildTrayMenu();
 
     if (IsDirectMode())
@@ -184,7 +191,47 @@ void frm_Quendra::Form_Load()
     frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
     playlist->moveTwips(gPlaylistX, gPlaylistY);
     playlist->DockPlaylist(QStringLiteral("Quendra"));
+    // A place stored on a monitor that is gone, or beyond a smaller screen.
+    keepOnScreen();
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &frm_Quendra::watchScreen);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, &m_screenCheck, qOverload<>(&QTimer::start));
+    for (QScreen *screen : QGuiApplication::screens())
+        watchScreen(screen);
     show();
+}
+
+void frm_Quendra::watchScreen(QScreen *screen)
+{
+    connect(screen, &QScreen::geometryChanged, &m_screenCheck, qOverload<>(&QTimer::start));
+    m_screenCheck.start();
+}
+
+void frm_Quendra::keepOnScreen()
+{
+    if (m_closing)
+        return;
+    QList<ScreenArea> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append({screen->geometry(), screen->availableGeometry()});
+    const auto strip = [](const QWidget *window, const QWidget *handle) {
+        return QRect(window->pos(), QSize(window->width(), handle->height()));
+    };
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    const bool docked = gPlaylistDocked == -1;
+    QRect group = geometry();
+    QList<QRect> strips = {strip(this, TopBar)};
+    if (docked && gPlaylistVisible != 0) {
+        group |= playlist->geometry();
+        strips.append(strip(playlist, playlist->picTop));
+    }
+    if (const std::optional<QPoint> place = PlaceOnScreens(group, strips, screens))
+        move(pos() + (*place - group.topLeft()));
+    if (docked) {
+        playlist->AttachPlaylist();
+    } else if (const std::optional<QPoint> place =
+                   PlaceOnScreens(playlist->geometry(), {strip(playlist, playlist->picTop)}, screens)) {
+        playlist->move(*place);
+    }
 }
 
 void frm_Quendra::layOutWebControl()
@@ -526,6 +573,7 @@ void frm_Quendra::trayWatch_Timer()
         return;
     // The tray host went away while the windows were hidden.
     m_trayWatch.stop();
+    keepOnScreen();
     show();
     if (gPlaylistVisible != 0)
         frm_QuendraPlaylist::instance()->show();
@@ -571,6 +619,7 @@ void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
 {
     Q_UNUSED(lIndex)
     if (sKey == u"open") {
+        keepOnScreen();
         show();
         raise();
         activateWindow();
@@ -592,6 +641,7 @@ void frm_Quendra::my_frmSysTray_SysTrayMouseDown(qint32 eButton)
         return;
     }
     frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    keepOnScreen();
     show();
     playlist->show();
     raise();

@@ -18,6 +18,7 @@ class FormTimer;
 class frmSystray;
 class HttpqClient;
 class PictureBox;
+class QScreen;
 class WebBrowser;
 
 // The bar: the program's start-up and main window. In direct mode it shows
@@ -162,6 +163,10 @@ private:
     void placeTwips(QWidget *control, int left, int top);
     // While hidden: shows the windows again when the tray host has gone.
     void trayWatch_Timer();
+    // Brings a window whose title strip does not show whole on the screens
+    // onto the nearest one, the docked playlist along below the bar.
+    void keepOnScreen();
+    void watchScreen(QScreen *screen);
 
     bool m_closing = false;
     bool m_titlePollRunning = false;
@@ -173,4 +178,6 @@ private:
     bool m_positionPolled = false;
     qint64 m_positionMs = 0;
     QElapsedTimer m_sincePosition;
+    // Screens come, go and change size in bursts: one look after them.
+    QTimer m_screenCheck;
 };

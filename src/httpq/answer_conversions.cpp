@@ -119,3 +119,11 @@ qint16 SettingsNumber(QStringView text)
         return *value;
     return scan.negative ? std::numeric_limits<qint16>::min() : std::numeric_limits<qint16>::max();
 }
+
+int SettingsPosition(QStringView text)
+{
+    const Scan scan = scanNumber(text, skipBlanks(text, 0));
+    if (!scan.found)
+        return 0;
+    return static_cast<int>(scan.negative ? -scan.magnitude : scan.magnitude);
+}

@@ -21,3 +21,9 @@ double LeadingValue(QStringView text);
 // The settings files' rule: the leading number, rounded, clamped into 16 bits
 // so that a position saved on a very wide desktop still loads.
 qint16 SettingsNumber(QStringView text);
+
+// The window positions' rule: the same leading number, rounded, kept whole up
+// to a million twips either way (held there beyond). A desktop of several
+// monitors reaches past the 16-bit range; clamped, the window reopened
+// elsewhere than it was closed.
+int SettingsPosition(QStringView text);

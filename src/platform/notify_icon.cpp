@@ -3,6 +3,7 @@
 #include "platform/body_text.h"
 
 #include <QCoreApplication>
+#include <QMenu>
 #include <QPointer>
 
 #include <algorithm>
@@ -21,10 +22,16 @@ struct TrayIconEntry
     DWORD callbackMessage = 0;
 };
 
+struct NotifyWindow
+{
+    std::function<void(int)> mouseMove;
+    QPointer<QMenu> menu;
+};
+
 struct NotifyState
 {
     std::map<IconKey, TrayIconEntry> icons;
-    std::map<quint32, std::function<void(int)>> windows;
+    std::map<quint32, NotifyWindow> windows;
     std::map<qint32, QIcon> iconHandles;
     std::function<void(DWORD, const NOTIFYICONDATAA &)> observer;
     std::optional<bool> pretendTrayHost;
@@ -69,9 +76,9 @@ void deliver(const IconKey &key, QSystemTrayIcon::ActivationReason reason)
         if (icon == s.icons.end() || icon->second.callbackMessage != WM_MOUSEMOVE)
             return;
         const auto window = s.windows.find(key.first);
-        if (window == s.windows.end() || !window->second)
+        if (window == s.windows.end() || !window->second.mouseMove)
             return;
-        const auto callback = window->second; // the callback may unregister its window
+        const auto callback = window->second.mouseMove; // the callback may unregister its window
         callback(code);
     }
 }
@@ -149,8 +156,11 @@ BOOL Shell_NotifyIconA(DWORD message, const NOTIFYICONDATAA *data)
     case NIM_ADD: {
         if (found != s.icons.end())
             return 0;
-        // No context menu is ever set: Qt would pop it up by itself.
         auto *icon = new QSystemTrayIcon(QCoreApplication::instance());
+        // Before the icon shows: a StatusNotifier host reads the item's menu
+        // once, when the item appears.
+        if (const auto window = s.windows.find(key.first); window != s.windows.end() && window->second.menu)
+            icon->setContextMenu(window->second.menu);
         const auto activated = [key](QSystemTrayIcon::ActivationReason reason) {
             deliver(key, reason);
         };
@@ -200,18 +210,24 @@ QIcon IconForHandle(qint32 handle)
     return found == s.iconHandles.end() ? QIcon() : found->second;
 }
 
-quint32 RegisterNotifyWindow(std::function<void(int x)> mouseMove)
+quint32 RegisterNotifyWindow(std::function<void(int x)> mouseMove, QMenu *menu)
 {
     NotifyState &s = state();
     const quint32 hWnd = s.nextWindow;
     s.nextWindow += 2;
-    s.windows[hWnd] = std::move(mouseMove);
+    s.windows[hWnd] = {std::move(mouseMove), menu};
     return hWnd;
 }
 
 void UnregisterNotifyWindow(quint32 hWnd)
 {
-    state().windows.erase(hWnd);
+    NotifyState &s = state();
+    s.windows.erase(hWnd);
+    // The menu goes with its window; an icon left behind keeps none.
+    for (auto &[key, entry] : s.icons) {
+        if (key.first == hWnd && entry.icon)
+            entry.icon->setContextMenu(nullptr);
+    }
 }
 
 void SetNotifyIconObserver(std::function<void(DWORD message, const NOTIFYICONDATAA &record)> observer)
@@ -227,4 +243,11 @@ int NotifyIconCount()
 void SendNotifyIconEvent(quint32 hWnd, quint32 uID, QSystemTrayIcon::ActivationReason reason)
 {
     deliver({hWnd, uID}, reason);
+}
+
+QSystemTrayIcon *NotifyTrayIcon(quint32 hWnd, quint32 uID)
+{
+    const NotifyState &s = state();
+    const auto found = s.icons.find({hWnd, uID});
+    return found == s.icons.end() ? nullptr : found->second.icon.data();
 }

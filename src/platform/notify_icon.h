@@ -18,6 +18,8 @@
 #include <functional>
 #include <optional>
 
+class QMenu;
+
 struct NOTIFYICONDATAA
 {
     DWORD cbSize;
@@ -60,7 +62,10 @@ QIcon IconForHandle(qint32 handle);
 
 // A window that receives the notifications of its icons; the returned value
 // is its hWnd. After unregistering, notifications for it are dropped.
-quint32 RegisterNotifyWindow(std::function<void(int x)> mouseMove);
+// The window's menu, when given, is its icons' context menu: the tray host
+// shows it itself (StatusNotifier hosts read it over DBusMenu, an XEmbed
+// tray pops it up on a right press); its actions are triggered there.
+quint32 RegisterNotifyWindow(std::function<void(int x)> mouseMove, QMenu *menu = nullptr);
 void UnregisterNotifyWindow(quint32 hWnd);
 
 // Whether a tray host is there to show the icons.
@@ -72,3 +77,4 @@ void SetNotificationAreaAvailable(std::optional<bool> pretend);
 void SetNotifyIconObserver(std::function<void(DWORD message, const NOTIFYICONDATAA &record)> observer);
 int NotifyIconCount();
 void SendNotifyIconEvent(quint32 hWnd, quint32 uID, QSystemTrayIcon::ActivationReason reason);
+QSystemTrayIcon *NotifyTrayIcon(quint32 hWnd, quint32 uID);

@@ -11,10 +11,12 @@ Qt::MouseButton MouseButtonOfCode(qint16 code);
 
 // Moves a borderless window with the pointer (no edges), or sizes the given
 // edges, from a press of `button` at pressGlobal (global coordinates). The
-// left button hands the gesture to the window manager where there is one;
-// any other button, or no window manager, moves the window by following the
+// gesture starts only once the pointer has gone the platform's drag distance
+// with the button held; let go before, the press stays a click. The left
+// button hands the gesture to the window manager where there is one; any
+// other button, or no window manager, moves the window by following the
 // pointer. `finished` runs once, after the button was let go and the window
-// has the geometry the window manager really gave it.
+// has the geometry the window manager really gave it (after a click too).
 void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
                      std::function<void()> finished);
 

@@ -167,8 +167,15 @@ void frm_QuendraPlaylist::ArrangePlaylistWindow()
         QuendraPlaylistWebbrowser->setGeometry(TwipsToPixels(-5), TwipsToPixels(-15), TwipsToPixels(w),
                                                std::max(0, TwipsToPixels(gPlaylistBarHeight / 2.0 + h + 50)));
     }
-    gPlaylistHeight = RoundToInt16(h);
-    SavePlaylistState();
+    // At a width the program did not give it, the window manager has laid
+    // the window out (tiled it): that height is not the user's to keep.
+    if (width() == TwipsToPixels(kWidthTwips)) {
+        gPlaylistHeight = RoundToInt16(h);
+        SavePlaylistState();
+        // Held at its size between resizes by the grip, so that tiling
+        // window managers float it (as the bar).
+        setFixedSize(size());
+    }
     placeBottomStrip();
     picBottom->raise();
     update();
@@ -202,6 +209,9 @@ void frm_QuendraPlaylist::picBottom_MouseDown(qint16 Button, int Shift, float X,
     Q_UNUSED(Shift)
     Q_UNUSED(X)
     Q_UNUSED(Y)
+    // The grip's gesture may size the window; its end holds the new size.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     QPointer<frm_QuendraPlaylist> self(this);
     BeginWindowMove(this, Qt::BottomEdge, MouseButtonOfCode(Button), picBottom->lastPressGlobal(), [self] {
         if (self)
@@ -217,6 +227,8 @@ void frm_QuendraPlaylist::picBottom_Resized()
     }
     // Dragged shorter than two strips: down to one strip. The window manager
     // has the last word on the size, so the stored height waits for it.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     resize(width(), std::max(0, TwipsToPixels(gPlaylistBarHeight)));
     QPointer<frm_QuendraPlaylist> self(this);
     AfterWindowSettles(this, [self] {

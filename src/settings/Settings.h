@@ -10,16 +10,17 @@
 inline QString gControlUrl;
 inline qint16 gWinampHeight = 0;
 inline qint16 gWinampBarHeight = 0;
-inline qint16 gWinampX = 0;
-inline qint16 gWinampY = 0;
+// The four start-up positions are whole: no 16-bit limit.
+inline int gWinampX = 0;
+inline int gWinampY = 0;
 // [PLAYLIST]
 inline QString gPlaylistUrl;
 inline qint16 gPlaylistHeight = 0;
 inline qint16 gPlaylistBarHeight = 0;
 inline qint16 gPlaylistVisible = 0;
 inline qint16 gAttachArea = 0;
-inline qint16 gPlaylistX = 0;
-inline qint16 gPlaylistY = 0;
+inline int gPlaylistX = 0;
+inline int gPlaylistY = 0;
 // [HTTPQ]
 inline QString gQuendraType;
 inline QString gProxy;

@@ -109,6 +109,11 @@ qint16 readNumber(const QString &section, const QString &key, const QString &def
     return SettingsNumber(ReadIniValue(section, key, defaultText));
 }
 
+int readPosition(const QString &section, const QString &key, const QString &defaultText)
+{
+    return SettingsPosition(ReadIniValue(section, key, defaultText));
+}
+
 // An unchanged value goes back as the bytes it was read from.
 void writeValue(const char *section, const char *key, const QString &value)
 {
@@ -197,8 +202,8 @@ void LoadSettings()
     gControlUrl = ReadIniValue(winamp, QStringLiteral("URL"), QString::fromUtf16(kDefaultControlUrl));
     gWinampHeight = readNumber(winamp, QStringLiteral("HEIGHT"), QStringLiteral("1995"));
     gWinampBarHeight = readNumber(winamp, QStringLiteral("BAR_HEIGHT"), QStringLiteral("225"));
-    gWinampX = readNumber(winamp, QStringLiteral("X_STARTUP_POSITION"), QStringLiteral("0"));
-    gWinampY = readNumber(winamp, QStringLiteral("Y_STARTUP_POSITION"), QStringLiteral("0"));
+    gWinampX = readPosition(winamp, QStringLiteral("X_STARTUP_POSITION"), QStringLiteral("0"));
+    gWinampY = readPosition(winamp, QStringLiteral("Y_STARTUP_POSITION"), QStringLiteral("0"));
 
     const QString playlist = QStringLiteral("PLAYLIST");
     gPlaylistUrl = ReadIniValue(playlist, QStringLiteral("URL"), QString::fromUtf16(kDefaultPlaylistUrl));
@@ -206,8 +211,8 @@ void LoadSettings()
     gPlaylistBarHeight = readNumber(playlist, QStringLiteral("BAR_HEIGHT"), QStringLiteral("500"));
     gPlaylistVisible = readNumber(playlist, QStringLiteral("VISIBLE"), QStringLiteral("1"));
     gAttachArea = readNumber(playlist, QStringLiteral("ATTACH_AREA"), QStringLiteral("750"));
-    gPlaylistX = readNumber(playlist, QStringLiteral("X_STARTUP_POSITION"), QStringLiteral("0"));
-    gPlaylistY = readNumber(playlist, QStringLiteral("Y_STARTUP_POSITION"), QStringLiteral("1995"));
+    gPlaylistX = readPosition(playlist, QStringLiteral("X_STARTUP_POSITION"), QStringLiteral("0"));
+    gPlaylistY = readPosition(playlist, QStringLiteral("Y_STARTUP_POSITION"), QStringLiteral("1995"));
 
     const QString httpq = QStringLiteral("HTTPQ");
     gQuendraType = ReadIniValue(httpq, QStringLiteral("QUENDRA_TYPE"), QStringLiteral("HTTPQ")).left(6);

@@ -35,13 +35,15 @@ frmSystray::frmSystray(QWidget *parent)
     , m_label(new QLabel(QStringLiteral("This is an invisible screen, needed for the systray part. "
                                         "Includes a popup menu that's build at runtime."),
                          this))
+    , m_menu(new QMenu(this))
 {
     setWindowTitle(QStringLiteral("Sys Tray Interface"));
     m_label->setWordWrap(true);
     // Closing the hidden window only removes the icon; it never ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
+    m_menu->setTitle(QStringLiteral("&Popup"));
     // Item 0 exists from the start; the first AddMenuItem takes it over.
-    m_items.push_back({new QAction(this), QString(), QString()});
+    m_items.push_back({newItemAction(), QString(), QString()});
 }
 
 frmSystray::~frmSystray()
@@ -58,9 +60,8 @@ void frmSystray::Form_Load()
     static const qint32 programIcon = RegisterIconHandle(QIcon(kIconArt));
     setWindowIcon(IconForHandle(programIcon));
 
-    m_nid.hWnd = RegisterNotifyWindow([this](int x) {
-        Form_MouseMove(Qt::NoButton, Qt::NoModifier, static_cast<float>(x), 0.0f);
-    });
+    m_nid.hWnd = RegisterNotifyWindow(
+        [this](int x) { Form_MouseMove(Qt::NoButton, Qt::NoModifier, static_cast<float>(x), 0.0f); }, m_menu);
     m_nid.uID = static_cast<quint32>(programIcon);
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_nid.uCallbackMessage = WM_MOUSEMOVE;
@@ -136,7 +137,7 @@ qint32 frmSystray::AddMenuItem(const QString &sCaption, const QString &sKey, boo
         m_hasItems = true;
     } else {
         index = menuItemCount();
-        m_items.push_back({new QAction(this), QString(), QString()});
+        m_items.push_back({newItemAction(), QString(), QString()});
     }
     MenuItem &item = m_items[static_cast<size_t>(index)];
     item.action->setVisible(true);
@@ -144,6 +145,7 @@ qint32 frmSystray::AddMenuItem(const QString &sCaption, const QString &sKey, boo
     SetItemCaption(index, sCaption);
     if (bDefault)
         m_defaultIndex = index;
+    updateDefaultAction();
     return index;
 }
 
@@ -173,6 +175,7 @@ qint32 frmSystray::RemoveMenuItem(qint32 iIndex)
     }
     delete m_items.back().action;
     m_items.pop_back();
+    updateDefaultAction();
     return 0;
 }
 
@@ -186,6 +189,7 @@ void frmSystray::SetDefaultMenuIndex(qint32 lIndex)
 {
     EnsureLoaded();
     m_defaultIndex = IsValidMenuIndex(lIndex) ? lIndex : 0;
+    updateDefaultAction();
 }
 
 void frmSystray::ShowMenu()
@@ -193,6 +197,8 @@ void frmSystray::ShowMenu()
     EnsureLoaded();
     // A never-shown window cannot be brought to the foreground, and a Qt popup
     // closes on an outside click by itself, so nothing is done for that.
+    if (m_menu->isVisible())
+        return;
 
     // Not parented: the component may be deleted while the menu is open.
     QMenu mnuPopup;
@@ -204,8 +210,12 @@ void frmSystray::ShowMenu()
         mnuPopup.setDefaultAction(m_items[static_cast<size_t>(m_defaultIndex)].action);
 
     const QPointer<frmSystray> self(this);
+    m_menuShowing = true;
     const QAction *chosen = mnuPopup.exec(QCursor::pos());
-    if (!self || !chosen)
+    if (!self)
+        return;
+    m_menuShowing = false;
+    if (!chosen)
         return;
     for (qint32 i = 0; i < menuItemCount(); ++i) {
         if (m_items[static_cast<size_t>(i)].action == chosen) {
@@ -266,6 +276,36 @@ void frmSystray::SetItemCaption(qint32 lIndex, const QString &sCaption)
     const bool separator = sCaption == u"-";
     item.action->setSeparator(separator);
     item.action->setText(separator ? QString() : sCaption);
+}
+
+QAction *frmSystray::newItemAction()
+{
+    auto *action = new QAction(this);
+    m_menu->addAction(action);
+    connect(action, &QAction::triggered, this, [this, action] { itemTriggered(action); });
+    return action;
+}
+
+void frmSystray::itemTriggered(const QAction *action)
+{
+    // ShowMenu raises the event for its own menu once it has closed.
+    if (m_menuShowing)
+        return;
+    for (qint32 i = 0; i < menuItemCount(); ++i) {
+        if (m_items[static_cast<size_t>(i)].action == action) {
+            // Posted: the owner may delete the component, and with it the
+            // menu that is still delivering the choice.
+            const QString key = m_items[static_cast<size_t>(i)].key;
+            QMetaObject::invokeMethod(this, [this, i, key] { emit MenuClick(i, key); }, Qt::QueuedConnection);
+            return;
+        }
+    }
+}
+
+void frmSystray::updateDefaultAction()
+{
+    m_menu->setDefaultAction(IsValidMenuIndex(m_defaultIndex) ? m_items[static_cast<size_t>(m_defaultIndex)].action
+                                                               : nullptr);
 }
 
 QAction *frmSystray::menuAction(qint32 lIndex) const

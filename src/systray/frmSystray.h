@@ -10,10 +10,14 @@
 class QAction;
 class QCloseEvent;
 class QLabel;
+class QMenu;
 
 // One icon in the notification area, its tooltip and a popup menu whose items
 // the owner adds at run time. The window is never shown: it only receives the
 // icon's notifications. The icon appears on first use and goes when closed.
+// The menu is also the icon's context menu, which the tray host shows itself
+// (over DBusMenu on StatusNotifier hosts); a choice made there raises
+// MenuClick from the event loop, as the icon's notifications arrive.
 class frmSystray final : public QWidget
 {
     Q_OBJECT
@@ -35,7 +39,9 @@ public:
     void SetDefaultMenuIndex(qint32 lIndex);
 
     // Modal: returns once an item was chosen or the menu dismissed. The owner
-    // may delete the component from its MenuClick handler.
+    // may delete the component from its MenuClick handler. While the tray host
+    // has the menu open already (an XEmbed tray pops it up on the right press
+    // that also raises SysTrayMouseDown), it opens no second one.
     void ShowMenu();
 
     // Adds the icon; runs once, on first use of any member above.
@@ -48,6 +54,7 @@ public:
     qint32 menuItemCount() const { return static_cast<qint32>(m_items.size()); }
     QAction *menuAction(qint32 lIndex) const;
     QString menuKey(qint32 lIndex) const;
+    QMenu *contextMenu() const { return m_menu; }
 
 Q_SIGNALS:
     void SysTrayMouseDown(qint32 eButton);
@@ -71,10 +78,15 @@ private:
     bool IsValidMenuIndex(qint32 lIndex) const;
     void SetItemCaption(qint32 lIndex, const QString &sCaption);
     void RemoveIcon();
+    QAction *newItemAction();
+    void itemTriggered(const QAction *action);
+    void updateDefaultAction();
 
     enum class IconState { NotLoaded, Shown, Removed };
 
     QLabel *m_label;
+    QMenu *m_menu;
+    bool m_menuShowing = false;
     NOTIFYICONDATAA m_nid{};
     IconState m_iconState = IconState::NotLoaded;
     bool m_hasItems = false;

@@ -76,7 +76,7 @@ start_display() {
     local n
     for n in ${QUENDRA_DESKTOP_DISPLAYS:-10 11 12 13 14 15 16 17 18 19}; do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb-$n.log" 2>&1 &
+        Xvfb ":$n" -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset >"$WORK/xvfb-$n.log" 2>&1 &
         local pid=$!
         track "$pid"
         if wait_for 10000 display_answers ":$n" "$pid"; then
@@ -92,7 +92,19 @@ start_display() {
 display_answers() { kill -0 "$2" 2>/dev/null && xwininfo -display "$1" -root >/dev/null 2>&1; }
 
 WM_PID=""
-# start_wm NAME: openbox, icewm, or none.
+# The programs each desktop needs beyond the X server.
+desktop_programs() {
+    case $1 in
+    none) ;;
+    xfwm4) echo xfwm4 dbus-daemon /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd ;;
+    weston) echo weston Xwayland ;;
+    *) echo "$1" ;;
+    esac
+}
+
+# start_wm NAME: openbox, icewm, xfwm4, i3, weston, or none. weston is a
+# Wayland session inside the X server (its X11 backend gives it a pointer
+# for XTest to drive) whose Xwayland becomes DISPLAY from then on.
 start_wm() {
     WM_PID=""
     case $1 in
@@ -104,11 +116,49 @@ start_wm() {
         echo ShowTaskBar=0 >"$WORK/icewm/preferences"
         ICEWM_PRIVCFG=$WORK/icewm icewm >"$WORK/wm.log" 2>&1 &
         ;;
+    xfwm4) start_xfwm4 || return 1 ;;
+    i3)
+        # No i3bar: its tray would be a second tray host. Floating windows
+        # without i3's title bar, as a user of borderless programs sets it.
+        printf '# i3 config file (v4)\nfont pango:DejaVu Sans 8\ndefault_floating_border none\n' >"$WORK/i3.conf"
+        i3 -c "$WORK/i3.conf" >"$WORK/wm.log" 2>&1 &
+        ;;
+    weston) start_weston || return 1 ;;
     esac
     WM_PID=$!
     track "$WM_PID"
     # An EWMH window manager announces itself on the root window.
     wait_for 10000 wm_ready || { echo "the window manager $1 did not start" >&2; return 1; }
+}
+
+# xfwm4 reads its settings from xfconfd over D-Bus and ends without them: a
+# bus of its own, with xfconfd started on it by us (not by the bus, which
+# would leave it behind).
+start_xfwm4() {
+    dbus-daemon --session --nofork --print-address=1 >"$WORK/wm-bus" 2>"$WORK/wm-bus.log" &
+    track $!
+    wait_for 5000 test -s "$WORK/wm-bus" || return 1
+    local bus
+    bus=$(head -n 1 "$WORK/wm-bus")
+    mkdir -p "$WORK/xfce"
+    DBUS_SESSION_BUS_ADDRESS=$bus XDG_CONFIG_HOME=$WORK/xfce \
+        /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd >"$WORK/xfconfd.log" 2>&1 &
+    track $!
+    DBUS_SESSION_BUS_ADDRESS=$bus XDG_CONFIG_HOME=$WORK/xfce NO_AT_BRIDGE=1 \
+        xfwm4 --compositor=off >"$WORK/wm.log" 2>&1 &
+}
+
+start_weston() {
+    # The program only needs to see that the session is Wayland's.
+    export WAYLAND_DISPLAY=quendra-desktop-$$
+    mkdir -p -m 700 "$WORK/runtime"
+    XDG_RUNTIME_DIR=$WORK/runtime weston --backend=x11-backend.so --use-pixman --width=1024 --height=768 --xwayland \
+        --socket="$WAYLAND_DISPLAY" --idle-time=0 >"$WORK/wm.log" 2>&1 &
+    local display
+    wait_for 10000 grep -qs 'xserver listening on display' "$WORK/wm.log" || return 1
+    display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$WORK/wm.log" | head -n 1)
+    [ -n "$display" ] || return 1
+    export DISPLAY=$display
 }
 
 # (Outputs are read whole: under pipefail, grep -q leaving early fails the pipe.)
@@ -161,7 +211,10 @@ start_quendra() {
         printf '%s\r\n' "$1"
         printf '[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=%s\r\nHTTPQ_PASSWD=desk\r\n' "$SIM_PORT"
     } | sed 's/\r*$/\r/' >"$APP_DIR/Quendra.ini"
-    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 "$APP_DIR/quendra" >"$SESSION/quendra.log" 2>&1 &
+    # In a Wayland session the program chooses its platform itself.
+    local platform=(QT_QPA_PLATFORM=xcb)
+    [ -n "${WAYLAND_DISPLAY:-}" ] && platform=(-u QT_QPA_PLATFORM)
+    env "${platform[@]}" QT_SCALE_FACTOR=1 "$APP_DIR/quendra" >"$SESSION/quendra.log" 2>&1 &
     QUENDRA_PID=$!
     track "$QUENDRA_PID"
     BAR="" PLAYLIST="" ICON=""

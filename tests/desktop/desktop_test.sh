@@ -8,12 +8,14 @@
 # Scenarios live in scenarios_*.sh beside this file: each file defines
 # functions scenario_NAME and registers them with `scenario NAME [PROGRAM...]`
 # (the programs it needs beyond the common ones; without them it is skipped).
-# Every scenario runs on each desktop, in a fresh session: its own simulator
+# A scenario runs on openbox, icewm and none unless `on_desktops NAME ...`
+# names its desktops, in a fresh session each time: its own simulator
 # and copy of Quendra (start_sim, start_quendra in desktop.sh). Processes a
 # scenario starts itself (a session bus, say) go through `track PID` and are
 # stopped when it ends; environment it exports reaches the Quendra it starts.
 #
-# Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none"),
+# Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none xfwm4 i3
+# weston"; a desktop whose programs are missing is skipped),
 # QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_DISPLAYS
 # (display numbers to try, "10 ... 19"), QUENDRA_DESKTOP_SHOTS (a folder for
 # screenshots), QUENDRA_DESKTOP_REQUIRED=1 (a missing program fails the test
@@ -39,6 +41,15 @@ scenario() {
     shift
     SCENARIOS+=("$name|$*")
 }
+# on_desktops NAME DESKTOP...: where a scenario runs; without it, on the
+# first three (openbox icewm none), so that the whole test stays short.
+declare -A ON_DESKTOPS
+on_desktops() {
+    local name=$1
+    shift
+    ON_DESKTOPS[$name]=" $* "
+}
+runs_here() { [[ ${ON_DESKTOPS[$1]:- openbox icewm none } == *" $DESKTOP "* ]]; }
 for file in "$here"/scenarios_*.sh; do
     source "$file"
 done
@@ -107,20 +118,26 @@ run_scenario() {
     fi
 }
 
-for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none}; do
+for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston}; do
     SCENARIO_NAME=setup
-    if [ "$DESKTOP" != none ] && ! command -v "$DESKTOP" >/dev/null; then
+    if [ "$DESKTOP" = icewm ] && ! command -v icewm >/dev/null; then
         # A second window manager is welcome, not needed.
-        [ "$DESKTOP" = openbox ] && skip "missing program: openbox" || echo "NOTE: $DESKTOP is not installed; not run"
+        echo "NOTE: $DESKTOP is not installed; not run"
         continue
     fi
+    missing=$(missing_programs $(desktop_programs "$DESKTOP"))
+    if [ -n "$missing" ]; then
+        skip "desktop $DESKTOP needs" $missing
+        continue
+    fi
+    desktop_start=$(now_ms)
     echo "desktop: $DESKTOP"
     first=${#TRACKED[@]}
     if start_display && start_wm "$DESKTOP" && start_tray; then
         echo "  on display $DISPLAY"
         for entry in "${SCENARIOS[@]}"; do
             name=${entry%%|*}
-            [[ $name =~ ${QUENDRA_DESKTOP_ONLY:-.} ]] || continue
+            [[ $name =~ ${QUENDRA_DESKTOP_ONLY:-.} ]] && runs_here "$name" || continue
             run_scenario "$name" "${entry#*|}"
         done
     else
@@ -129,6 +146,8 @@ for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none}; do
     for ((i = ${#TRACKED[@]} - 1; i >= first; i--)); do stop "${TRACKED[i]}"; done
     TRACKED=("${TRACKED[@]:0:first}")
     TRAY_PID="" WM_PID=""
+    unset WAYLAND_DISPLAY
+    echo "  ($DESKTOP: $(($(now_ms) - desktop_start)) ms)"
 done
 
 [ -s "$WORK/failures" ] && mapfile -t -O ${#FAILURES[@]} FAILURES <"$WORK/failures"

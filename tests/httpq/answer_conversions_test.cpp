@@ -36,4 +36,14 @@ TEST(AnswerNumbers, LeadingWholeAndSettingsRules)
     EXPECT_EQ(LeadingValue(u"-0.5x"), -0.5);
 }
 
+TEST(AnswerNumbers, PositionsKeepTheirWholeValue)
+{
+    const std::pair<const char16_t *, int> cases[] = {
+        {u"", 0}, {u"abc", 0}, {u" 43500", 43500}, {u"-40000px", -40000}, {u"32767.5", 32768}, {u"2.5", 2},
+        {u"1000000", 1000000}, {u"1000001", 1000000}, {u"-18446744073709551616", -1000000},
+    };
+    for (const auto &[text, position] : cases)
+        EXPECT_EQ(SettingsPosition(text), position) << QString::fromUtf16(text).toStdString();
+}
+
 } // namespace

@@ -22,6 +22,15 @@ protected:
         list = playlist().listPlayList;
         entries = playlist().mEntries;
     }
+    // The grip's gesture: the window freed from its held size, sized, then
+    // the gesture's end.
+    static void sizeByGrip(frm_QuendraPlaylist &window, int height)
+    {
+        window.setMinimumSize(0, 0);
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        window.resize(275, height);
+        window.picBottom_Resized();
+    }
     QStringList shown() const
     {
         QStringList texts;
@@ -75,8 +84,7 @@ TEST_F(PlaylistWindow, DirectModeFetchesAtOnceAndListsTheTitlesBelowItsStrips)
     EXPECT_EQ(window.timPlaylistRefresh->interval(), 60000);
 
     // The stored height is held in 16 bits (32767 twips are 2184 px).
-    window.resize(275, 2300);
-    window.picBottom_Resized();
+    sizeByGrip(window, 2300);
     EXPECT_TRUE(m_settings.read().contains("HEIGHT=32767\r\n"));
 }
 
@@ -152,8 +160,7 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
     gTitleText = u"Song 100"_s;
     int rows = 0;
     for (int height = 400; height < 400 + 3 * list->sizeHintForRow(0); height += list->sizeHintForRow(0)) {
-        window.resize(275, height);
-        window.picBottom_Resized();
+        sizeByGrip(window, height);
         rows = list->viewport()->height() / list->sizeHintForRow(0);
         list->verticalScrollBar()->setValue(0);
         window.ShowCurrentSongInPlaylist(index);

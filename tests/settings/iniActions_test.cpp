@@ -57,6 +57,40 @@ TEST_F(SettingsStore, ReadsWhatWindowsReadsFromAnyFile)
     }
 }
 
+// A bar closed on the second of two 1920-pixel monitors (x = 2900 px is
+// 43500 twips) reopens there: the positions keep their whole value, the
+// other numbers their 16-bit rule.
+TEST_F(SettingsStore, PositionsKeepTheirWholeValueThroughASaveAndTheNextStart)
+{
+    const struct { const char *name; QByteArray bytes; int x, y, playlistX, playlistY; qint16 height; } cases[] = {
+        {"beyond 16 bits", "[WINAMP]\nX_STARTUP_POSITION=43500\nY_STARTUP_POSITION=-40000\nHEIGHT=43500\n"
+                           "[PLAYLIST]\nX_STARTUP_POSITION=57600.5\nY_STARTUP_POSITION=  70000px\n",
+         43500, -40000, 57600, 70000, 32767},
+        {"by the same rule as the other numbers", "[WINAMP]\nX_STARTUP_POSITION=2.5\nY_STARTUP_POSITION=abc\n", 2, 0,
+         0, 1995, 1995},
+        {"held at a million twips", "[WINAMP]\nX_STARTUP_POSITION=99999999\nY_STARTUP_POSITION=-99999999\n",
+         1000000, -1000000, 0, 1995, 1995},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_settings.write(c.bytes);
+        LoadSettings();
+        EXPECT_EQ(gWinampX, c.x);
+        EXPECT_EQ(gWinampY, c.y);
+        EXPECT_EQ(gPlaylistX, c.playlistX);
+        EXPECT_EQ(gPlaylistY, c.playlistY);
+        EXPECT_EQ(gWinampHeight, c.height);
+    }
+
+    m_settings.write("[WINAMP]\nX_STARTUP_POSITION=15\n");
+    LoadSettings();
+    SaveSettings({QPoint(43500, 49995), QPoint(-43500, 1995)});
+    ResetSettingsRecord();
+    LoadSettings();
+    EXPECT_EQ(QPoint(gWinampX, gWinampY), QPoint(43500, 49995));
+    EXPECT_EQ(QPoint(gPlaylistX, gPlaylistY), QPoint(-43500, 1995));
+}
+
 // A whole settings file, so that a save with nothing changed adds no key.
 QByteArray completeFile(const QByteArray &url, const QByteArray &passwd, const QByteArray &server)
 {

@@ -1,0 +1,168 @@
+# Other desktops: a StatusNotifier tray host (GNOME's AppIndicator extension
+# and KDE Plasma show the tray this way), xfwm4, the tiling i3, a Wayland
+# session through XWayland, a stored place off the screen and a desktop
+# wider than 16-bit twips. Each desktop runs only what it adds.
+
+# Where the bar's drag is also proved: a window manager's move.
+on_desktops bar_drag_docked openbox icewm none xfwm4 i3
+
+# ---- a StatusNotifier host on a private bus
+
+sni() { # sni OBJECT-PATH INTERFACE.METHOD ARGS...: a call on the tray item
+    gdbus call --session --dest "$SNI_SERVICE" --object-path "$1" --method "$2" -- "${@:3}" 2>&1
+}
+sni_property() { sni /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"; }
+watcher() {
+    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null
+}
+host_ready() { [[ $(watcher IsStatusNotifierHostRegistered) == *true* ]]; }
+# The item as the watcher lists it: its bus name, and a path after it or not.
+item_registered() {
+    local items
+    items=$(watcher RegisteredStatusNotifierItems)
+    [[ $items =~ \'([^\'/]+)(/[^\']*)?\' ]] || return 1
+    SNI_SERVICE=${BASH_REMATCH[1]}
+}
+# The menu's items in order, as "label" or "-" for a separator.
+menu_items() {
+    sni "$SNI_MENU" com.canonical.dbusmenu.GetLayout 0 -1 '[]' |
+        grep -o "'label': <'[^']*'>\|'type': <'separator'>" |
+        sed "s/'label': <'\(.*\)'>/\1/; s/'type': <'separator'>/-/"
+}
+# The id of the item with that label.
+menu_id() {
+    sni "$SNI_MENU" com.canonical.dbusmenu.GetLayout 0 -1 '[]' |
+        grep -o "([0-9]*, {[^}]*'label': <'$1'>" | sed 's/^(\([0-9]*\),.*/\1/'
+}
+menu_click() { sni "$SNI_MENU" com.canonical.dbusmenu.Event "$(menu_id "$1")" clicked '<0>' 0 >/dev/null; }
+
+scenario sni_tray_menu gtk-sni-tray-standalone gdbus dbus-daemon
+on_desktops sni_tray_menu openbox
+scenario_sni_tray_menu() {
+    start_session_bus || return
+    gtk-sni-tray-standalone --watcher --bottom >"$SESSION/sni-host.log" 2>&1 &
+    track $!
+    wait_for 10000 host_ready || { fail "the StatusNotifier host did not start"; return; }
+    # The item goes to the StatusNotifier host, not to the XEmbed tray.
+    TRAY_PID=""
+    start_sim && start_quendra "$DOCKED" || return
+    wait_for 10000 item_registered || { fail "no StatusNotifier item: $(watcher RegisteredStatusNotifierItems)"; return; }
+    [[ $(sni_property ToolTip) == *"ZadAda Doruziz"* ]] || fail "the item's tip: $(sni_property ToolTip)"
+    SNI_MENU=$(sni_property Menu | sed -n "s/.*objectpath '\([^']*\)'.*/\1/p")
+    measured "item $SNI_SERVICE, menu $SNI_MENU"
+    if [ -z "$SNI_MENU" ] || [ "$SNI_MENU" = /NO_DBUSMENU ]; then
+        fail "the item has no menu (Menu is '$SNI_MENU'): the host shows an empty popup"
+        return
+    fi
+    local items
+    items=$(menu_items | tr '\n' ' ')
+    measured "the host's menu: $items"
+    [ "$items" = "_Quendra - Playlist - _Settings - _Close " ] || fail "the host's menu reads: $items"
+
+    # The left click (Activate) brings hidden windows back; Playlist switches it off.
+    click_hide
+    wait_for 5000 both_hidden || { fail "the hide button left $(geometry "$BAR")"; return; }
+    sni /StatusNotifierItem org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+    wait_for 5000 both_shown || fail "Activate did not bring both windows back"
+    menu_click Playlist
+    wait_for 5000 unmapped "$PLAYLIST" || fail "the menu's Playlist left the playlist shown"
+    expect_ini PLAYLIST VISIBLE 0
+    menu_click _Close
+    expect_exit && expect_file_positions 400 300 400 433
+    measured "after the host's Close: $(file_positions), VISIBLE $(ini PLAYLIST VISIBLE)"
+}
+
+# ---- places and sizes
+
+# A place stored on a second monitor (2184, 500 px) started on one screen of
+# 1024 x 768: both windows open on it, the playlist docked below the bar.
+scenario offscreen_start
+on_desktops offscreen_start none openbox
+scenario_offscreen_start() {
+    start_sim && start_quendra '[WINAMP]
+X_STARTUP_POSITION=32760
+Y_STARTUP_POSITION=7500
+[PLAYLIST]
+X_STARTUP_POSITION=32760
+Y_STARTUP_POSITION=9495' || return
+    expect_geometry "bar stored at 2184,500" "$BAR" "749 500 275 133"
+    expect_geometry "playlist docked below it" "$PLAYLIST" "749 633 275 133"
+    measured "stored at 2184,500 on 1024x768: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    close_with_button && expect_file_positions 749 500 749 633
+}
+
+# A bar closed at x = 2900 px (43500 twips, beyond 16 bits) on a screen 3840
+# px wide opens there again.
+scenario wide_position
+on_desktops wide_position none
+scenario_wide_position() {
+    TRAY_PID=""
+    XVFB_SCREEN=3840x1080x24 start_display || { fail "no display of 3840 x 1080"; return; }
+    local wide='[WINAMP]
+X_STARTUP_POSITION=43500
+Y_STARTUP_POSITION=7500
+[PLAYLIST]
+X_STARTUP_POSITION=43500
+Y_STARTUP_POSITION=9495'
+    start_sim && start_quendra "$wide" || return
+    expect_geometry "bar stored at 2900,500" "$BAR" "2900 500 275 133"
+    close_with_button || return
+    expect_file_positions 2900 500 2900 633
+    start_quendra "$(printf '[WINAMP]\nX_STARTUP_POSITION=%s\nY_STARTUP_POSITION=%s\n[PLAYLIST]\nX_STARTUP_POSITION=%s\nY_STARTUP_POSITION=%s' \
+        "$(ini WINAMP X_STARTUP_POSITION)" "$(ini WINAMP Y_STARTUP_POSITION)" \
+        "$(ini PLAYLIST X_STARTUP_POSITION)" "$(ini PLAYLIST Y_STARTUP_POSITION)")" || return
+    expect_geometry "bar at the next start" "$BAR" "2900 500 275 133"
+    measured "on 3840x1080, closed at 2900,500: file X=$(ini WINAMP X_STARTUP_POSITION), next start $(geometry "$BAR")"
+    close_with_button
+}
+
+# A click on the title strip (press and release at once, as a touchpad tap)
+# stays a click: the next Play reaches the player and × closes.
+scenario strip_click_play
+on_desktops strip_click_play openbox xfwm4 i3
+scenario_strip_click_play() {
+    start_docked || return
+    click 1 $(point "$BAR" 100 7)
+    click 1 $(point "$BAR" 46 104)
+    wait_for 5000 test "$(requests '^GET /play?p=desk ')" -eq 1 ||
+        fail "Play after a click on the strip sent $(requests '^GET /play?p=desk ') requests"
+    expect_geometry "bar after the clicks" "$BAR" "400 300 275 133"
+    measured "after a strip click and Play: /play requests $(requests '^GET /play?p=desk '), bar $(geometry "$BAR")"
+    click 1 $(point "$BAR" 100 7)
+    close_with_button && expect_file_positions 400 300 400 433
+}
+
+# i3 floats both windows at the program's sizes; a click on the playlist's
+# grip stores no size the window manager chose.
+scenario tiling_sizes
+on_desktops tiling_sizes i3
+scenario_tiling_sizes() {
+    start_docked || return
+    measured "under $DESKTOP: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    click 1 $(point "$PLAYLIST" 200 126)
+    expect_geometry "playlist after a click on its grip" "$PLAYLIST" "400 433 275 133"
+    expect_ini PLAYLIST HEIGHT 1995
+    close_with_button && expect_file_positions 400 300 400 433 && expect_ini PLAYLIST HEIGHT 1995
+}
+
+# ---- a Wayland session
+
+# weston with Xwayland: the program picks XWayland by itself, starts, draws
+# and answers a click.
+scenario wayland_session import identify
+on_desktops wayland_session weston
+scenario_wayland_session() {
+    start_sim && start_quendra "$DOCKED" || return
+    local colours
+    wait_for 5000 mapped "$BAR" || { fail "the bar is not shown"; return; }
+    import -window "$BAR" "$SESSION/bar.png" 2>/dev/null
+    colours=$(identify -format %k "$SESSION/bar.png" 2>/dev/null)
+    ((${colours:-0} > 100)) || fail "the bar shows ${colours:-no} colours"
+    click 1 $(point "$BAR" 46 104)
+    wait_for 5000 test "$(requests '^GET /play?p=desk ')" -eq 1 ||
+        fail "a click on Play sent $(requests '^GET /play?p=desk ') requests"
+    measured "under weston/Xwayland: bar $(geometry "$BAR"), $colours colours, /play requests $(requests '^GET /play?p=desk ')"
+    shot bar
+    close_with_button
+}
