@@ -108,16 +108,6 @@ void PictureBox::setUserScale(double width, double height)
     m_scaleHeight = height;
 }
 
-double PictureBox::scaleWidth() const
-{
-    return m_userScale ? m_scaleWidth : width() * kTwipsPerPixel;
-}
-
-double PictureBox::scaleHeight() const
-{
-    return m_userScale ? m_scaleHeight : height() * kTwipsPerPixel;
-}
-
 QPointF PictureBox::toUnits(QPointF pixels) const
 {
     if (!m_userScale)

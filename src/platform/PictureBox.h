@@ -30,8 +30,6 @@ public:
     static QPixmap renderArt(const QString &artPath, QSize size, qreal ratio, const ArtTexts &texts = {});
     // Maps the inner area to width x height units, whatever its size.
     void setUserScale(double width, double height);
-    double scaleWidth() const;
-    double scaleHeight() const;
     // Pixel position inside the picture to its own units, and back.
     QPointF toUnits(QPointF pixels) const;
     QPointF toPixels(QPointF units) const;

@@ -156,29 +156,6 @@ void frmSystray::EnableMenuItem(qint32 lIndex, bool bState)
         m_items[static_cast<size_t>(lIndex)].action->setEnabled(bState);
 }
 
-qint32 frmSystray::RemoveMenuItem(qint32 iIndex)
-{
-    EnsureLoaded();
-    if (!IsValidMenuIndex(iIndex))
-        return 0;
-    if (iIndex == 0) {
-        // Item 0 stays, emptied, with its key; the next addition still appends.
-        SetItemCaption(0, QString());
-        return 0;
-    }
-    // Only captions and keys move down; each place keeps its enabled and
-    // visible state, and the default index is left as it is.
-    for (qint32 i = iIndex + 1; i < menuItemCount(); ++i) {
-        const auto &next = m_items[static_cast<size_t>(i)];
-        SetItemCaption(i - 1, next.caption);
-        m_items[static_cast<size_t>(i - 1)].key = next.key;
-    }
-    delete m_items.back().action;
-    m_items.pop_back();
-    updateDefaultAction();
-    return 0;
-}
-
 qint32 frmSystray::DefaultMenuIndex() const
 {
     EnsureLoaded();

@@ -34,7 +34,6 @@ public:
 
     qint32 AddMenuItem(const QString &sCaption, const QString &sKey = {}, bool bDefault = false);
     void EnableMenuItem(qint32 lIndex, bool bState);
-    qint32 RemoveMenuItem(qint32 iIndex);
     qint32 DefaultMenuIndex() const;
     void SetDefaultMenuIndex(qint32 lIndex);
 

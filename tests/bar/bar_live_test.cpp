@@ -386,8 +386,16 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
     // Qt's own label, showing the text the step stands for, where the title is.
     auto *reference = new QLabel(bar.picQuendraDirect);
     reference->setGeometry(bar.lblSongTitle->geometry());
-    reference->setFont(bar.lblSongTitle->font());
-    reference->setPalette(bar.lblSongTitle->palette());
+    // The title's look by design, not taken from the label under test: bold
+    // 11-pixel MS PGothic (DejaVu Sans where it is missing), light grey.
+    QFont font;
+    font.setFamilies({u"MS PGothic"_s, u"DejaVu Sans"_s});
+    font.setPixelSize(11);
+    font.setBold(true);
+    reference->setFont(font);
+    QPalette colours = reference->palette();
+    colours.setColor(QPalette::WindowText, QColor(224, 224, 224));
+    reference->setPalette(colours);
     reference->setTextFormat(Qt::PlainText);
     reference->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     reference->hide();

@@ -163,6 +163,9 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
     ASSERT_TRUE(playlist().inetPlayList->IsBusy());
     gHttpqPasswd = u"typed after start"_s;
     QFile::remove(m_settings.iniPath());
+    // Every timer runs, as in the program (the fixture stops two of them).
+    bar.timRefreshStatus->setEnabled(true);
+    bar.timDisplaySongtitle->setEnabled(true);
     bar.CloseApplication();
 
     EXPECT_EQ(m_windows.ends, 1);

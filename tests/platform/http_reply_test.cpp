@@ -18,6 +18,10 @@ TEST(HttpReply, ReadsTheBodyItsServerMeant)
 {
     using State = HttpReplyReader::State;
     const QByteArray head = "HTTP/1.0 200 OK\r\nServer: httpQ\r\n";
+    // A header block of `size` bytes, its blank line included, and a body "T".
+    const auto headerBlockOf = [&](qsizetype size) {
+        return head + "X: " + QByteArray(size - head.size() - 3 - 4, 'x') + "\r\n\r\nT";
+    };
     // The reads, whether the server's orderly close follows them, and the
     // reader's state and body after them, for a reply bounded to 100 bytes.
     const std::tuple<const char *, QByteArrayList, bool, State, QByteArray> cases[] = {
@@ -28,8 +32,9 @@ TEST(HttpReply, ReadsTheBodyItsServerMeant)
          State::Complete, "abc"},
         {"Content-Length not a number", {head + "Content-Length: x\r\n\r\nabc"}, true, State::Complete, "abc"},
         {"closed before its Content-Length", {head + "Content-Length: 4\r\n\r\nabc"}, true, State::Failed, ""},
-        {"header block over its bound", {head + QByteArray(HttpReplyReader::kMaxHeaderBytes, 'x')}, false,
-         State::Failed, ""},
+        {"header block of 16 KiB", {headerBlockOf(16 * 1024)}, true, State::Complete, "T"},
+        {"header block one byte over 16 KiB", {headerBlockOf(16 * 1024 + 1)}, false, State::Failed, ""},
+        {"header block over 16 KiB without its end", {head + QByteArray(16 * 1024, 'x')}, false, State::Failed, ""},
         {"no header block", byteByByte("Title"), true, State::Complete, "Title"},
         {"no header block, too short for a status line", {"HTTP/1.0"}, true, State::Complete, "HTTP/1.0"},
         {"nothing at all", {}, true, State::Complete, ""},
