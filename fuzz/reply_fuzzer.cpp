@@ -2,7 +2,7 @@
 // never crashes, keeps its bounds, and reaches the same result however the
 // bytes are cut into reads.
 
-#include "platform/http_reply.h"
+#include "http_reply.h"
 
 #include <cstdint>
 #include <cstdlib>

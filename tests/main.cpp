@@ -1,4 +1,4 @@
-#include "support/FakeBrowser.h"
+#include "support/fakebrowser.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
-#include "platform/PictureBox.h"
-#include "platform/notify_icon.h"
-#include "support/Sandbox.h"
-#include "systray/frmSystray.h"
+#include "picturebox.h"
+#include "notify_icon.h"
+#include "support/sandbox.h"
+#include "frmsystray.h"
 
 #include <QGuiApplication>
 #include <QMenu>

@@ -1,6 +1,6 @@
-#include "bar/BarKeyboard.h"
-#include "platform/PictureBox.h"
-#include "support/Sandbox.h"
+#include "barkeyboard.h"
+#include "picturebox.h"
+#include "support/sandbox.h"
 
 #include <QAccessible>
 #include <QApplication>

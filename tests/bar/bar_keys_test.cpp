@@ -1,5 +1,5 @@
-#include "bar/bar_keys.h"
-#include "bar/face_logic.h"
+#include "bar_keys.h"
+#include "face_logic.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "HttpqSimulator.h"
-#include "httpq/HttpqClient.h"
-#include "platform/PictureBox.h"
-#include "support/Sandbox.h"
-#include "systray/frmSystray.h"
+#include "httpqsimulator.h"
+#include "httpqclient.h"
+#include "picturebox.h"
+#include "support/sandbox.h"
+#include "frmsystray.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

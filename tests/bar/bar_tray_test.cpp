@@ -1,9 +1,9 @@
-#include "HttpqSimulator.h"
-#include "httpq/HttpqClient.h"
-#include "platform/PictureBox.h"
-#include "platform/notify_icon.h"
-#include "support/Sandbox.h"
-#include "systray/frmSystray.h"
+#include "httpqsimulator.h"
+#include "httpqclient.h"
+#include "picturebox.h"
+#include "notify_icon.h"
+#include "support/sandbox.h"
+#include "frmsystray.h"
 
 #include <QElapsedTimer>
 #include <QMenu>

@@ -1,5 +1,5 @@
-#include "platform/PictureBox.h"
-#include "support/Sandbox.h"
+#include "picturebox.h"
+#include "support/sandbox.h"
 
 namespace {
 

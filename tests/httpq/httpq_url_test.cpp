@@ -1,5 +1,6 @@
-#include "httpq/HttpqClient.h"
-#include "settings/Settings.h"
+#include "httpqclient.h"
+#include "iniactions.h"
+#include "settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
-#include "HttpqSimulator.h"
-#include "httpq/HttpqClient.h"
-#include "platform/InetTransfer.h"
-#include "settings/Settings.h"
-#include "support/AwaitTask.h"
+#include "httpqsimulator.h"
+#include "httpqclient.h"
+#include "inettransfer.h"
+#include "iniactions.h"
+#include "settings.h"
+#include "support/await_task.h"
 
 #include <gtest/gtest.h>
 

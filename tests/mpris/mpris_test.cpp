@@ -1,5 +1,6 @@
-#include "mpris/MprisBridge.h"
-#include "support/Sandbox.h"
+#include "media_controls.h"
+#include "mprisbridge.h"
+#include "support/sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +92,7 @@ protected:
         m_bar->timDisplaySongtitle->setEnabled(false);
         m_bus = QDBusConnection::connectToBus(s_address, QStringLiteral("mpris-test-server"));
         m_client = QDBusConnection::connectToBus(s_address, QStringLiteral("mpris-test-client"));
-        m_bridge = MprisBridge::attach(*m_bar, m_bus);
+        m_bridge = AttachMediaControls(*m_bar, m_bus);
         ASSERT_NE(m_bridge, nullptr);
         ASSERT_TRUE(m_client.connect(QString(), kPath, kProperties, QStringLiteral("PropertiesChanged"), &m_recorder,
                                      SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
@@ -349,7 +350,7 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
 TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
 {
     QDBusConnection other = QDBusConnection::connectToBus(s_address, QStringLiteral("mpris-test-second"));
-    std::unique_ptr<MprisBridge> second = MprisBridge::attach(*m_bar, other);
+    std::unique_ptr<MprisBridge> second = AttachMediaControls(*m_bar, other);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(m_bridge->serviceName(), u"org.mpris.MediaPlayer2.quendra");
     EXPECT_EQ(second->serviceName(), u"org.mpris.MediaPlayer2.quendra.instance%1"_s.arg(QCoreApplication::applicationPid()));
@@ -358,7 +359,7 @@ TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
 
     m_bridge.reset();
     gQuendraType = QStringLiteral("HTTPQ");
-    EXPECT_EQ(MprisBridge::attach(*m_bar, m_bus), nullptr);
+    EXPECT_EQ(AttachMediaControls(*m_bar, m_bus), nullptr);
     EXPECT_FALSE(m_client.interface()->isServiceRegistered(u"org.mpris.MediaPlayer2.quendra"_s).value());
 }
 
@@ -376,7 +377,7 @@ TEST(MprisNoBus, NoSessionBusMeansNoBridgeAndNoMessage)
     g_messages.clear();
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) { g_messages.append(text); });
-    const std::unique_ptr<MprisBridge> bridge = MprisBridge::attachToSessionBus(bar);
+    const std::unique_ptr<MprisBridge> bridge = AttachMediaControls(bar);
     qInstallMessageHandler(previous);
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     EXPECT_EQ(bridge, nullptr);

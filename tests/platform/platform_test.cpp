@@ -1,5 +1,5 @@
-#include "platform/FormTimer.h"
-#include "platform/qt_platform.h"
+#include "formtimer.h"
+#include "qt_platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/screen_fit.h"
+#include "screen_fit.h"
 
 #include <gtest/gtest.h>
 

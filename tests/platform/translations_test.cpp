@@ -1,7 +1,7 @@
-#include "bar/BarKeyboard.h"
-#include "platform/PictureBox.h"
-#include "platform/translations.h"
-#include "support/Sandbox.h"
+#include "barkeyboard.h"
+#include "picturebox.h"
+#include "translations.h"
+#include "support/sandbox.h"
 
 #include <QAccessible>
 #include <QCoreApplication>

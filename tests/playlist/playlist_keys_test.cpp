@@ -1,4 +1,4 @@
-#include "support/Sandbox.h"
+#include "support/sandbox.h"
 
 #include <QListView>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "httpq/HttpqClient.h"
-#include "playlist/PlaylistModel.h"
-#include "support/Sandbox.h"
+#include "httpqclient.h"
+#include "playlistmodel.h"
+#include "support/sandbox.h"
 
 #include <QListView>
 #include <QScrollBar>

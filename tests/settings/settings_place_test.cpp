@@ -1,4 +1,4 @@
-#include "settings/iniActions.h"
+#include "iniactions.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/WebBrowser.h"
-#include "platform/qt_platform.h"
-#include "support/Sandbox.h"
+#include "webbrowser.h"
+#include "qt_platform.h"
+#include "support/sandbox.h"
 
 #include <QApplication>
 #include <QFile>

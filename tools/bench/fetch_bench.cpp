@@ -1,8 +1,8 @@
 // Sequential synchronous Fetch throughput and CPU cost against httpq-sim,
 // with curl fetching the same URL from the same simulator for comparison.
 
-#include "httpq/HttpqClient.h"
-#include "settings/Settings.h"
+#include "httpqclient.h"
+#include "settings.h"
 #include "bench_report.h"
 #include "sim_process.h"
 

@@ -4,11 +4,11 @@
 // due every half second; the bench reports how long each waited for its
 // request, the event loop's longest stall, the CPU share and the peak memory.
 
-#include "bar/frm_Quendra.h"
-#include "platform/FormTimer.h"
-#include "platform/InetTransfer.h"
-#include "platform/PictureBox.h"
-#include "settings/iniActions.h"
+#include "frm_quendra.h"
+#include "formtimer.h"
+#include "inettransfer.h"
+#include "picturebox.h"
+#include "iniactions.h"
 #include "bench_report.h"
 
 #include <QApplication>

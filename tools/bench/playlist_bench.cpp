@@ -4,12 +4,12 @@
 // httpq-sim in a separate process, one simulator per playlist size. Then, that
 // a huge answer without separators costs time in proportion to its size.
 
-#include "httpq/HttpqClient.h"
-#include "platform/FormTimer.h"
-#include "playlist/PlaylistModel.h"
-#include "playlist/frm_QuendraPlaylist.h"
-#include "settings/Settings.h"
-#include "settings/iniActions.h"
+#include "httpqclient.h"
+#include "formtimer.h"
+#include "playlistmodel.h"
+#include "frm_quendraplaylist.h"
+#include "settings.h"
+#include "iniactions.h"
 #include "bench_report.h"
 #include "sim_process.h"
 

@@ -1,4 +1,4 @@
-#include "HttpqSimulator.h"
+#include "httpqsimulator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,0 +1,39 @@
+#include "frm_quendra.h"
+#include "command_line.h"
+#include "media_controls.h"
+#include "mprisbridge.h"
+#include "frm_quendraplaylist.h"
+#include "endofsession.h"
+#include "qt_platform.h"
+#include "translations.h"
+#include "settings.h"
+#include "iniactions.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    if (const std::optional<int> status = HandleCommandLine(argc, argv))
+        return *status;
+    // The mode decides what the process needs before Qt starts.
+    LoadSettings();
+    PrepareApplicationEnvironment(!IsDirectMode());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quendra"));
+    InstallTranslations();
+    // The bar may be hidden to the tray; only the close command ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    frm_Quendra bar;
+    bar.Form_Load();
+    // Logout, `kill` and Ctrl+C close as the tray menu's Close does.
+    EndOfSession endOfSession;
+    QObject::connect(&endOfSession, &EndOfSession::requested, &bar, &frm_Quendra::CloseApplication);
+    // Media keys and the desktop's media widgets, in direct mode.
+    const std::unique_ptr<MprisBridge> mpris = AttachMediaControls(bar);
+    const int status = QApplication::exec();
+    // The playlist window is shared, not owned by the bar: it goes before
+    // the application, so that its embedded page ends in order.
+    frm_QuendraPlaylist::destroyInstance();
+    return status;
+}

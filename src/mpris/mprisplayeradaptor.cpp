@@ -1,0 +1,86 @@
+#include "mprisplayeradaptor.h"
+
+#include "mprisbridge.h"
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(MprisBridge *bridge)
+    : QDBusAbstractAdaptor(bridge)
+    , m_bridge(bridge)
+{
+}
+
+QString MprisPlayerAdaptor::playbackStatus() const
+{
+    return m_bridge->playbackStatus();
+}
+
+QString MprisPlayerAdaptor::loopStatus() const
+{
+    return MprisLoopStatus(m_bridge->repeat());
+}
+
+void MprisPlayerAdaptor::setLoopStatus(const QString &status)
+{
+    if (const std::optional<bool> repeat = MprisRepeatFor(status))
+        m_bridge->setRepeat(*repeat);
+}
+
+void MprisPlayerAdaptor::setRate(double rate)
+{
+    if (rate == 0.0)
+        m_bridge->transport(MprisMethod::Pause);
+}
+
+bool MprisPlayerAdaptor::shuffle() const
+{
+    return m_bridge->shuffle();
+}
+
+void MprisPlayerAdaptor::setShuffle(bool on)
+{
+    m_bridge->setShuffle(on);
+}
+
+qlonglong MprisPlayerAdaptor::position() const
+{
+    return m_bridge->position();
+}
+
+QVariantMap MprisPlayerAdaptor::metadata() const
+{
+    return m_bridge->metadata();
+}
+
+void MprisPlayerAdaptor::Next()
+{
+    m_bridge->transport(MprisMethod::Next);
+}
+
+void MprisPlayerAdaptor::Previous()
+{
+    m_bridge->transport(MprisMethod::Previous);
+}
+
+void MprisPlayerAdaptor::Pause()
+{
+    m_bridge->transport(MprisMethod::Pause);
+}
+
+void MprisPlayerAdaptor::PlayPause()
+{
+    m_bridge->transport(MprisMethod::PlayPause);
+}
+
+void MprisPlayerAdaptor::Stop()
+{
+    m_bridge->transport(MprisMethod::Stop);
+}
+
+void MprisPlayerAdaptor::Play()
+{
+    m_bridge->transport(MprisMethod::Play);
+}
+
+// CanSeek is false and no address can be opened: these do nothing.
+void MprisPlayerAdaptor::Seek(qlonglong) {}
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath &, qlonglong) {}
+void MprisPlayerAdaptor::OpenUri(const QString &) {}

@@ -1,0 +1,32 @@
+#include "translations.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+std::unique_ptr<QTranslator> LoadTranslation(const QLocale &locale)
+{
+    auto translator = std::make_unique<QTranslator>();
+    // Tries each of the locale's languages in turn: quendra_de_AT, quendra_de, ...
+    if (!translator->load(locale, QStringLiteral("quendra"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        return nullptr;
+    return translator;
+}
+
+void InstallTranslations()
+{
+    std::unique_ptr<QTranslator> translator = LoadTranslation(QLocale());
+    if (!translator)
+        return;
+    auto install = [](std::unique_ptr<QTranslator> loaded) {
+        QTranslator *installed = loaded.release();
+        installed->setParent(QCoreApplication::instance());
+        QCoreApplication::installTranslator(installed);
+    };
+    install(std::move(translator));
+    // Qt's own texts (a line edit's context menu) from the system's Qt
+    // translations, where they are installed (qt6-translations-l10n).
+    auto qt = std::make_unique<QTranslator>();
+    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        install(std::move(qt));
+}

@@ -1,0 +1,436 @@
+#include "frm_quendraplaylist.h"
+
+#include "httpqclient.h"
+#include "formtimer.h"
+#include "picturebox.h"
+#include "webbrowser.h"
+#include "key_actions.h"
+#include "twips.h"
+#include "window_move.h"
+#include "playlistmodel.h"
+#include "settings.h"
+#include "iniactions.h"
+
+#include <QCloseEvent>
+#include <QListView>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <limits>
+
+namespace {
+
+frm_QuendraPlaylist *g_instance = nullptr;
+QPointer<QWidget> g_bar;
+std::function<async::Task<>()> g_barShuffleCheck;
+
+const QColor kListBackground(0x00, 0x00, 0x40);
+const QColor kListText(0xE0, 0xE0, 0xE0);
+
+} // namespace
+
+frm_QuendraPlaylist *frm_QuendraPlaylist::instance()
+{
+    if (!g_instance) {
+        g_instance = new frm_QuendraPlaylist;
+        g_instance->Form_Load();
+    }
+    return g_instance;
+}
+
+frm_QuendraPlaylist *frm_QuendraPlaylist::existing()
+{
+    return g_instance;
+}
+
+void frm_QuendraPlaylist::destroyInstance()
+{
+    delete g_instance;
+}
+
+void frm_QuendraPlaylist::setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck)
+{
+    g_bar = bar;
+    g_barShuffleCheck = std::move(shuffleCheck);
+}
+
+frm_QuendraPlaylist::frm_QuendraPlaylist()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+{
+    setWindowTitle(tr("Playlist"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, kListBackground);
+    colours.setColor(QPalette::WindowText, Qt::black);
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    picTop = new PictureBox(QStringLiteral(":/art/playlist_top.svg"), this);
+    picTop->setGeometry(0, 0, TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+    picTop->setArtTexts({{QStringLiteral("Playlist"), tr("Playlist")}});
+    picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
+    picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+
+    mEntries = new PlaylistModel(tr("Loading..."), this);
+    listPlayList = new QListView(this);
+    listPlayList->setModel(mEntries);
+    listPlayList->setFrameShape(QFrame::NoFrame);
+    listPlayList->setUniformItemSizes(true);
+    listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The list scrolls by wheel and keys and shows no scroll bar, so the
+    // strip meant to cover the bar is kept in place but not drawn: it would
+    // cut through the highlight of the playing entry.
+    listPlayList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listPlayList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    listPlayList->setTextElideMode(Qt::ElideNone);
+    QPalette listColours = listPlayList->palette();
+    listColours.setColor(QPalette::Base, kListBackground);
+    listColours.setColor(QPalette::Text, kListText);
+    listPlayList->setPalette(listColours);
+    QFont listFont;
+    listFont.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("DejaVu Sans")});
+    listFont.setPixelSize(11);
+    listPlayList->setFont(listFont);
+
+    picHideScrollBar = new QWidget(this);
+    picHideScrollBar->setAutoFillBackground(true);
+    QPalette coverColours = picHideScrollBar->palette();
+    coverColours.setColor(QPalette::Window, kListBackground);
+    picHideScrollBar->setPalette(coverColours);
+    picHideScrollBar->setGeometry(TwipsToPixels(3720), TwipsToPixels(480), TwipsToPixels(100), TwipsToPixels(495));
+    picHideScrollBar->setVisible(false);
+
+    picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
+
+    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this);
+    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this);
+    timPlaylistRefresh = new FormTimer(kFirstRefreshMs, true, this);
+
+    connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
+    connect(inetPlayList, &HttpqClient::ResponseCompleted, this, &frm_QuendraPlaylist::inetPlayList_ResponseCompleted);
+    connect(picTop, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                picTop_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+            });
+    connect(picTop, &PictureBox::doubleClicked, this, &frm_QuendraPlaylist::picTop_DblClick);
+    connect(picBottom, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                picBottom_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+            });
+    connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
+    OnKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+}
+
+frm_QuendraPlaylist::~frm_QuendraPlaylist()
+{
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+void frm_QuendraPlaylist::Form_Load()
+{
+    const QPoint barPosition = g_bar ? PositionTwips(*g_bar) : QPoint();
+    moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
+    resize(TwipsToPixels(kWidthTwips), std::max(0, TwipsToPixels(gPlaylistHeight)));
+
+    const int barHeight = TwipsToPixels(gPlaylistBarHeight);
+    if (!IsDirectMode()) {
+        picTopSongList->hide();
+        listPlayList->hide();
+        picHideScrollBar->hide();
+        QuendraPlaylistWebbrowser = CreateWebBrowser(this);
+        QuendraPlaylistWebbrowser->show();
+        QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
+    } else {
+        picTopSongList->setGeometry(0, barHeight, TwipsToPixels(kWidthTwips), barHeight);
+        RequestPlaylist();
+    }
+    ArrangePlaylistWindow();
+    picBottom->raise();
+}
+
+qint16 frm_QuendraPlaylist::doubleBarHeight() const
+{
+    const int twice = 2 * int(gPlaylistBarHeight);
+    return static_cast<qint16>(std::clamp<int>(twice, std::numeric_limits<qint16>::min(),
+                                               std::numeric_limits<qint16>::max()));
+}
+
+void frm_QuendraPlaylist::ArrangePlaylistWindow()
+{
+    const int h = heightTwips();
+    const int w = PixelsToTwips(width());
+    const int twice = doubleBarHeight();
+    if (IsDirectMode()) {
+        listPlayList->setGeometry(0, TwipsToPixels(twice), TwipsToPixels(w), TwipsToPixels(std::max(0, h - twice)));
+        Line1[0] = QLine(0, 0, 0, h - 20);
+        Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
+        picHideScrollBar->setGeometry(TwipsToPixels(w - 250), TwipsToPixels(twice), TwipsToPixels(150),
+                                      std::max(0, TwipsToPixels(h - gPlaylistBarHeight)));
+    } else {
+        listPlayList->hide();
+        // The page reaches a little beyond the window on every side but the right.
+        QuendraPlaylistWebbrowser->setGeometry(TwipsToPixels(-5), TwipsToPixels(-15), TwipsToPixels(w),
+                                               std::max(0, TwipsToPixels(gPlaylistBarHeight / 2.0 + h + 50)));
+    }
+    // At a width the program did not give it, the window manager has laid
+    // the window out (tiled it): that height is not the user's to keep.
+    if (width() == TwipsToPixels(kWidthTwips)) {
+        gPlaylistHeight = RoundToInt16(h);
+        SavePlaylistState();
+        // Held at its size between resizes by the grip, so that tiling
+        // window managers float it (as the bar).
+        setFixedSize(size());
+    }
+    placeBottomStrip();
+    picBottom->raise();
+    update();
+}
+
+void frm_QuendraPlaylist::placeBottomStrip()
+{
+    const int stripHeight = TwipsToPixels(kStripTwips);
+    picBottom->setGeometry(0, height() - stripHeight, width(), stripHeight);
+}
+
+void frm_QuendraPlaylist::picTop_MouseDown(qint16 Button, int Shift, float X, float Y)
+{
+    Q_UNUSED(Shift)
+    Q_UNUSED(X)
+    Q_UNUSED(Y)
+    QPointer<frm_QuendraPlaylist> self(this);
+    BeginWindowMove(this, {}, MouseButtonOfCode(Button), picTop->lastPressGlobal(), [self] {
+        if (self)
+            self->DockPlaylist(QStringLiteral("Playlist"));
+    });
+}
+
+void frm_QuendraPlaylist::picTop_DblClick()
+{
+    RequestPlaylist();
+}
+
+void frm_QuendraPlaylist::picBottom_MouseDown(qint16 Button, int Shift, float X, float Y)
+{
+    Q_UNUSED(Shift)
+    Q_UNUSED(X)
+    Q_UNUSED(Y)
+    // The grip's gesture may size the window; its end holds the new size.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QPointer<frm_QuendraPlaylist> self(this);
+    BeginWindowMove(this, Qt::BottomEdge, MouseButtonOfCode(Button), picBottom->lastPressGlobal(), [self] {
+        if (self)
+            self->picBottom_Resized();
+    });
+}
+
+void frm_QuendraPlaylist::picBottom_Resized()
+{
+    if (heightTwips() >= doubleBarHeight()) {
+        ArrangePlaylistWindow();
+        return;
+    }
+    // Dragged shorter than two strips: down to one strip. The window manager
+    // has the last word on the size, so the stored height waits for it.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(width(), std::max(0, TwipsToPixels(gPlaylistBarHeight)));
+    QPointer<frm_QuendraPlaylist> self(this);
+    AfterWindowSettles(this, [self] {
+        if (self)
+            self->ArrangePlaylistWindow();
+    });
+}
+
+void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
+{
+    if (!g_bar)
+        return;
+    const QPoint barPosition = PositionTwips(*g_bar);
+    const double barLeft = barPosition.x();
+    const double barBottom = double(barPosition.y()) + gWinampHeight;
+    const QPoint position = positionTwips();
+    const qint16 top = RoundToInt16(position.y());
+
+    if (mover == u"Quendra" && gPlaylistDocked == -1) {
+        AttachPlaylist();
+        return;
+    }
+    if (PlaylistNearAttachPoint(barLeft, barBottom, position.x(), top, gAttachArea))
+        AttachPlaylist();
+    else
+        gPlaylistDocked = 0;
+}
+
+void frm_QuendraPlaylist::AttachPlaylist()
+{
+    if (g_bar) {
+        const QPoint barPosition = PositionTwips(*g_bar);
+        moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
+    }
+    gPlaylistDocked = -1;
+}
+
+void frm_QuendraPlaylist::timPlaylistRefresh_Timer()
+{
+    ++mRefreshTicks;
+    if (mRefreshTicks > 5) {
+        timPlaylistRefresh->setInterval(kRefreshMs);
+        RequestPlaylist();
+        mRefreshTicks = 0;
+    }
+}
+
+void frm_QuendraPlaylist::RequestPlaylist()
+{
+    if (inetPlayList->IsBusy())
+        return;
+    inetPlayList->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p="));
+}
+
+void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
+{
+    qint16 last = 0;
+    for (QString piece = inetPlayList->ReadChunk(1024); !piece.isEmpty(); piece = inetPlayList->ReadChunk(1024))
+        AddPlaylistText(piece, last);
+    // The reading ends at the first empty piece: a transfer that cannot give
+    // more gives nothing, so no piece is ever read twice.
+    QString end = QStringLiteral("end");
+    last = -1;
+    AddPlaylistText(end, last);
+    timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+void frm_QuendraPlaylist::AddPlaylistText(QString &text, qint16 &last)
+{
+    // What is highlighted is noted before a fill writes its first entry.
+    if (!mFilling) {
+        mFilling = true;
+        mHighlightBefore = listPlayList->currentIndex().row();
+        mHighlightText = mEntries->entry(mHighlightBefore);
+        mPlayingText = mEntries->entry(mPlayingEntry);
+    }
+    if (last != -1) {
+        mFill.add(text, *mEntries);
+        return;
+    }
+    // The highlight is set while the list still shows its old entries, so
+    // that the view need not lay the new ones out at once to redraw it.
+    const int highlight = highlightAfterFill();
+    if (highlight == -1)
+        listPlayList->selectionModel()->clear();
+    else if (highlight >= 0 && highlight < mEntries->rowCount())
+        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    mFill.finish(*mEntries);
+    mEntries->commit();
+    if (highlight >= 0 && listPlayList->currentIndex().row() != highlight)
+        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    mFilling = false;
+    timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+int frm_QuendraPlaylist::highlightAfterFill()
+{
+    // The entries as the finishing step will leave them: the titles read, a
+    // blank after them, nothing beyond.
+    const int blank = mFill.nextEntry();
+    const auto after = [&](int row) -> std::optional<QString> {
+        if (row < 0 || row > blank)
+            return std::nullopt;
+        return row == blank ? QStringLiteral(" ") : mEntries->entry(row);
+    };
+    // A highlighted entry the fill took away or replaced would leave the
+    // highlight on another song or a blank row: it goes back to the entry
+    // that plays, if the fill left that one as it was, or nowhere.
+    if (mHighlightBefore < 0 || after(mHighlightBefore) == mHighlightText)
+        return -2;
+    if (mPlayingEntry >= 0 && after(mPlayingEntry) == mPlayingText)
+        return mPlayingEntry;
+    mPlayingEntry = -1;
+    return -1;
+}
+
+void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
+{
+    if (gTitleText.size() < 5)
+        return;
+    if (IndexShow < 0 || IndexShow >= mEntries->rowCount()) {
+        // Nothing to mark: the list holds no such entry (yet).
+        mPlayingEntry = -1;
+        listPlayList->selectionModel()->clear();
+        return;
+    }
+    mPlayingEntry = IndexShow;
+    const QModelIndex entry = mEntries->index(IndexShow);
+    listPlayList->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect);
+    listPlayList->scrollTo(entry, QAbstractItemView::EnsureVisible);
+
+    const int itemHeight = std::max(1, listPlayList->sizeHintForRow(0));
+    const int rows = listPlayList->viewport()->height() / itemHeight;
+    const int selected = listPlayList->currentIndex().row();
+    const int top = listPlayList->verticalScrollBar()->value();
+    if (const std::optional<int> newTop = PlaylistTopRow(IndexShow, selected, top, rows))
+        listPlayList->verticalScrollBar()->setValue(*newTop);
+}
+
+async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
+{
+    gListPos = static_cast<qint16>(listPlayList->currentIndex().row());
+    if (g_bar && g_barShuffleCheck)
+        co_await g_barShuffleCheck();
+    // Each request goes after the previous one is answered or has failed.
+    const auto send = [this](QStringView command, QStringView argument) {
+        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
+    };
+    if (gShuffleState == 1)
+        co_await send(u"/shuffle?p=", u"&a=0");
+    co_await send(u"/setplaylistpos?p=", PositionArgument(gListPos));
+    co_await send(u"/play?p=", {});
+    if (gShuffleState == 1)
+        co_await send(u"/shuffle?p=", u"&a=1");
+}
+
+void frm_QuendraPlaylist::Form_Unload()
+{
+    inetPlayList->Cancel();
+    inetPLAction->Cancel();
+    timPlaylistRefresh->setEnabled(false);
+}
+
+QPoint frm_QuendraPlaylist::positionTwips() const
+{
+    return PositionTwips(*this);
+}
+
+void frm_QuendraPlaylist::moveTwips(int left, int top)
+{
+    move(TwipsToPixels(left), TwipsToPixels(top));
+}
+
+int frm_QuendraPlaylist::heightTwips() const
+{
+    return PixelsToTwips(height());
+}
+
+void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const QLine &line : Line1)
+        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
+                         TwipsToPixels(line.y2()));
+}
+
+void frm_QuendraPlaylist::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The grip stays on the bottom edge, also while the window is being sized.
+    placeBottomStrip();
+}
+
+void frm_QuendraPlaylist::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}

@@ -1,0 +1,312 @@
+#include "frmsettings.h"
+
+#include "numbers.h"
+#include "picturebox.h"
+#include "webbrowser.h"
+#include "key_actions.h"
+#include "twips.h"
+#include "window_move.h"
+#include "frm_quendraplaylist.h"
+#include "settings.h"
+#include "iniactions.h"
+
+#include <QButtonGroup>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPainter>
+#include <QRadioButton>
+
+namespace {
+
+frmSettings *g_dialog = nullptr;
+QPointer<QWidget> g_bar;
+std::function<void()> g_reloadBarPage;
+
+constexpr int kWidthTwips = 8145;
+constexpr int kHeightTwips = 3870;
+constexpr int kWideField = 6000;
+constexpr int kNarrowField = 3000;
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+}
+
+QFont dialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+frmSettings *frmSettings::instance()
+{
+    if (!g_dialog) {
+        g_dialog = new frmSettings;
+        // Where the user looks: the middle of the bar's screen.
+        if (const QScreen *screen = g_bar ? g_bar->screen() : QGuiApplication::primaryScreen()) {
+            QRect frame = g_dialog->geometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            g_dialog->move(frame.topLeft());
+        }
+        g_dialog->Form_Load();
+    }
+    return g_dialog;
+}
+
+frmSettings *frmSettings::existing()
+{
+    return g_dialog;
+}
+
+void frmSettings::setBar(QWidget *bar, std::function<void()> reloadPage)
+{
+    g_bar = bar;
+    g_reloadBarPage = std::move(reloadPage);
+}
+
+frmSettings::frmSettings()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+{
+    setWindowTitle(tr("Settings"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFont(dialogFont());
+    resize(TwipsToPixels(kWidthTwips), TwipsToPixels(kHeightTwips));
+
+
+    Frame1 = new QWidget(this);
+    Frame1->setGeometry(twipsRect(120, 300, 1335, 495));
+    m_typeGroup = new QButtonGroup(this);
+    const char *const typeCaptions[] = {QT_TR_NOOP("web control"), QT_TR_NOOP("direct to httpq")};
+    const int typeTops[] = {0, 250};
+    const int typeWidths[] = {1215, 1455};
+    for (int i = 0; i < 2; ++i) {
+        optConnectType[i] = new QRadioButton(tr(typeCaptions[i]), Frame1);
+        optConnectType[i]->setGeometry(twipsRect(0, typeTops[i], typeWidths[i], 195));
+        m_typeGroup->addButton(optConnectType[i], i);
+    }
+    // The designed widths fit the designer's font; other fonts need more.
+    for (QRadioButton *option : optConnectType)
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+    Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
+
+    m_proxyGroup = new QButtonGroup(this);
+    const char *const proxyCaptions[] = {QT_TR_NOOP("no proxy"), QT_TR_NOOP("automatic"), QT_TR_NOOP("manual proxy")};
+    const int proxyTops[] = {900, 1150, 1400};
+    const int proxyWidths[] = {950, 1000, 1230};
+    for (int i = 0; i < 3; ++i) {
+        optProxy[i] = new QRadioButton(tr(proxyCaptions[i]), this);
+        optProxy[i]->setGeometry(twipsRect(120, proxyTops[i], proxyWidths[i], 195));
+        m_proxyGroup->addButton(optProxy[i], i);
+        optProxy[i]->resize(std::max(optProxy[i]->width(), optProxy[i]->sizeHint().width()), optProxy[i]->height());
+    }
+    txtProxy = new QLineEdit(QString::fromUtf16(kExampleProxy), this);
+    txtProxy->setGeometry(twipsRect(1900, 1300, 3000, 285));
+
+    const char *const labelCaptions[] = {QT_TR_NOOP("Quendra Control URL"), QT_TR_NOOP("Playlist URL"),
+                                         QT_TR_NOOP("httpq password"), QT_TR_NOOP("Refresh Songtitle (ms)")};
+    const int labelWidths[] = {1455, 975, 1335, 1695};
+    for (int i = 0; i < 4; ++i) {
+        Label1[i] = new QLabel(tr(labelCaptions[i]), this);
+        Label1[i]->setGeometry(twipsRect(240, 1980 + 300 * i, labelWidths[i], 255));
+        Label1[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        Label1[i]->resize(std::max(Label1[i]->width(), Label1[i]->sizeHint().width()), Label1[i]->height());
+    }
+    const int fieldWidths[] = {kWideField, kWideField, kNarrowField, 1000};
+    for (int i = 0; i < 4; ++i) {
+        txt_URL[i] = new QLineEdit(this);
+        txt_URL[i]->setGeometry(twipsRect(1900, 1905 + 300 * i, fieldWidths[i], 285));
+        connect(txt_URL[i], &QLineEdit::textChanged, this, [this, i] { txt_URL_Change(i); });
+    }
+
+    picSave = new PictureBox(QStringLiteral(":/art/save.svg"), this);
+    picSave->setGeometry(twipsRect(240, 3360, 800, 280));
+    picCancel = new PictureBox(QStringLiteral(":/art/cancel.svg"), this);
+    picCancel->setGeometry(twipsRect(1080, 3360, 720, 280));
+
+    // Only the user's choices write: selections made to show the settings
+    // do not emit clicked.
+    connect(m_typeGroup, &QButtonGroup::idClicked, this, &frmSettings::optConnectType_Click);
+    connect(m_proxyGroup, &QButtonGroup::idClicked, this, &frmSettings::optProxy_Click);
+    connect(txtProxy, &QLineEdit::textChanged, this, &frmSettings::txtProxy_Change);
+    connect(picSave, &PictureBox::clicked, this, &frmSettings::picSave_Click);
+    connect(picCancel, &PictureBox::clicked, this, &frmSettings::picCancel_Click);
+
+    // The pictures are buttons for the keyboard and assistive technologies
+    // too; Return saves and Escape cancels wherever the focus is.
+    picSave->setButton(tr("Save"));
+    picSave->setArtTexts({{QStringLiteral("Save"), tr("Save")}});
+    picCancel->setButton(tr("Cancel"));
+    picCancel->setArtTexts({{QStringLiteral("Cancel"), tr("Cancel")}});
+    OnKeys(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { picSave_Click(); });
+    OnKeys(this, {Qt::Key_Escape}, [this] { picCancel_Click(); });
+}
+
+frmSettings::~frmSettings()
+{
+    if (g_dialog == this)
+        g_dialog = nullptr;
+}
+
+void frmSettings::Form_Load()
+{
+    const int w = PixelsToTwips(width());
+    const int h = PixelsToTwips(height());
+    Line1[0] = QLine(0, 0, 0, h - 20);
+    Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
+    Line1[2] = QLine(0, h - 20, w - 10, h - 20);
+    Line1[3] = QLine(w - 10, 0, 0, 0);
+
+    LoadSettings();
+    if (!IsDirectMode()) {
+        txt_URL[0]->setText(gControlUrl);
+        txt_URL[1]->setText(gPlaylistUrl);
+        showSetting(optConnectType[0]);
+    } else {
+        txt_URL[0]->setText(gHttpqServer);
+        txt_URL[1]->setText(gHttpqPort);
+        showSetting(optConnectType[1]);
+    }
+    RefreshFields();
+}
+
+void frmSettings::showSetting(QRadioButton *option)
+{
+    option->setChecked(true);
+}
+
+void frmSettings::setFieldWidth(QLineEdit *field, int widthTwips)
+{
+    field->resize(TwipsToPixels(widthTwips), field->height());
+}
+
+void frmSettings::RefreshFields()
+{
+    if (gProxy == u"NO") {
+        showSetting(optProxy[0]);
+        txtProxy->hide();
+    } else if (gProxy == u"DEFAULT") {
+        showSetting(optProxy[1]);
+        txtProxy->hide();
+    } else {
+        showSetting(optProxy[2]);
+        txtProxy->setText(gProxy);
+        txtProxy->setVisible(true);
+    }
+
+    if (!IsDirectMode()) {
+        Label1[0]->setText(tr("Quendra Control URL"));
+        Label1[1]->setText(tr("Playlist URL"));
+        Label1[2]->hide();
+        Label1[3]->hide();
+        setFieldWidth(txt_URL[0], kWideField);
+        setFieldWidth(txt_URL[1], kWideField);
+        txt_URL[2]->hide();
+        txt_URL[3]->hide();
+        txt_URL[0]->setText(gControlUrl);
+        txt_URL[1]->setText(gPlaylistUrl);
+    } else {
+        Label1[0]->setText(tr("httpq server URL"));
+        Label1[1]->setText(tr("httpq port"));
+        Label1[2]->setVisible(true);
+        Label1[3]->setVisible(true);
+        setFieldWidth(txt_URL[0], kNarrowField);
+        setFieldWidth(txt_URL[1], kNarrowField);
+        txt_URL[2]->setVisible(true);
+        txt_URL[3]->setVisible(true);
+        txt_URL[0]->setText(gHttpqServer);
+        txt_URL[1]->setText(gHttpqPort);
+        txt_URL[2]->setText(gHttpqPasswd);
+        txt_URL[3]->setText(QString::number(gRefresh));
+    }
+}
+
+void frmSettings::optConnectType_Click(int Index)
+{
+    gQuendraType = Index == 0 ? QStringLiteral("WEBCONTROL") : QStringLiteral("DIRECT");
+    RefreshFields();
+}
+
+void frmSettings::optProxy_Click(int Index)
+{
+    switch (Index) {
+    case 0: gProxy = QStringLiteral("NO"); break;
+    case 1: gProxy = QStringLiteral("DEFAULT"); break;
+    case 2: gProxy = txtProxy->text(); break;
+    default: break;
+    }
+    RefreshFields();
+}
+
+void frmSettings::txt_URL_Change(int Index)
+{
+    if (Index < 0 || Index > 3)
+        return;
+    const QString text = txt_URL[Index]->text();
+    const bool direct = IsDirectMode();
+    switch (Index) {
+    case 0: (direct ? gHttpqServer : gControlUrl) = text; break;
+    case 1: (direct ? gHttpqPort : gPlaylistUrl) = text; break;
+    case 2: gHttpqPasswd = text; break;
+    // Beyond the 16-bit range the value is held at its end: typing never
+    // ends the program.
+    case 3: gRefresh = SettingsNumber(text); break;
+    }
+}
+
+void frmSettings::txtProxy_Change()
+{
+    gProxy = txtProxy->text();
+}
+
+void frmSettings::picSave_Click()
+{
+    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    SaveSettings({g_bar ? PositionTwips(*g_bar) : QPoint(), playlist->positionTwips()});
+    if (!IsDirectMode()) {
+        if (g_bar && g_reloadBarPage)
+            g_reloadBarPage();
+        if (playlist->QuendraPlaylistWebbrowser)
+            playlist->QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
+    }
+    close();
+}
+
+void frmSettings::picCancel_Click()
+{
+    close();
+}
+
+void frmSettings::Form_MouseDown(Qt::MouseButton button, QPoint pressGlobal)
+{
+    BeginWindowMove(this, {}, button, pressGlobal, {});
+}
+
+void frmSettings::mousePressEvent(QMouseEvent *event)
+{
+    Form_MouseDown(event->button(), event->globalPosition().toPoint());
+}
+
+void frmSettings::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const qreal ratio = devicePixelRatioF();
+    if (m_background.size() != (QSizeF(size()) * ratio).toSize())
+        m_background = PictureBox::renderArt(QStringLiteral(":/art/settings_bg.svg"), size(), ratio,
+                                            {{QStringLiteral("Settings"), tr("Settings")}});
+    painter.drawPixmap(0, 0, m_background);
+    // The border lies over the background picture.
+    painter.setPen(Qt::black);
+    for (const QLine &line : Line1)
+        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
+                         TwipsToPixels(line.y2()));
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QLine>
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class PictureBox;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+// The settings dialog: edits the connection type, the proxy choice, and the
+// page addresses or the httpQ connection, writing every change into the
+// settings at once. Save writes the file, Cancel only closes. One instance
+// at a time, created when opened and destroyed when closed.
+class frmSettings final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmSettings)
+
+public:
+    static constexpr auto kExampleProxy = u"proxy.example.org:8080";
+
+    // The open dialog, created (and loaded) if there is none.
+    static frmSettings *instance();
+    static frmSettings *existing();
+    // The bar the dialog opens over, whose place a save stores, and how it
+    // reloads its page after a save in web-control mode. The bar hands them
+    // over when it is made: the dialog's code does not include the bar's.
+    static void setBar(QWidget *bar, std::function<void()> reloadPage);
+
+    ~frmSettings() override;
+
+    void Form_Load();
+    void RefreshFields();
+    void optConnectType_Click(int Index);
+    void optProxy_Click(int Index);
+    void txt_URL_Change(int Index);
+    void txtProxy_Change();
+    void picSave_Click();
+    void picCancel_Click();
+    void Form_MouseDown(Qt::MouseButton button, QPoint pressGlobal);
+
+    QWidget *Frame1;
+    std::array<QRadioButton *, 2> optConnectType;
+    std::array<QRadioButton *, 3> optProxy;
+    QLineEdit *txtProxy;
+    std::array<QLabel *, 4> Label1;
+    std::array<QLineEdit *, 4> txt_URL;
+    PictureBox *picSave;
+    PictureBox *picCancel;
+    std::array<QLine, 4> Line1;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    frmSettings();
+    void setFieldWidth(QLineEdit *field, int widthTwips);
+    // Selects an option to show a setting, without running its write.
+    void showSetting(QRadioButton *option);
+
+    QPixmap m_background;
+    QButtonGroup *m_typeGroup;
+    QButtonGroup *m_proxyGroup;
+};

@@ -1,0 +1,55 @@
+#include "http_reply.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArrayList>
+
+namespace {
+
+QByteArrayList byteByByte(const QByteArray &bytes)
+{
+    QByteArrayList reads;
+    for (const char c : bytes)
+        reads.append(QByteArray(1, c));
+    return reads;
+}
+
+TEST(HttpReply, ReadsTheBodyItsServerMeant)
+{
+    using State = HttpReplyReader::State;
+    const QByteArray head = "HTTP/1.0 200 OK\r\nServer: httpQ\r\n";
+    // A header block of `size` bytes, its blank line included, and a body "T".
+    const auto headerBlockOf = [&](qsizetype size) {
+        return head + "X: " + QByteArray(size - head.size() - 3 - 4, 'x') + "\r\n\r\nT";
+    };
+    // The reads, whether the server's orderly close follows them, and the
+    // reader's state and body after them, for a reply bounded to 100 bytes.
+    const std::tuple<const char *, QByteArrayList, bool, State, QByteArray> cases[] = {
+        {"not ended without the close", {head + "\r\nTitle"}, false, State::Reading, ""},
+        {"blank line split across reads", byteByByte(head + "\r\nTitle"), true, State::Complete, "Title"},
+        {"line feeds only", byteByByte("HTTP/1.0 200 OK\nServer: x\n\nTitle"), true, State::Complete, "Title"},
+        {"Content-Length ends the body before the close", {head + "content-length:  3\r\n\r\nabcdef"}, false,
+         State::Complete, "abc"},
+        {"Content-Length not a number", {head + "Content-Length: x\r\n\r\nabc"}, true, State::Complete, "abc"},
+        {"closed before its Content-Length", {head + "Content-Length: 4\r\n\r\nabc"}, true, State::Failed, ""},
+        {"header block of 16 KiB", {headerBlockOf(16 * 1024)}, true, State::Complete, "T"},
+        {"header block one byte over 16 KiB", {headerBlockOf(16 * 1024 + 1)}, false, State::Failed, ""},
+        {"header block over 16 KiB without its end", {head + QByteArray(16 * 1024, 'x')}, false, State::Failed, ""},
+        {"no header block", byteByByte("Title"), true, State::Complete, "Title"},
+        {"no header block, too short for a status line", {"HTTP/1.0"}, true, State::Complete, "HTTP/1.0"},
+        {"nothing at all", {}, true, State::Complete, ""},
+        {"header block cut off", {head}, true, State::Failed, ""},
+        {"body of exactly its bound", {head + "\r\n" + QByteArray(100, 'x')}, true, State::Complete, QByteArray(100, 'x')},
+        {"body over its bound fails", {head + "\r\n" + QByteArray(101, 'x')}, false, State::Failed, ""},
+    };
+    for (const auto &[name, reads, closed, state, body] : cases) {
+        SCOPED_TRACE(name);
+        HttpReplyReader reader(100, HttpReplyReader::Overflow::Fail);
+        for (const QByteArray &bytes : reads)
+            reader.feed(bytes);
+        EXPECT_EQ(closed ? reader.close() : reader.state(), state);
+        EXPECT_EQ(reader.takeBody().toStdString(), body.toStdString());
+    }
+}
+
+} // namespace

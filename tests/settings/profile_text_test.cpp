@@ -1,0 +1,128 @@
+#include "profile_text.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+
+using namespace std::string_literals;
+using std::nullopt;
+using std::optional;
+using std::string;
+
+TEST(ProfileText, ReadsValuesAsWindowsDoes)
+{
+    const string file = "top=leading\r\n[Main]\r\n  Plain = hello world  \r\n"
+                        "blanks=\t\v\f\x1a value \x1a\r\n"
+                        "dq=\"  padded  \"\r\nsq='x'\r\nmixed=\"x'\r\nlone=\"\r\n"
+                        "empty=\r\nemptyquotes=\"\"\r\ndoubled=\"\"x\"\"\r\n"
+                        "eq=a=b\r\nnokey\r\nnul=ab\0cd\r\nna\0me=named\r\n"
+                        "dup=first\r\nDUP=second\r\nnoeq\r\nnoeq=later\r\n;key=1\r\n  ; spaced = 2\r\n"
+                        "[abc=unclosed\r\n[ Spaced ] trailing text\r\nk=spaced\r\n[a]b]\r\nk=lastbracket\r\n"
+                        "[Main]\r\nonlylater=1\r\n[]\r\ntop=empty name\r\n"s;
+    const struct { const char *section, *key; optional<string> expected; } cases[] = {
+        {"main", "PLAIN", "hello world"}, {" \tMain\x1a", " plain \r\n", "hello world"}, {"Main", "blanks", "value"},
+        {"Main", "dq", "  padded  "}, {"Main", "sq", "x"}, {"Main", "mixed", "\"x'"}, {"Main", "lone", "\""},
+        {"Main", "empty", ""}, {"Main", "emptyquotes", ""}, {"Main", "doubled", "\"x\""}, // one pair of quotes goes
+        {"Main", "eq", "a=b"}, {"Main", "nokey", nullopt}, {"Main", "nul", "ab"}, {"Main", "na", "named"},
+        {"Main", "dup", "first"}, {"Main", "noeq", nullopt}, // the first line of a name decides
+        {"Main", ";key", nullopt}, {"Main", "; spaced", nullopt}, // comments, even asked for by name
+        {"Main", "[abc", "unclosed"}, {"Spaced", "k", "spaced"}, {"a]b", "k", "lastbracket"},
+        {"Main", "onlylater", nullopt}, // later duplicate sections are not searched
+        {"", "top", "empty name"},      // "" is "[]", not the lines before the first header
+        {"Main", "missing", nullopt}, {"Nope", "k", nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(string(c.section) + "/" + c.key);
+        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.expected);
+    }
+}
+
+TEST(ProfileText, ReadsEveryLineBreakStyle)
+{
+    const auto lines = [](const string &eol, const string &last) {
+        return "[s]" + eol + "a = 1" + eol + eol + "b=\"2\"" + eol + "[t]" + eol + "c=3" + last;
+    };
+    const string files[] = {
+        lines("\r\n", "\r\n"), lines("\n", "\n"), lines("\r", "\r"), lines("\r\n", ""), lines("\r", ""),
+        "\xEF\xBB\xBF" + lines("\n", ""),
+        "[s]\r\na=1\r\nb=2\r[t]\rc=3\r",   // CR-only lines after the last '\n'
+        "[s]\r\na=1\rb=2\r\n[t]\rc=3\r\n", // a lone CR inside a CRLF file
+    };
+    for (const string &file : files) {
+        SCOPED_TRACE(testing::PrintToString(file));
+        EXPECT_EQ(profile::findValue(file, "s", "a"), "1");
+        EXPECT_EQ(profile::findValue(file, "s", "b"), "2");
+        EXPECT_EQ(profile::findValue(file, "t", "c"), "3");
+    }
+    // The mark is only skipped at the very start.
+    EXPECT_EQ(profile::findValue("\n\xEF\xBB\xBF[s]\nk=1\n", "s", "k"), nullopt);
+}
+
+TEST(ProfileText, EditsTouchOnlyTheirLines)
+{
+    const string bom = "\xEF\xBB\xBF";
+    const struct { string before; const char *section, *key, *value; string after; } cases[] = {
+        {"; head\r\n[s]\r\n  K = old \r\nx = 1\r\n", "S", "k", "new", "; head\r\n[s]\r\nK=new\r\nx = 1\r\n"},
+        {"[s]\nk=1", "s", "k", "2", "[s]\nk=2"},
+        {"[s]\r\n k = v \r\n", "s", "K", " v ", "[s]\r\n k = v \r\n"},
+        {"[s]\r\nk='v'\r\n", "s", "k", "v", "[s]\r\nk='v'\r\n"}, // reads the same: kept
+        {"[s]\na=1", "s", "b", "2", "[s]\na=1\nb=2\n"},
+        {"[s]\nk\n", "s", "k", "1", "[s]\nk=1\n"},
+        {"[s]\nk=1", "t", "x", "y", "[s]\nk=1\n[t]\nx=y\n"},
+        {"", " s ", " k ", "v", "[s]\r\nk=v\r\n"},
+        {bom, "s", "k", "v", bom + "[s]\r\nk=v\r\n"},
+        {"[s]\rk=1\r", "t", "x", "y", "[s]\rk=1\r[t]\rx=y\r"},
+        {"[s]\nb=1\rc=2", "s", "d", "4", "[s]\nb=1\rc=2\nd=4\n"},
+        {"[s]\r\nb=1\rc=2\r\n", "s", "d", "4", "[s]\r\nb=1\rc=2\r\nd=4\r\n"},
+        {"[s]\r\nb=1\r\r\n[t]\r\n", "s", "d", "4", "[s]\r\nb=1\rd=4\r\r\n[t]\r\n"},
+        {"[s]\nk=1\nk=2\n[s]\nk=3\n", "s", "k", "9", "[s]\nk=9\nk=2\n[s]\nk=3\n"},
+        {"", "s", "k", "v\r\n[evil]\r\nx=1", "[s]\r\nk=v\r\n"},
+        {"junk\0junk\r\n[s]\r\nk=1\r\n"s, "s", "k", "2", "junk\0junk\r\n[s]\r\nk=2\r\n"s},
+        {"top=1\n", "", "top", "v", "top=1\n[]\ntop=v\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.before));
+        string file = c.before;
+        EXPECT_TRUE(profile::setValue(file, c.section, c.key, c.value));
+        EXPECT_EQ(file, c.after);
+    }
+    // Names that would not read back are refused, the file left alone.
+    for (const auto &[section, key] : {std::pair{"a]", "k"}, {"a\nb", "k"}, {"a\rb", "k"}, {"s", "a=b"},
+                                       {"s", "[k"}, {"s", ";k"}, {"s", "a\rb"}, {"s", "a\nb"}}) {
+        string file = "[s]\nk=1\n";
+        EXPECT_FALSE(profile::setValue(file, section, key, "v")) << testing::PrintToString(key);
+        EXPECT_EQ(file, "[s]\nk=1\n");
+    }
+}
+
+TEST(ProfileText, EditsOfRandomBytesReadBack)
+{
+    // Structure-heavy noise: whatever the file holds, what was written must read back.
+    const string alphabet = "[]=;\"' \t\r\n\r\n\x1a\0abAB\xEF\xBB\xBF\xFF"s;
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 2000; ++round) {
+        string file;
+        const int length = int(random() % 120);
+        for (int i = 0; i < length; ++i)
+            file += alphabet[random() % alphabet.size()];
+        SCOPED_TRACE(testing::PrintToString(file));
+        ASSERT_TRUE(profile::setValue(file, "ab", "Ba", "v1"));
+        ASSERT_TRUE(profile::setValue(file, "AB", "b", "v2"));
+        ASSERT_TRUE(profile::setValue(file, "new", "k", "v3"));
+        EXPECT_EQ(profile::findValue(file, "ab", "ba"), "v1");
+        EXPECT_EQ(profile::findValue(file, "ab", "b"), "v2");
+        EXPECT_EQ(profile::findValue(file, "new", "k"), "v3");
+    }
+}
+
+TEST(ProfileText, AMillionCarriageReturnLinesAreReadOnce)
+{
+    // Scanned once per line, this file would take hours.
+    string lines = "[s]\r";
+    for (int i = 0; i < 1000000; ++i)
+        lines += "a=1\r";
+    ASSERT_TRUE(profile::setValue(lines, "s", "k", "v"));
+    EXPECT_EQ(profile::findValue(lines, "s", "k"), "v");
+}

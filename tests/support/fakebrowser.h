@@ -1,0 +1,45 @@
+#pragma once
+
+#include "webbrowser.h"
+
+#include <QStringList>
+
+// Records where each embedded browser was sent, instead of loading pages.
+class FakeBrowser final : public WebBrowser
+{
+    Q_OBJECT
+
+public:
+    using WebBrowser::WebBrowser;
+    void navigate(const QString &url) override
+    {
+        navigations.append(url);
+        if (onNavigate)
+            onNavigate();
+    }
+    QStringList navigations;
+    std::function<void()> onNavigate;
+};
+
+// Tests never load the real browser: outside FakeBrowsers every browser is
+// an unrecorded fake.
+inline void InstallTestBrowserFactory()
+{
+    SetWebBrowserFactory([](QWidget *parent) { return new FakeBrowser(parent); });
+}
+
+// Installs a recording FakeBrowser factory for its lifetime.
+class FakeBrowsers
+{
+public:
+    FakeBrowsers()
+    {
+        SetWebBrowserFactory([this](QWidget *parent) {
+            auto *browser = new FakeBrowser(parent);
+            created.append(browser);
+            return browser;
+        });
+    }
+    ~FakeBrowsers() { InstallTestBrowserFactory(); }
+    QList<FakeBrowser *> created;
+};

@@ -1,0 +1,154 @@
+#pragma once
+
+#include "inettransfer.h"
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+struct Exchange
+{
+    QString channel;
+    QString url;
+};
+
+class FakeTransfer;
+
+// A scripted httpQ: while it lives, every transfer the program creates is a
+// FakeTransfer that records each request (channel and URL, in order) and
+// answers it through `answer`.
+class FakeHttpq
+{
+public:
+    FakeHttpq();
+    ~FakeHttpq() { SetInetTransferFactory({}); }
+
+    // The answer to a request, or nothing for a failed one. By default every
+    // request fails.
+    std::function<std::optional<QString>(const QString &channel, const QString &url)> answer;
+
+    QList<Exchange> log;
+    QList<QPointer<FakeTransfer>> transfers;
+
+    FakeTransfer *transfer(const QString &channel) const;
+};
+
+class FakeTransfer final : public InetTransfer
+{
+    Q_OBJECT
+
+public:
+    FakeTransfer(FakeHttpq &script, QObject *owner)
+        : InetTransfer(owner)
+        , m_script(script)
+    {
+    }
+
+    // Answers at once, unless the channel is held: then the request is
+    // recorded as sent and its answer waits for release().
+    bool startFetch(const QString &url) override
+    {
+        if (m_busy)
+            return false;
+        m_busy = true;
+        m_fetching = true;
+        m_pending = ask(url);
+        if (!m_held)
+            endFetch();
+        return true;
+    }
+    bool startGet(const QString &url) override
+    {
+        if (m_busy)
+            return false;
+        m_pending = ask(url);
+        m_busy = true;
+        return true;
+    }
+    QString readChunk(int size) override
+    {
+        const QString piece = m_answer.left(size);
+        m_answer.remove(0, piece.size());
+        return piece;
+    }
+    bool isBusy() const override { return m_busy; }
+    void cancel() override
+    {
+        m_pending.reset();
+        if (!std::exchange(m_busy, false))
+            return;
+        if (std::exchange(m_fetching, false))
+            emit fetchEnded(std::nullopt);
+        emit requestEnded();
+    }
+
+    // Ends the asynchronous request under way with its scripted answer.
+    void completeGet()
+    {
+        if (!std::exchange(m_busy, false))
+            return;
+        if (std::optional<QString> answer = std::exchange(m_pending, std::nullopt)) {
+            m_answer = *answer;
+            emit stateChanged(kResponseCompleted);
+        }
+        emit requestEnded();
+    }
+    // Holds the answers back, as a slow player would: each request is sent,
+    // and its answer comes at release().
+    void hold() { m_held = true; }
+    void release()
+    {
+        m_held = false;
+        if (m_fetching)
+            endFetch();
+    }
+    // Holds the channel busy, as a request of another window would.
+    void setBusy(bool busy)
+    {
+        m_busy = busy;
+        if (!busy)
+            emit requestEnded();
+    }
+
+private:
+    std::optional<QString> ask(const QString &url)
+    {
+        m_script.log.append({objectName(), url});
+        return m_script.answer ? m_script.answer(objectName(), url) : std::nullopt;
+    }
+    void endFetch()
+    {
+        m_busy = false;
+        m_fetching = false;
+        emit fetchEnded(std::exchange(m_pending, std::nullopt));
+        emit requestEnded();
+    }
+
+    FakeHttpq &m_script;
+    bool m_busy = false;
+    bool m_fetching = false;
+    bool m_held = false;
+    std::optional<QString> m_pending;
+    QString m_answer;
+};
+
+inline FakeHttpq::FakeHttpq()
+{
+    SetInetTransferFactory([this](const QString &, QObject *owner) {
+        auto *transfer = new FakeTransfer(*this, owner);
+        transfers.append(transfer);
+        return transfer;
+    });
+}
+
+inline FakeTransfer *FakeHttpq::transfer(const QString &channel) const
+{
+    for (const auto &transfer : transfers) {
+        if (transfer && transfer->objectName() == channel)
+            return transfer;
+    }
+    return nullptr;
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "frm_quendra.h"
+#include "formtimer.h"
+#include "frm_quendraplaylist.h"
+#include "settings.h"
+#include "iniactions.h"
+#include "frmsettings.h"
+#include "support/await_task.h"
+#include "support/fakebrowser.h"
+#include "support/faketransfer.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A settings file of the test's own in a temporary folder, with the shared
+// settings record reset before and after.
+class SettingsSandbox
+{
+public:
+    SettingsSandbox()
+    {
+        ResetSettingsRecord();
+        SetSettingsFolder(m_folder.path());
+    }
+    ~SettingsSandbox()
+    {
+        SetSettingsFolder(QString());
+        ResetSettingsRecord();
+    }
+    bool isValid() const { return m_folder.isValid(); }
+    QString iniPath() const { return m_folder.filePath(QStringLiteral("Quendra.ini")); }
+    void write(const QByteArray &bytes) const
+    {
+        QFile file(iniPath());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+    QByteArray read() const
+    {
+        QFile file(iniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryDir m_folder;
+};
+
+// The program's windows for one test, closed in order when it ends; the
+// program's end is recorded instead of carried out.
+class TestWindows
+{
+public:
+    TestWindows()
+    {
+        frm_Quendra::SetProgramEnd([this] { ++ends; });
+    }
+    ~TestWindows()
+    {
+        close();
+        frm_Quendra::SetProgramEnd({});
+    }
+    // A new bar, loaded from the settings file as at a start.
+    frm_Quendra &start()
+    {
+        close();
+        bar = std::make_unique<frm_Quendra>();
+        bar->Form_Load();
+        return *bar;
+    }
+    void close()
+    {
+        delete frmSettings::existing();
+        bar.reset();
+        frm_QuendraPlaylist::destroyInstance();
+    }
+
+    std::unique_ptr<frm_Quendra> bar;
+    int ends = 0;
+};
+
+// The program's windows in direct mode against a scripted player at
+// http://player:4800 with the password "pw": answers by command, password
+// left out ("/getinfo?p=&a=1"); a command without an answer fails.
+class WindowTest : public testing::Test
+{
+protected:
+    static constexpr char kDirect[] = "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\nHTTPQ_PASSWD=pw\r\n"
+                                      "REFRESH=0\r\n";
+
+    WindowTest()
+    {
+        m_httpq.answer = [this](const QString &, const QString &url) { return m_answers.value(command(url)); };
+    }
+    void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    // The bar started from these settings, its status poll and marquee stopped.
+    frm_Quendra &start(const QByteArray &settings = kDirect)
+    {
+        m_settings.write(settings);
+        frm_Quendra &bar = m_windows.start();
+        bar.timRefreshStatus->setEnabled(false);
+        bar.timDisplaySongtitle->setEnabled(false);
+        return bar;
+    }
+    frm_QuendraPlaylist &playlist() { return *frm_QuendraPlaylist::instance(); }
+    static QString command(const QString &url) { return url.mid(url.indexOf(u'/', 7)).remove(QStringLiteral("pw")); }
+    // The requests since the last call, as channel and command ("net /play?p=").
+    QStringList sent()
+    {
+        static const QMap<QString, QString> channels = {
+            {QStringLiteral("NetworkConnection"), QStringLiteral("net ")}, {QStringLiteral("InetStatusCheck"), QStringLiteral("status ")},
+            {QStringLiteral("inetPlayList"), QStringLiteral("list ")}, {QStringLiteral("inetPLAction"), QStringLiteral("action ")}};
+        QStringList requests;
+        for (const Exchange &exchange : std::as_const(m_httpq.log)) {
+            EXPECT_TRUE(exchange.url.startsWith(u"http://player:4800/")) << exchange.url.toStdString();
+            requests.append(channels.value(exchange.channel) + command(exchange.url));
+        }
+        m_httpq.log.clear();
+        return requests;
+    }
+
+    SettingsSandbox m_settings;
+    FakeHttpq m_httpq;
+    FakeBrowsers m_browsers;
+    QMap<QString, std::optional<QString>> m_answers;
+    TestWindows m_windows;
+};
