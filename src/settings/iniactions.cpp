@@ -11,10 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringDecoder>
 
 #include <algorithm>
-#include <string>
-#include <string_view>
 
 #include <unistd.h>
 
@@ -22,8 +21,9 @@ namespace {
 
 QString g_settingsFolder;
 
-constexpr DWORD kValueBufferSize = 150;
-constexpr qsizetype kValueBytesHeld = kValueBufferSize - 1;
+// A value shows as its first 149 bytes (what a 150-byte buffer holds); its bytes
+// are kept whole all the same, so that a save does not cut it.
+constexpr qsizetype kValueBytesHeld = 149;
 
 // What each key was last read as: its bytes in the file and the text they showed.
 struct ReadValue
@@ -38,30 +38,6 @@ QString valueName(const QString &section, const QString &key)
     return section.toUpper() + u'/' + key.toUpper();
 }
 
-// Length of text without a multi-byte UTF-8 character that the buffer cut off.
-qsizetype withoutCutCharacter(const char *text, qsizetype length)
-{
-    qsizetype lead = length;
-    int continuation = 0;
-    while (lead > 0 && continuation < 3 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
-        --lead;
-        ++continuation;
-    }
-    if (lead == 0)
-        return length;
-    const auto byte = static_cast<unsigned char>(text[lead - 1]);
-    int expected = 0;
-    if ((byte & 0xE0) == 0xC0)
-        expected = 1;
-    else if ((byte & 0xF0) == 0xE0)
-        expected = 2;
-    else if ((byte & 0xF8) == 0xF0)
-        expected = 3;
-    else
-        return length;
-    return continuation < expected ? lead - 1 : length;
-}
-
 // The value's text, held to its first 149 bytes: UTF-8 when the whole value is
 // valid UTF-8 (a character the cut would split goes whole), else Windows-1252.
 QString heldText(const QByteArray &bytes)
@@ -70,24 +46,9 @@ QString heldText(const QByteArray &bytes)
         return DecodeBody(bytes);
     if (!QByteArrayView(bytes).isValidUtf8())
         return DecodeBody(bytes).left(kValueBytesHeld);
-    return DecodeBody(bytes.left(withoutCutCharacter(bytes.constData(), kValueBytesHeld)));
-}
-
-// The whole value, however long: a value read cut would be saved cut.
-QByteArray readWholeValue(const QString &section, const QString &key, const QString &defaultText)
-{
-    const QByteArray path = QFile::encodeName(gIniPath);
-    QByteArray buffer;
-    for (DWORD size = kValueBufferSize;; size *= 4) {
-        buffer.resize(size);
-        const DWORD copied = GetPrivateProfileStringA(section.toUtf8().constData(), key.toUtf8().constData(),
-                                                      defaultText.toUtf8().constData(), buffer.data(),
-                                                      size, path.constData());
-        if (copied < size - 1 || size > (DWORD(1) << 28)) {
-            buffer.truncate(copied);
-            return buffer;
-        }
-    }
+    // A decoder that keeps state holds back a character cut short, waiting for the rest.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    return utf8.decode(bytes.first(kValueBytesHeld));
 }
 
 // A file from Windows keeps its code page for a new or changed value that fits in
@@ -120,14 +81,12 @@ void writeValue(const char *section, const char *key, const QString &value)
     const auto read = g_readValues.constFind(valueName(QLatin1StringView(section), QLatin1StringView(key)));
     const QByteArray bytes = read != g_readValues.constEnd() && read->text == value ? read->bytes
                                                                                     : encodeValue(value);
-    const std::string quoted = profile::quotedIfNeeded(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    WritePrivateProfileStringA(section, key, quoted.c_str(), QFile::encodeName(gIniPath).constData());
+    writeProfileString(section, key, profile::quotedIfNeeded(bytes.toStdString()), gIniPath);
 }
 
 void writeValue(const char *section, const char *key, int value)
 {
-    WritePrivateProfileStringA(section, key, QByteArray::number(value).constData(),
-                               QFile::encodeName(gIniPath).constData());
+    writeProfileString(section, key, QByteArray::number(value), gIniPath);
 }
 
 } // namespace
@@ -188,7 +147,7 @@ void ForgetReadValues()
 
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText)
 {
-    const QByteArray bytes = readWholeValue(section, key, defaultText);
+    const QByteArray bytes = readProfileString(section.toUtf8(), key.toUtf8(), defaultText.toUtf8(), gIniPath);
     const QString text = heldText(bytes);
     g_readValues.insert(valueName(section, key), {bytes, text});
     return text;

@@ -41,14 +41,13 @@ protected:
         QFile file(QString::fromStdString(path(name)));
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
     }
-    BOOL write(const string &name, const char *section, const char *key, const char *value) const
+    bool write(const string &name, const char *section, const char *key, const char *value) const
     {
-        return WritePrivateProfileStringA(section, key, value, path(name).c_str());
+        return writeProfileString(section, key, value, QString::fromStdString(path(name)));
     }
     string read(const string &name, const char *section, const char *key) const
     {
-        char buffer[100];
-        return string(buffer, GetPrivateProfileStringA(section, key, "default", buffer, 100, path(name).c_str()));
+        return readProfileString(section, key, "default", QString::fromStdString(path(name))).toStdString();
     }
     // The folder's names, temporary files included.
     string entries(const string &folder = ".") const
@@ -114,9 +113,8 @@ TEST_F(PrivateProfile, UnicodeFilesAreReadAndStayUnicode)
 
 TEST_F(PrivateProfile, TheDefaultLosesTrailingSpacesAndQuotesAsAValueDoes)
 {
-    char buffer[32];
     for (const char *def : {"\"quoted\"  ", "'quoted'"})
-        EXPECT_EQ(string(buffer, GetPrivateProfileStringA("s", "k", def, buffer, 32, path("none.ini").c_str())), "quoted");
+        EXPECT_EQ(readProfileString("s", "k", def, QString::fromStdString(path("none.ini"))), "quoted");
 }
 
 TEST_F(PrivateProfile, NewFilesAreOwnerOnlyAndOldFilesKeepModeOwnerAndLinks)

@@ -5,8 +5,6 @@
 // user's actions on an icon reach the owning window, posted, as mouse-move
 // callbacks whose horizontal coordinate is the notification code (513..520).
 
-#include "private_profile.h"
-
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QIcon>
@@ -17,6 +15,9 @@
 
 #include <functional>
 #include <optional>
+
+using DWORD = quint32;
+using BOOL = int;
 
 class QMenu;
 

@@ -3,12 +3,11 @@
 #include "code_page.h"
 #include "profile_text.h"
 
-#include <QByteArray>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -197,59 +196,51 @@ bool replaceFile(const char *path, std::string_view bytes, const std::string *ol
     return syncFolder(folder);
 }
 
-DWORD copyString(std::string_view text, char *buffer, DWORD size)
+// The text rules work on std::string_view; the callers hand over Qt byte views.
+std::string_view view(QByteArrayView bytes)
 {
-    const std::size_t length = std::min<std::size_t>(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return DWORD(length);
+    return {bytes.data(), std::size_t(bytes.size())};
 }
 
-// A string of the A calls as text of a Unicode file: UTF-8 stays, anything
-// else is Windows-1252, the rule by which the settings store reads values.
-std::string unicodeArgument(const profile::FileText &file, std::string_view bytes)
+// A name or value as text of a Unicode file: UTF-8 stays, anything else is
+// Windows-1252, the rule by which the settings store reads values.
+std::string unicodeArgument(const profile::FileText &file, QByteArrayView bytes)
 {
-    if (file.encoding == profile::FileText::Encoding::Bytes || profile::isUnicodeText(bytes))
-        return std::string(bytes);
-    return DecodeBody(QByteArray(bytes.data(), qsizetype(bytes.size()))).toUtf8().toStdString();
+    if (file.encoding == profile::FileText::Encoding::Bytes || profile::isUnicodeText(view(bytes)))
+        return std::string(view(bytes));
+    return DecodeBody(bytes.toByteArray()).toUtf8().toStdString();
 }
 
 } // namespace
 
-DWORD GetPrivateProfileStringA(const char *section, const char *key, const char *def,
-                               char *buffer, DWORD size, const char *path)
+QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView def,
+                             const QString &path)
 {
-    if (!buffer || size == 0)
-        return 0;
-    buffer[0] = '\0';
-    if (!section || !key)
-        return 0;
-
     // Windows drops the default's trailing spaces (spaces only, not other
     // blanks), then its quotes as it does a value's.
-    std::string_view fallback = def ? def : "";
-    while (!fallback.empty() && fallback.back() == ' ')
-        fallback.remove_suffix(1);
-    fallback = profile::unquoted(fallback);
+    while (def.endsWith(' '))
+        def.chop(1);
+    const std::string_view fallback = profile::unquoted(view(def));
 
     std::string bytes;
-    if (!path || !*path || readFile(path, bytes) != ReadResult::Read)
-        return copyString(fallback, buffer, size);
+    if (path.isEmpty() || readFile(QFile::encodeName(path).constData(), bytes) != ReadResult::Read)
+        return QByteArrayView(fallback).toByteArray();
     const profile::FileText file = profile::decodeFile(bytes);
     const std::optional<std::string> value = profile::findValue(
         file.text, unicodeArgument(file, section), unicodeArgument(file, key));
-    return copyString(value ? std::string_view(*value) : fallback, buffer, size);
+    return QByteArrayView(value ? std::string_view(*value) : fallback).toByteArray();
 }
 
-BOOL WritePrivateProfileStringA(const char *section, const char *key, const char *value,
-                                const char *path)
+bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value,
+                        const QString &path)
 {
-    if (!section || !key || !value || !path || !*path)
+    if (path.isEmpty())
         return false;
 
     // A file that exists but cannot be read must not be replaced by a new one.
+    const QByteArray fileName = QFile::encodeName(path);
     std::string bytes;
-    const ReadResult read = readFile(path, bytes);
+    const ReadResult read = readFile(fileName.constData(), bytes);
     if (read == ReadResult::Failed)
         return false;
 
@@ -260,7 +251,7 @@ BOOL WritePrivateProfileStringA(const char *section, const char *key, const char
         return false;
     if (file.text == text)
         return true;
-    return replaceFile(path, profile::encodeFile(file), read == ReadResult::Read ? &bytes : nullptr);
+    return replaceFile(fileName.constData(), profile::encodeFile(file), read == ReadResult::Read ? &bytes : nullptr);
 }
 
 void FailProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults)

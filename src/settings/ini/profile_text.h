@@ -1,7 +1,7 @@
 #pragma once
 
 // The private-profile format on an in-memory file: the reading and editing
-// rules behind GetPrivateProfileStringA and WritePrivateProfileStringA,
+// rules behind readProfileString and writeProfileString (private_profile.h),
 // without any file I/O, so that they can be tested and fuzzed directly.
 
 #include <cstdint>
