@@ -71,9 +71,9 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
     picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
 
-    mEntries = new PlaylistModel(tr("Loading..."), this);
+    m_entries = new PlaylistModel(tr("Loading..."), this);
     listPlayList = new QListView(this);
-    listPlayList->setModel(mEntries);
+    listPlayList->setModel(m_entries);
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
     listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -291,28 +291,25 @@ void frm_QuendraPlaylist::RequestPlaylist()
 
 void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
 {
-    qint16 last = 0;
     for (QString piece = inetPlayList->ReadChunk(1024); !piece.isEmpty(); piece = inetPlayList->ReadChunk(1024))
-        AddPlaylistText(piece, last);
+        AddPlaylistText(piece, 0);
     // The reading ends at the first empty piece: a transfer that cannot give
     // more gives nothing, so no piece is ever read twice.
-    QString end = QStringLiteral("end");
-    last = -1;
-    AddPlaylistText(end, last);
+    AddPlaylistText(QStringLiteral("end"), -1);
     timPlaylistRefresh->setInterval(kRefreshMs);
 }
 
-void frm_QuendraPlaylist::AddPlaylistText(QString &text, qint16 &last)
+void frm_QuendraPlaylist::AddPlaylistText(const QString &text, qint16 last)
 {
     // What is highlighted is noted before a fill writes its first entry.
-    if (!mFilling) {
-        mFilling = true;
-        mHighlightBefore = listPlayList->currentIndex().row();
-        mHighlightText = mEntries->entry(mHighlightBefore);
-        mPlayingText = mEntries->entry(mPlayingEntry);
+    if (!m_filling) {
+        m_filling = true;
+        m_highlightBefore = listPlayList->currentIndex().row();
+        m_highlightText = m_entries->entry(m_highlightBefore);
+        m_playingText = m_entries->entry(m_playingEntry);
     }
     if (last != -1) {
-        mFill.add(text, *mEntries);
+        m_fill.add(text, *m_entries);
         return;
     }
     // The highlight is set while the list still shows its old entries, so
@@ -320,13 +317,13 @@ void frm_QuendraPlaylist::AddPlaylistText(QString &text, qint16 &last)
     const int highlight = highlightAfterFill();
     if (highlight == -1)
         listPlayList->selectionModel()->clear();
-    else if (highlight >= 0 && highlight < mEntries->rowCount())
-        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
-    mFill.finish(*mEntries);
-    mEntries->commit();
+    else if (highlight >= 0 && highlight < m_entries->rowCount())
+        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    m_fill.finish(*m_entries);
+    m_entries->commit();
     if (highlight >= 0 && listPlayList->currentIndex().row() != highlight)
-        listPlayList->selectionModel()->setCurrentIndex(mEntries->index(highlight), QItemSelectionModel::ClearAndSelect);
-    mFilling = false;
+        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight), QItemSelectionModel::ClearAndSelect);
+    m_filling = false;
     timPlaylistRefresh->setInterval(kRefreshMs);
 }
 
@@ -334,35 +331,35 @@ int frm_QuendraPlaylist::highlightAfterFill()
 {
     // The entries as the finishing step will leave them: the titles read, a
     // blank after them, nothing beyond.
-    const int blank = mFill.nextEntry();
+    const int blank = m_fill.nextEntry();
     const auto after = [&](int row) -> std::optional<QString> {
         if (row < 0 || row > blank)
             return std::nullopt;
-        return row == blank ? QStringLiteral(" ") : mEntries->entry(row);
+        return row == blank ? QStringLiteral(" ") : m_entries->entry(row);
     };
     // A highlighted entry the fill took away or replaced would leave the
     // highlight on another song or a blank row: it goes back to the entry
     // that plays, if the fill left that one as it was, or nowhere.
-    if (mHighlightBefore < 0 || after(mHighlightBefore) == mHighlightText)
+    if (m_highlightBefore < 0 || after(m_highlightBefore) == m_highlightText)
         return -2;
-    if (mPlayingEntry >= 0 && after(mPlayingEntry) == mPlayingText)
-        return mPlayingEntry;
-    mPlayingEntry = -1;
+    if (m_playingEntry >= 0 && after(m_playingEntry) == m_playingText)
+        return m_playingEntry;
+    m_playingEntry = -1;
     return -1;
 }
 
-void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 &IndexShow)
+void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 IndexShow)
 {
     if (gTitleText.size() < 5)
         return;
-    if (IndexShow < 0 || IndexShow >= mEntries->rowCount()) {
+    if (IndexShow < 0 || IndexShow >= m_entries->rowCount()) {
         // Nothing to mark: the list holds no such entry (yet).
-        mPlayingEntry = -1;
+        m_playingEntry = -1;
         listPlayList->selectionModel()->clear();
         return;
     }
-    mPlayingEntry = IndexShow;
-    const QModelIndex entry = mEntries->index(IndexShow);
+    m_playingEntry = IndexShow;
+    const QModelIndex entry = m_entries->index(IndexShow);
     listPlayList->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect);
     listPlayList->scrollTo(entry, QAbstractItemView::EnsureVisible);
 

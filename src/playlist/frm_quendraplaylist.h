@@ -68,9 +68,10 @@ public:
     void RequestPlaylist();
     // Reads the completed answer in pieces into the list.
     void inetPlayList_ResponseCompleted();
-    void AddPlaylistText(QString &text, qint16 &last);
+    // A piece of the answer into the list; last -1 ends the fill.
+    void AddPlaylistText(const QString &text, qint16 last);
     // Selects the entry that now plays and keeps it in view.
-    void ShowCurrentSongInPlaylist(qint16 &IndexShow);
+    void ShowCurrentSongInPlaylist(qint16 IndexShow);
     // Starts the chosen entry, with shuffle off around the jump when it is on.
     async::Task<> listPlayList_DblClick();
 
@@ -92,10 +93,8 @@ public:
     FormTimer *timPlaylistRefresh;
 
     int mRefreshTicks = 0;
-    PlaylistFill mFill;
-    // The list's entries; the entry that plays, as last shown (-1: none).
-    PlaylistModel *mEntries;
-    int mPlayingEntry = -1;
+    // The list's entries.
+    PlaylistModel *entries() const { return m_entries; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -110,9 +109,13 @@ private:
     void placeBottomStrip();
     qint16 doubleBarHeight() const;
 
+    PlaylistFill m_fill;
+    PlaylistModel *m_entries;
+    // The entry that plays, as last shown (-1: none).
+    int m_playingEntry = -1;
     // What was highlighted and what played when the fill under way began.
-    bool mFilling = false;
-    int mHighlightBefore = -1;
-    QString mHighlightText;
-    QString mPlayingText;
+    bool m_filling = false;
+    int m_highlightBefore = -1;
+    QString m_highlightText;
+    QString m_playingText;
 };

@@ -20,7 +20,7 @@ protected:
         WindowTest::SetUp();
         start();
         list = playlist().listPlayList;
-        entries = playlist().mEntries;
+        entries = playlist().entries();
     }
     // The grip's gesture: the window freed from its held size, sized, then
     // the gesture's end.
@@ -152,8 +152,7 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
     deliver(songs(200));
     // Titles shorter than five characters mark nothing.
     gTitleText = u"abcd"_s;
-    qint16 index = 100;
-    window.ShowCurrentSongInPlaylist(index);
+    window.ShowCurrentSongInPlaylist(100);
     EXPECT_EQ(currentRow(), -1);
 
     // A third of the rows in view above it, rounded to the nearest row.
@@ -163,22 +162,19 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
         sizeByGrip(window, height);
         rows = list->viewport()->height() / list->sizeHintForRow(0);
         list->verticalScrollBar()->setValue(0);
-        window.ShowCurrentSongInPlaylist(index);
+        window.ShowCurrentSongInPlaylist(100);
         EXPECT_EQ(currentRow(), 100);
         EXPECT_EQ(topRow(), qRound(100 - rows / 3.0)) << rows;
     }
     // In view and not on the last row: the view stays.
-    index = 101;
-    window.ShowCurrentSongInPlaylist(index);
+    window.ShowCurrentSongInPlaylist(101);
     EXPECT_EQ(topRow(), qRound(100 - rows / 3.0));
     // Above the view: the list brings it to the top row, and that is in view.
-    index = 2;
-    window.ShowCurrentSongInPlaylist(index);
+    window.ShowCurrentSongInPlaylist(2);
     EXPECT_EQ(topRow(), 2);
     // On the last row of the first screen: the view goes to the top.
     list->verticalScrollBar()->setValue(0);
-    index = qint16(rows - 1);
-    window.ShowCurrentSongInPlaylist(index);
+    window.ShowCurrentSongInPlaylist(qint16(rows - 1));
     EXPECT_EQ(topRow(), 0);
     // Outside the list: nothing selected, no crash.
     for (qint16 outside : {qint16(-1), qint16(201), qint16(32767)})
@@ -187,10 +183,9 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
 
     // An identical refresh leaves selection and view as they were, and tells
     // the view of nothing; a changed title is told, and only that one.
-    index = 150;
-    window.ShowCurrentSongInPlaylist(index);
+    window.ShowCurrentSongInPlaylist(150);
     const int top = topRow();
-    QSignalSpy told(window.mEntries, &QAbstractItemModel::dataChanged);
+    QSignalSpy told(window.entries(), &QAbstractItemModel::dataChanged);
     deliver(songs(200));
     EXPECT_EQ(currentRow(), 150);
     EXPECT_EQ(topRow(), top);
@@ -225,8 +220,7 @@ TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
     gTitleText = u"Song title"_s;
     for (const auto &c : cases) {
         deliver(songs(10));
-        qint16 playing = qint16(c.playing);
-        window.ShowCurrentSongInPlaylist(playing);
+        window.ShowCurrentSongInPlaylist(qint16(c.playing));
         if (c.clicked >= 0)
             list->setCurrentIndex(entries->index(c.clicked));
         deliver(c.refill);
