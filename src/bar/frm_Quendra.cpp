@@ -5,7 +5,6 @@
 #include "platform/FormTimer.h"
 #include "platform/PictureBox.h"
 #include "platform/WebBrowser.h"
-#include "platform/notify_icon.h"
 #include "platform/screen_fit.h"
 #include "platform/twips.h"
 #include "playlist/frm_QuendraPlaylist.h"
@@ -556,7 +555,7 @@ void frm_Quendra::HideAllWindows()
 {
     // Only the tray icon brings hidden windows back: without a tray host
     // hiding them would strand the program.
-    if (!NotificationAreaAvailable())
+    if (!frmSystray::NotificationAreaAvailable())
         return;
     hide();
     frm_QuendraPlaylist::instance()->hide();
@@ -569,7 +568,7 @@ void frm_Quendra::trayWatch_Timer()
         m_trayWatch.stop();
         return;
     }
-    if (NotificationAreaAvailable())
+    if (frmSystray::NotificationAreaAvailable())
         return;
     // The tray host went away while the windows were hidden.
     m_trayWatch.stop();
