@@ -135,6 +135,13 @@
     </message>
 </context>
 <context>
+    <name>frmSystray</name>
+    <message>
+        <source>Quendra, a remote control for httpQ</source>
+        <translation>Quendra, eine Fernbedienung für httpQ</translation>
+    </message>
+</context>
+<context>
     <name>frm_Quendra</name>
     <message>
         <source>no songinfo</source>

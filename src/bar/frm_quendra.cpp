@@ -5,7 +5,6 @@
 #include "formtimer.h"
 #include "picturebox.h"
 #include "webbrowser.h"
-#include "notify_icon.h"
 #include "screen_fit.h"
 #include "twips.h"
 #include "frm_quendraplaylist.h"
@@ -564,7 +563,7 @@ void frm_Quendra::HideAllWindows()
 {
     // Only the tray icon brings hidden windows back: without a tray host
     // hiding them would strand the program.
-    if (!NotificationAreaAvailable())
+    if (!frmSystray::NotificationAreaAvailable())
         return;
     hide();
     frm_QuendraPlaylist::instance()->hide();
@@ -577,7 +576,7 @@ void frm_Quendra::trayWatch_Timer()
         m_trayWatch.stop();
         return;
     }
-    if (NotificationAreaAvailable())
+    if (frmSystray::NotificationAreaAvailable())
         return;
     // The tray host went away while the windows were hidden.
     m_trayWatch.stop();

@@ -1,148 +1,171 @@
 #include "frmsystray.h"
 
+#include "code_page.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 
-#include <cmath>
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
 const auto kIconArt = QStringLiteral(":/art/quendra.svg");
-const auto kDescription = QStringLiteral("Quendra, a remote control for httpQ");
+constexpr qint32 kLeftButton = 1;
+constexpr qint32 kRightButton = 2;
+// The tip's room, in characters or bytes.
+constexpr qsizetype kTipRoom = 63;
 
-QByteArray StoredTip(const NOTIFYICONDATAA &nid)
-{
-    return QByteArray(nid.szTip, qstrnlen(nid.szTip, sizeof nid.szTip));
-}
+std::optional<bool> g_pretendTrayHost;
 
-// The text, its NUL, then blanks up to the field's end.
-void StoreTip(NOTIFYICONDATAA &nid, const QByteArray &bytes)
+// What the tray shows of a tip, cut as it always has been to fit a 64-byte
+// field: up to a NUL, its first 63 characters when Windows-1252 has a byte
+// for each (and those bytes do not read as other text in UTF-8), else as
+// many whole characters as 63 bytes of UTF-8 hold.
+QString shownTip(QStringView tip)
 {
-    std::memset(nid.szTip, ' ', sizeof nid.szTip);
-    std::memcpy(nid.szTip, bytes.constData(), static_cast<size_t>(bytes.size()));
-    nid.szTip[bytes.size()] = '\0';
+    if (const qsizetype nul = tip.indexOf(QChar()); nul >= 0)
+        tip.truncate(nul);
+    tip.truncate(std::min(tip.size(), kTipRoom));
+    if (const std::optional<QByteArray> bytes = EncodeCp1252(tip); bytes && DecodeBody(*bytes) == tip)
+        return tip.toString();
+    // Else the whole characters that 63 bytes of UTF-8 hold. Half a surrogate
+    // pair is written "?" there, and a byte-order mark in front is no text.
+    QString shown;
+    qsizetype room = kTipRoom;
+    for (qsizetype i = 0; i < tip.size(); ++i) {
+        const bool pair = tip[i].isHighSurrogate() && i + 1 < tip.size() && tip[i + 1].isLowSurrogate();
+        const char16_t c = tip[i].isSurrogate() && !pair ? u'?' : tip[i].unicode();
+        room -= pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (room < 0)
+            break;
+        if (pair)
+            shown += tip.sliced(i++, 2);
+        else if (i > 0 || c != QChar::ByteOrderMark)
+            shown += QChar(c);
+    }
+    return shown;
 }
 
 } // namespace
 
 frmSystray::frmSystray(QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_label(new QLabel(QStringLiteral("This is an invisible screen, needed for the systray part. "
-                                        "Includes a popup menu that's build at runtime."),
-                         this))
     , m_menu(new QMenu(this))
 {
-    setWindowTitle(QStringLiteral("Sys Tray Interface"));
-    m_label->setWordWrap(true);
     // Closing the hidden window only removes the icon; it never ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
-    m_menu->setTitle(QStringLiteral("&Popup"));
     // Item 0 exists from the start; the first AddMenuItem takes it over.
-    m_items.push_back({newItemAction(), QString(), QString()});
+    m_items.push_back({newItemAction(), QString()});
 }
 
 frmSystray::~frmSystray()
 {
-    RemoveIcon();
+    // The icon goes before the menu it shows.
+    removeIcon();
 }
 
 void frmSystray::Form_Load()
 {
-    if (m_iconState != IconState::NotLoaded)
+    if (m_loaded)
         return;
-    m_iconState = IconState::Shown;
+    m_loaded = true;
+    m_picture = QIcon(kIconArt);
+    setWindowIcon(m_picture);
+    m_tip = shownTip(tr("Quendra, a remote control for httpQ"));
 
-    static const qint32 programIcon = RegisterIconHandle(QIcon(kIconArt));
-    setWindowIcon(IconForHandle(programIcon));
-
-    m_nid.hWnd = RegisterNotifyWindow(
-        [this](int x) { Form_MouseMove(Qt::NoButton, Qt::NoModifier, static_cast<float>(x), 0.0f); }, m_menu);
-    m_nid.uID = static_cast<quint32>(programIcon);
-    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    m_nid.uCallbackMessage = WM_MOUSEMOVE;
-    m_nid.hIcon = programIcon;
-    StoreTip(m_nid, NotifyTipBytes(kDescription));
-    m_nid.cbSize = sizeof m_nid;
-    Shell_NotifyIconA(NIM_ADD, &m_nid);
+    m_icon = new QSystemTrayIcon(this);
+    // Before the icon shows: a StatusNotifier host reads the item's menu
+    // once, when the item appears.
+    m_icon->setContextMenu(m_menu);
+    // Queued: the owner's answer (a modal menu, closing the program) runs
+    // from the event loop, not inside the icon's own mouse handler.
+    connect(m_icon, &QSystemTrayIcon::activated, this, &frmSystray::iconActivated, Qt::QueuedConnection);
+    m_icon->setToolTip(m_tip);
+    m_icon->setIcon(m_picture);
+    // Qt refuses to show an icon without a picture; the place just stays empty.
+    m_icon->setVisible(!m_picture.isNull());
 }
 
-void frmSystray::EnsureLoaded() const
+void frmSystray::ensureLoaded() const
 {
-    // Reading a property creates the window too, as any other first use does.
-    if (m_iconState == IconState::NotLoaded)
+    // Reading a property adds the icon too, as any other first use does.
+    if (!m_loaded)
         const_cast<frmSystray *>(this)->Form_Load();
 }
 
-void frmSystray::RemoveIcon()
+void frmSystray::removeIcon()
 {
-    if (m_iconState != IconState::Shown)
-        return;
-    m_iconState = IconState::Removed;
-    Shell_NotifyIconA(NIM_DELETE, &m_nid);
-    UnregisterNotifyWindow(m_nid.hWnd);
+    // Deleted at once: the icon's clicks reach us queued, never from inside it.
+    delete m_icon;
+    m_icon = nullptr;
 }
 
 void frmSystray::closeEvent(QCloseEvent *event)
 {
-    RemoveIcon();
+    removeIcon();
     event->accept();
+}
+
+bool frmSystray::NotificationAreaAvailable()
+{
+    return g_pretendTrayHost ? *g_pretendTrayHost : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void frmSystray::SetNotificationAreaAvailable(std::optional<bool> pretend)
+{
+    g_pretendTrayHost = pretend;
 }
 
 QString frmSystray::ToolTip() const
 {
-    EnsureLoaded();
-    return NotifyTipText(StoredTip(m_nid));
+    ensureLoaded();
+    return m_tip;
 }
 
 void frmSystray::SetToolTip(const QString &sTip)
 {
-    EnsureLoaded();
-    const QByteArray bytes = NotifyTipBytes(sTip);
-    if (bytes == StoredTip(m_nid))
+    ensureLoaded();
+    const QString tip = shownTip(sTip);
+    if (tip == m_tip)
         return;
-    StoreTip(m_nid, bytes);
-    m_nid.uFlags = NIF_TIP;
-    if (m_iconState == IconState::Shown)
-        Shell_NotifyIconA(NIM_MODIFY, &m_nid);
+    m_tip = tip;
+    if (m_icon)
+        m_icon->setToolTip(m_tip);
 }
 
-qint32 frmSystray::IconHandle() const
+QIcon frmSystray::Icon() const
 {
-    EnsureLoaded();
-    return m_nid.hIcon;
+    ensureLoaded();
+    return m_picture;
 }
 
-void frmSystray::SetIconHandle(qint32 hIcon)
+void frmSystray::SetIcon(const QIcon &icon)
 {
-    EnsureLoaded();
-    if (hIcon == m_nid.hIcon)
+    ensureLoaded();
+    if (icon.cacheKey() == m_picture.cacheKey())
         return;
-    // uID keeps the value it got at creation: it names the icon to the platform.
-    m_nid.hIcon = hIcon;
-    m_nid.uFlags = NIF_ICON;
-    if (m_iconState == IconState::Shown)
-        Shell_NotifyIconA(NIM_MODIFY, &m_nid);
+    m_picture = icon;
+    if (m_icon) {
+        m_icon->setIcon(m_picture);
+        m_icon->setVisible(!m_picture.isNull());
+    }
 }
 
 qint32 frmSystray::AddMenuItem(const QString &sCaption, const QString &sKey, bool bDefault)
 {
-    EnsureLoaded();
+    ensureLoaded();
     qint32 index = 0;
     if (!m_hasItems) {
         m_hasItems = true;
     } else {
         index = menuItemCount();
-        m_items.push_back({newItemAction(), QString(), QString()});
+        m_items.push_back({newItemAction(), QString()});
     }
-    MenuItem &item = m_items[static_cast<size_t>(index)];
-    item.action->setVisible(true);
-    item.key = sKey;
-    SetItemCaption(index, sCaption);
+    m_items[static_cast<size_t>(index)].key = sKey;
+    setItemCaption(index, sCaption);
     if (bDefault)
         m_defaultIndex = index;
     updateDefaultAction();
@@ -151,39 +174,38 @@ qint32 frmSystray::AddMenuItem(const QString &sCaption, const QString &sKey, boo
 
 void frmSystray::EnableMenuItem(qint32 lIndex, bool bState)
 {
-    EnsureLoaded();
-    if (IsValidMenuIndex(lIndex))
+    ensureLoaded();
+    if (isValidMenuIndex(lIndex))
         m_items[static_cast<size_t>(lIndex)].action->setEnabled(bState);
 }
 
 qint32 frmSystray::DefaultMenuIndex() const
 {
-    EnsureLoaded();
+    ensureLoaded();
     return m_defaultIndex;
 }
 
 void frmSystray::SetDefaultMenuIndex(qint32 lIndex)
 {
-    EnsureLoaded();
-    m_defaultIndex = IsValidMenuIndex(lIndex) ? lIndex : 0;
+    ensureLoaded();
+    m_defaultIndex = isValidMenuIndex(lIndex) ? lIndex : 0;
     updateDefaultAction();
 }
 
 void frmSystray::ShowMenu()
 {
-    EnsureLoaded();
-    // A never-shown window cannot be brought to the foreground, and a Qt popup
-    // closes on an outside click by itself, so nothing is done for that.
+    ensureLoaded();
+    // The window is never shown, so it is not brought forward for the menu;
+    // a Qt popup closes on a click outside it by itself.
     if (m_menu->isVisible())
         return;
 
     // Not parented: the component may be deleted while the menu is open.
     QMenu mnuPopup;
-    mnuPopup.setTitle(QStringLiteral("&Popup"));
     for (const MenuItem &item : m_items)
         mnuPopup.addAction(item.action);
     // A default index whose item was removed just leaves the menu without one.
-    if (IsValidMenuIndex(m_defaultIndex))
+    if (isValidMenuIndex(m_defaultIndex))
         mnuPopup.setDefaultAction(m_items[static_cast<size_t>(m_defaultIndex)].action);
 
     const QPointer<frmSystray> self(this);
@@ -192,67 +214,58 @@ void frmSystray::ShowMenu()
     if (!self)
         return;
     m_menuShowing = false;
-    if (!chosen)
-        return;
-    for (qint32 i = 0; i < menuItemCount(); ++i) {
-        if (m_items[static_cast<size_t>(i)].action == chosen) {
-            const QString key = m_items[static_cast<size_t>(i)].key;
-            emit MenuClick(i, key);
-            return; // the handler may have deleted this component
-        }
-    }
+    if (const qint32 index = indexOf(chosen); index >= 0)
+        emit MenuClick(index, menuKey(index)); // the handler may delete this component
 }
 
-void frmSystray::Form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x,
-                                float y)
+void frmSystray::iconActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    // Only the code in x matters: the button states (really uID) and y are unused.
-    Q_UNUSED(button);
-    Q_UNUSED(shift);
-    Q_UNUSED(y);
-    // nearbyint rounds a half to the even neighbour (the default rounding mode).
-    const double pixels = std::nearbyint(static_cast<double>(x));
-    if (!(std::fabs(pixels) < 1e9))
+    if (!m_icon)
         return;
-    // The left button's press raises nothing: its release is the click.
-    switch (static_cast<int>(pixels)) {
-    case 0x200:
-        emit SysTrayMouseMove();
+    // A handler may close or delete the component: then nothing more is raised.
+    const QPointer<frmSystray> self(this);
+    const auto stillThere = [&self] { return self && self->m_icon; };
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        emit SysTrayMouseDown(kLeftButton);
         break;
-    case 0x202:
-        emit SysTrayMouseDown(1);
+    case QSystemTrayIcon::DoubleClick:
+        // A double click ends with the release that also makes it a click.
+        emit SysTrayDoubleClick(kLeftButton);
+        if (stillThere())
+            emit SysTrayMouseDown(kLeftButton);
         break;
-    case 0x203:
-        emit SysTrayDoubleClick(1);
+    case QSystemTrayIcon::Context:
+        emit SysTrayMouseDown(kRightButton);
+        if (stillThere())
+            emit SysTrayMouseUp(kRightButton);
         break;
-    case 0x204:
-        emit SysTrayMouseDown(2);
-        break;
-    case 0x205:
-        emit SysTrayMouseUp(2);
-        break;
-    case 0x206:
-        emit SysTrayDoubleClick(2);
-        break;
-    default:
+    case QSystemTrayIcon::MiddleClick:
+    case QSystemTrayIcon::Unknown:
         break;
     }
 }
 
-bool frmSystray::IsValidMenuIndex(qint32 lIndex) const
+bool frmSystray::isValidMenuIndex(qint32 lIndex) const
 {
     return lIndex >= 0 && lIndex < menuItemCount();
 }
 
-void frmSystray::SetItemCaption(qint32 lIndex, const QString &sCaption)
+qint32 frmSystray::indexOf(const QAction *action) const
 {
-    MenuItem &item = m_items[static_cast<size_t>(lIndex)];
-    item.caption = sCaption;
+    const auto found = std::find_if(m_items.begin(), m_items.end(),
+                                    [action](const MenuItem &item) { return item.action == action; });
+    return found == m_items.end() ? -1 : static_cast<qint32>(found - m_items.begin());
+}
+
+void frmSystray::setItemCaption(qint32 lIndex, const QString &sCaption)
+{
+    QAction *action = m_items[static_cast<size_t>(lIndex)].action;
     // A caption of exactly "-" draws a separator line, without text: some
     // styles print a separator's text beside the line. "&" marks the mnemonic.
     const bool separator = sCaption == u"-";
-    item.action->setSeparator(separator);
-    item.action->setText(separator ? QString() : sCaption);
+    action->setSeparator(separator);
+    action->setText(separator ? QString() : sCaption);
 }
 
 QAction *frmSystray::newItemAction()
@@ -268,29 +281,25 @@ void frmSystray::itemTriggered(const QAction *action)
     // ShowMenu raises the event for its own menu once it has closed.
     if (m_menuShowing)
         return;
-    for (qint32 i = 0; i < menuItemCount(); ++i) {
-        if (m_items[static_cast<size_t>(i)].action == action) {
-            // Posted: the owner may delete the component, and with it the
-            // menu that is still delivering the choice.
-            const QString key = m_items[static_cast<size_t>(i)].key;
-            QMetaObject::invokeMethod(this, [this, i, key] { emit MenuClick(i, key); }, Qt::QueuedConnection);
-            return;
-        }
+    if (const qint32 index = indexOf(action); index >= 0) {
+        // Posted: the owner may delete the component, and with it the menu
+        // that is still delivering the choice.
+        QMetaObject::invokeMethod(
+            this, [this, index, key = menuKey(index)] { emit MenuClick(index, key); }, Qt::QueuedConnection);
     }
 }
 
 void frmSystray::updateDefaultAction()
 {
-    m_menu->setDefaultAction(IsValidMenuIndex(m_defaultIndex) ? m_items[static_cast<size_t>(m_defaultIndex)].action
-                                                               : nullptr);
+    m_menu->setDefaultAction(menuAction(m_defaultIndex));
 }
 
 QAction *frmSystray::menuAction(qint32 lIndex) const
 {
-    return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].action : nullptr;
+    return isValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].action : nullptr;
 }
 
 QString frmSystray::menuKey(qint32 lIndex) const
 {
-    return IsValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].key : QString();
+    return isValidMenuIndex(lIndex) ? m_items[static_cast<size_t>(lIndex)].key : QString();
 }

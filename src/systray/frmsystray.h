@@ -1,23 +1,23 @@
 #pragma once
 
-#include "notify_icon.h"
-
+#include <QIcon>
 #include <QString>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class QAction;
 class QCloseEvent;
-class QLabel;
 class QMenu;
 
 // One icon in the notification area, its tooltip and a popup menu whose items
-// the owner adds at run time. The window is never shown: it only receives the
-// icon's notifications. The icon appears on first use and goes when closed.
+// the owner adds at run time. The window is never shown: it only owns the
+// icon and the menu. The icon appears on first use and goes when closed.
 // The menu is also the icon's context menu, which the tray host shows itself
 // (over DBusMenu on StatusNotifier hosts); a choice made there raises
-// MenuClick from the event loop, as the icon's notifications arrive.
+// MenuClick from the event loop, as the clicks on the icon arrive.
 class frmSystray final : public QWidget
 {
     Q_OBJECT
@@ -27,10 +27,13 @@ public:
     explicit frmSystray(QWidget *parent = nullptr);
     ~frmSystray() override;
 
+    // The tip keeps what a 64-byte field holds of it: 63 characters of
+    // Windows-1252, else the whole characters of 63 bytes of UTF-8.
     QString ToolTip() const;
     void SetToolTip(const QString &sTip);
-    qint32 IconHandle() const;
-    void SetIconHandle(qint32 hIcon);
+    // A null icon leaves the icon's place empty.
+    QIcon Icon() const;
+    void SetIcon(const QIcon &icon);
 
     qint32 AddMenuItem(const QString &sCaption, const QString &sKey = {}, bool bDefault = false);
     void EnableMenuItem(qint32 lIndex, bool bState);
@@ -45,17 +48,28 @@ public:
 
     // Adds the icon; runs once, on first use of any member above.
     void Form_Load();
-    // The icon's notifications: x carries the code, in pixels.
-    void Form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
+
+    // Whether a tray host is there to show the icon. Tests pretend one is
+    // there or not; nullopt asks the desktop again.
+    static bool NotificationAreaAvailable();
+    static void SetNotificationAreaAvailable(std::optional<bool> pretend);
+
+    // Raises the events of a click on the icon. The icon's clicks arrive here
+    // from the event loop; tests call it to click without a tray host.
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
 
     // For tests.
-    const NOTIFYICONDATAA &notifyIconData() const { return m_nid; }
+    QSystemTrayIcon *trayIcon() const { return m_icon; }
     qint32 menuItemCount() const { return static_cast<qint32>(m_items.size()); }
     QAction *menuAction(qint32 lIndex) const;
     QString menuKey(qint32 lIndex) const;
     QMenu *contextMenu() const { return m_menu; }
 
 Q_SIGNALS:
+    // Buttons are 1 left, 2 right. A left click arrives as SysTrayMouseDown,
+    // a double one as SysTrayDoubleClick then SysTrayMouseDown, a right one
+    // as SysTrayMouseDown then SysTrayMouseUp; pointer moves and the middle
+    // button raise nothing.
     void SysTrayMouseDown(qint32 eButton);
     void SysTrayMouseUp(qint32 eButton);
     void SysTrayMouseMove();
@@ -69,25 +83,25 @@ private:
     struct MenuItem
     {
         QAction *action;
-        QString caption;
         QString key;
     };
 
-    void EnsureLoaded() const;
-    bool IsValidMenuIndex(qint32 lIndex) const;
-    void SetItemCaption(qint32 lIndex, const QString &sCaption);
-    void RemoveIcon();
+    void ensureLoaded() const;
+    bool isValidMenuIndex(qint32 lIndex) const;
+    qint32 indexOf(const QAction *action) const;
+    void setItemCaption(qint32 lIndex, const QString &sCaption);
+    void removeIcon();
     QAction *newItemAction();
     void itemTriggered(const QAction *action);
     void updateDefaultAction();
 
-    enum class IconState { NotLoaded, Shown, Removed };
-
-    QLabel *m_label;
     QMenu *m_menu;
+    // Null before the first use and once closed.
+    QSystemTrayIcon *m_icon = nullptr;
+    bool m_loaded = false;
     bool m_menuShowing = false;
-    NOTIFYICONDATAA m_nid{};
-    IconState m_iconState = IconState::NotLoaded;
+    QString m_tip;
+    QIcon m_picture;
     bool m_hasItems = false;
     qint32 m_defaultIndex = 0;
     std::vector<MenuItem> m_items;

@@ -1,5 +1,4 @@
 #include "picturebox.h"
-#include "notify_icon.h"
 #include "support/sandbox.h"
 #include "frmsystray.h"
 
@@ -19,14 +18,10 @@ using namespace Qt::StringLiterals;
 class BarDesktop : public WindowTest
 {
 protected:
-    BarDesktop() { SetNotificationAreaAvailable(true); }
-    ~BarDesktop() override { SetNotificationAreaAvailable(std::nullopt); }
+    BarDesktop() { frmSystray::SetNotificationAreaAvailable(true); }
+    ~BarDesktop() override { frmSystray::SetNotificationAreaAvailable(std::nullopt); }
 
-    QSystemTrayIcon *trayIcon()
-    {
-        const NOTIFYICONDATAA nid = m_windows.bar->my_frmSysTray->notifyIconData();
-        return NotifyTrayIcon(nid.hWnd, nid.uID);
-    }
+    QSystemTrayIcon *trayIcon() { return m_windows.bar->my_frmSysTray->trayIcon(); }
     static QRect screen() { return QGuiApplication::primaryScreen()->geometry(); }
 };
 
@@ -35,7 +30,7 @@ protected:
 TEST_F(BarDesktop, TheTrayMenuIsTheIconsContextMenuAndItsItemsWork)
 {
     frm_Quendra &bar = start();
-    QSystemTrayIcon *icon = trayIcon();
+    const QPointer<QSystemTrayIcon> icon = trayIcon();
     ASSERT_NE(icon, nullptr);
     QMenu *menu = icon->contextMenu();
     ASSERT_NE(menu, nullptr);
@@ -54,8 +49,9 @@ TEST_F(BarDesktop, TheTrayMenuIsTheIconsContextMenuAndItsItemsWork)
     EXPECT_EQ(m_windows.ends, 0);
     menu->actions().at(6)->trigger();
     EXPECT_TRUE(QTest::qWaitFor([this] { return m_windows.ends == 1; }, 5000));
+    EXPECT_TRUE(icon.isNull() || !icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(NotifyIconCount(), 0);
+    EXPECT_TRUE(icon.isNull());
 }
 
 // An XEmbed tray pops the context menu up on the right press, which also
@@ -66,8 +62,7 @@ TEST_F(BarDesktop, TheRightClickOpensOneMenu)
     QMenu *menu = trayIcon()->contextMenu();
     menu->popup(QPoint(10, 10));
     ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000));
-    const NOTIFYICONDATAA nid = m_windows.bar->my_frmSysTray->notifyIconData();
-    SendNotifyIconEvent(nid.hWnd, nid.uID, QSystemTrayIcon::Context);
+    m_windows.bar->my_frmSysTray->iconActivated(QSystemTrayIcon::Context);
     EXPECT_EQ(QApplication::activePopupWidget(), menu);
     menu->close();
 }
@@ -100,8 +95,7 @@ TEST_F(BarDesktop, TheTrayBringsHiddenWindowsBackOntoTheScreen)
     bar.HideAllWindows();
     bar.move(-2000, 3000);
     playlist().move(-2000, 3133);
-    const NOTIFYICONDATAA nid = bar.my_frmSysTray->notifyIconData();
-    SendNotifyIconEvent(nid.hWnd, nid.uID, QSystemTrayIcon::Trigger);
+    bar.my_frmSysTray->iconActivated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(bar.isVisible());
     EXPECT_EQ(bar.pos(), QPoint(0, screen().bottom() + 1 - 266));
     EXPECT_EQ(playlist().pos(), bar.pos() + QPoint(0, 133));

@@ -1,7 +1,6 @@
 #include "httpqsimulator.h"
 #include "httpqclient.h"
 #include "picturebox.h"
-#include "notify_icon.h"
 #include "support/sandbox.h"
 #include "frmsystray.h"
 
@@ -22,7 +21,7 @@ protected:
     // The offscreen platform has no tray host; these tests pretend one.
     BarTray()
     {
-        SetNotificationAreaAvailable(true);
+        frmSystray::SetNotificationAreaAvailable(true);
         // A menu left open fails the test instead of hanging it.
         m_popupGuard.setInterval(3000);
         QObject::connect(&m_popupGuard, &QTimer::timeout, [] {
@@ -33,12 +32,8 @@ protected:
         });
         m_popupGuard.start();
     }
-    ~BarTray() override { SetNotificationAreaAvailable(std::nullopt); }
-    void clickIcon(QSystemTrayIcon::ActivationReason reason)
-    {
-        const NOTIFYICONDATAA nid = m_windows.bar->my_frmSysTray->notifyIconData();
-        SendNotifyIconEvent(nid.hWnd, nid.uID, reason);
-    }
+    ~BarTray() override { frmSystray::SetNotificationAreaAvailable(std::nullopt); }
+    void clickIcon(QSystemTrayIcon::ActivationReason reason) { m_windows.bar->my_frmSysTray->iconActivated(reason); }
     // A right click on the icon; `act` works the menu from its own loop.
     void withMenu(const std::function<void(QMenu *)> &act)
     {
@@ -100,7 +95,10 @@ TEST_F(BarTray, TheIconsMenuHasSevenItemsThatEachDoTheirJob)
 {
     frm_Quendra &bar = start();
     EXPECT_EQ(bar.my_frmSysTray->ToolTip(), u"ZadAda Doruziz");
-    EXPECT_EQ(NotifyIconCount(), 1);
+    const QPointer<QSystemTrayIcon> icon = bar.my_frmSysTray->trayIcon();
+    ASSERT_NE(icon, nullptr);
+    EXPECT_TRUE(icon->isVisible());
+    EXPECT_EQ(icon->toolTip(), u"ZadAda Doruziz");
     // Separators are drawn as lines only: a text beside the line would show.
     QStringList shown;
     withMenu([&shown](QMenu *menu) {
@@ -125,8 +123,9 @@ TEST_F(BarTray, TheIconsMenuHasSevenItemsThatEachDoTheirJob)
     EXPECT_EQ(m_windows.ends, 0);
     choose(u"&Close"_s);
     EXPECT_EQ(m_windows.ends, 1);
+    EXPECT_TRUE(icon.isNull() || !icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(NotifyIconCount(), 0);
+    EXPECT_TRUE(icon.isNull());
 }
 
 // A switched-off playlist window is stored at once, comes back with a click
@@ -145,7 +144,7 @@ TEST_F(BarTray, ASwitchedOffPlaylistComesBackOnlyByTheIcon)
     EXPECT_FALSE(bar.picPlayListStatus->isVisible());
 
     bar.HideAllWindows();
-    SetNotificationAreaAvailable(false);
+    frmSystray::SetNotificationAreaAvailable(false);
     EXPECT_TRUE(QTest::qWaitFor([&bar] { return bar.isVisible(); }, 5000));
     EXPECT_FALSE(playlist().isVisible());
 
@@ -163,6 +162,8 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
     ASSERT_TRUE(playlist().inetPlayList->IsBusy());
     gHttpqPasswd = u"typed after start"_s;
     QFile::remove(m_settings.iniPath());
+    const QPointer<QSystemTrayIcon> icon = bar.my_frmSysTray->trayIcon();
+    ASSERT_TRUE(icon && icon->isVisible());
     // Every timer runs, as in the program (the fixture stops two of them).
     bar.timRefreshStatus->setEnabled(true);
     bar.timDisplaySongtitle->setEnabled(true);
@@ -175,8 +176,9 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
                                  "BAR_HEIGHT=500\r\nVISIBLE=1\r\nX_STARTUP_POSITION=4500\r\nY_STARTUP_POSITION=3000\r\n"
                                  "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=0\r\n"
                                  "HTTPQ_PASSWD=typed after start\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=10.1.1.1\r\n");
+    EXPECT_TRUE(icon.isNull() || !icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(NotifyIconCount(), 0);
+    EXPECT_TRUE(icon.isNull());
     EXPECT_FALSE(bar.isVisible());
     EXPECT_FALSE(playlist().isVisible());
     for (FormTimer *timer : {bar.timRefreshSongTitle, bar.timRefreshStatus, bar.timDisplaySongtitle,
@@ -231,6 +233,27 @@ TEST(TrayTip, IsCutAt63CharactersWhateverTheirBytes)
     for (const QString &tip : {QString(40, u'\u00E9'), QString(70, u'\u00E9'), QString(70, u'x'), u"Bj\u00F6rk \u2013 J\u00F3ga"_s}) {
         tray.SetToolTip(tip);
         EXPECT_EQ(tray.ToolTip(), tip.left(63));
+    }
+}
+
+// A tip Windows-1252 cannot write keeps the whole characters that 63 bytes
+// of UTF-8 hold, and the icon shows what ToolTip reads.
+TEST(TrayTip, OutsideWindows1252IsCutToWhatUtf8PutsIn63Bytes)
+{
+    frmSystray tray;
+    const QString pair = u"\U0001F3B5"_s;
+    const struct
+    {
+        QString tip, shown;
+    } cases[] = {
+        {QString(30, u'\u65E5'), QString(21, u'\u65E5')},
+        {u"x"_s + pair.repeated(20), u"x"_s + pair.repeated(15)},
+        {u"ab\u20AC\u0100"_s + QString(60, u'y'), u"ab\u20AC\u0100"_s + QString(56, u'y')},
+    };
+    for (const auto &[tip, shown] : cases) {
+        tray.SetToolTip(tip);
+        EXPECT_EQ(tray.ToolTip(), shown) << tip.toStdString();
+        EXPECT_EQ(tray.trayIcon()->toolTip(), shown);
     }
 }
 
