@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(bytes), qsizetype(size));
     const std::optional<qint16> leading = LeadingNumber(text);
     const std::optional<qint16> whole = WholeNumber(text);
-    const qint16 setting = SettingsNumber(text);
-    const double value = LeadingValue(text);
+    const qint16 setting = settingsNumber(text);
+    const double value = leadingValue(text);
 
     // A whole number is also the leading number, and the settings rule only
     // differs where the leading number does not fit.

@@ -16,7 +16,6 @@ LAYERS = [
     ("core", ["async", "text", "settings/ini", "settings", "httpq/wire", "bar/face",
               "playlist/logic", "mpris/logic", "cli"]),
     ("platform", ["platform/transport", "platform/window", "platform/widgets",
-                  "platform/browser", "platform/session", "platform/tray", "webbrowser"]),
     ("services", ["httpq"]),
     ("windows", ["systray", "playlist", "settings_dialog", "bar"]),
     ("desktop", ["mpris"]),

@@ -13,14 +13,14 @@
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> status = HandleCommandLine(argc, argv))
+    if (const std::optional<int> status = handleCommandLine(argc, argv))
         return *status;
     // The mode decides what the process needs before Qt starts.
     LoadSettings();
-    PrepareApplicationEnvironment(!IsDirectMode());
+    prepareApplicationEnvironment(!isDirectMode());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendra"));
-    InstallTranslations();
+    installTranslations();
     // The bar may be hidden to the tray; only the close command ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     EndOfSession endOfSession;
     QObject::connect(&endOfSession, &EndOfSession::requested, &bar, &frm_Quendra::CloseApplication);
     // Media keys and the desktop's media widgets, in direct mode.
-    const std::unique_ptr<MprisBridge> mpris = AttachMediaControls(bar);
+    const std::unique_ptr<MprisBridge> mpris = attachMediaControls(bar);
     const int status = QApplication::exec();
     // The playlist window is shared, not owned by the bar: it goes before
     // the application, so that its embedded page ends in order.

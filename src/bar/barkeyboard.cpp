@@ -43,14 +43,14 @@ BarKeyboard::BarKeyboard(const Bar &bar)
     QList<PictureBox::Spot> face;
     QList<PictureBox::Spot> strip;
     for (const BarButton button : kBarButtons) {
-        PictureBox::Spot spot{buttonName(button), BarButtonArea(button), [this, button] { press(button); }, {}, keyOf(button)};
+        PictureBox::Spot spot{buttonName(button), barButtonArea(button), [this, button] { press(button); }, {}, keyOf(button)};
         if (button == BarButton::Shuffle)
             spot.isOn = [this] { return m_shuffleMark && !m_shuffleMark->isHidden(); };
         else if (button == BarButton::Repeat)
             spot.isOn = [this] { return m_loopMark && !m_loopMark->isHidden(); };
         else if (button == BarButton::Playlist)
             spot.isOn = [] { return gPlaylistVisible != 0; };
-        (IsStripButton(button) ? strip : face).append(spot);
+        (isStripButton(button) ? strip : face).append(spot);
     }
     m_face->setSpots(face);
     m_face->setAccessibleName(tr("Player"));
@@ -95,7 +95,7 @@ bool BarKeyboard::faceShown() const
 
 bool BarKeyboard::available(BarButton button) const
 {
-    return IsStripButton(button) || faceShown();
+    return isStripButton(button) || faceShown();
 }
 
 void BarKeyboard::press(BarButton button)
@@ -114,12 +114,12 @@ std::optional<BarButton> BarKeyboard::marked() const
 
 PictureBox *BarKeyboard::pictureOf(BarButton button) const
 {
-    return IsStripButton(button) ? m_strip : m_face;
+    return isStripButton(button) ? m_strip : m_face;
 }
 
 qsizetype BarKeyboard::spotOf(BarButton button)
 {
-    return IsStripButton(button) ? int(button) - kFirstStripButton : int(button);
+    return isStripButton(button) ? int(button) - kFirstStripButton : int(button);
 }
 
 bool BarKeyboard::moveMark(int step)
@@ -165,10 +165,10 @@ void BarKeyboard::showMark()
         if (on)
             area = area.united(QRect(picture->mapFrom(m_window, on->pos()), on->size()));
         area.adjust(-2, -2, 2, 2);
-        (IsStripButton(*button) ? strip : face) = area;
+        (isStripButton(*button) ? strip : face) = area;
     }
-    m_face->setFocusMark(face, button && !IsStripButton(*button) ? spotOf(*button) : -1);
-    m_strip->setFocusMark(strip, button && IsStripButton(*button) ? spotOf(*button) : -1);
+    m_face->setFocusMark(face, button && !isStripButton(*button) ? spotOf(*button) : -1);
+    m_strip->setFocusMark(strip, button && isStripButton(*button) ? spotOf(*button) : -1);
 }
 
 bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
@@ -178,7 +178,7 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
             const BarButton button = watched == m_shuffleMark ? BarButton::Shuffle
                                      : watched == m_loopMark  ? BarButton::Repeat
                                                               : BarButton::Playlist;
-            NotifySpotStateChanged(m_face, spotOf(button));
+            notifySpotStateChanged(m_face, spotOf(button));
         }
         return false;
     }
@@ -200,7 +200,7 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
         // Only keys meant for the bar itself, not those a child let through.
         if (!m_window->hasFocus())
             return false;
-        const BarKey key = BarKeyFor(keyEvent->key(), keyEvent->modifiers());
+        const BarKey key = barKeyFor(keyEvent->key(), keyEvent->modifiers());
         // A held key repeats only the volume.
         if (keyEvent->isAutoRepeat() && !(key.action == BarKeyAction::Press
                                           && (key.button == BarButton::VolumeUp || key.button == BarButton::VolumeDown)))

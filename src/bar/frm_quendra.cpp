@@ -69,7 +69,7 @@ Label *makeLabel(QWidget *parent, const QString &caption, QColor colour, const Q
     }
     // Presses on the labels belong to the face under them.
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    label->resize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
+    label->resize(twipsToPixels(widthTwips), twipsToPixels(heightTwips));
     return label;
 }
 
@@ -97,11 +97,11 @@ frm_Quendra::frm_Quendra()
     setWindowTitle(QStringLiteral("Quendra"));
     setWindowIcon(QIcon(kIconArt));
     setFont(labelFont(QStringLiteral("MS PGothic"), true));
-    resize(TwipsToPixels(kWidthTwips), TwipsToPixels(1995));
+    resize(twipsToPixels(kWidthTwips), twipsToPixels(1995));
 
     picQuendraDirect = new PictureBox(kFaceArt, this);
-    picQuendraDirect->setGeometry(TwipsToPixels(240), TwipsToPixels(120), TwipsToPixels(2535),
-                                  TwipsToPixels(1815));
+    picQuendraDirect->setGeometry(twipsToPixels(240), twipsToPixels(120), twipsToPixels(2535),
+                                  twipsToPixels(1815));
     lblSongInfo = makeLabel<QLabel>(picQuendraDirect, tr("no songinfo"), Qt::black,
                                     labelFont(QStringLiteral("Arial"), false), 1695, 255);
     lblChannels = makeLabel<QLabel>(picQuendraDirect, tr("stereo"), QColor(128, 128, 128),
@@ -115,7 +115,7 @@ frm_Quendra::frm_Quendra()
 
     auto makeMark = [this](int left, int top) {
         auto *mark = new PictureBox(kOnArt, this);
-        mark->setGeometry(TwipsToPixels(left), TwipsToPixels(top), 28, 18);
+        mark->setGeometry(twipsToPixels(left), twipsToPixels(top), 28, 18);
         mark->hide();
         return mark;
     };
@@ -124,7 +124,7 @@ frm_Quendra::frm_Quendra()
     picShuffleStatus = makeMark(2280, 1680);
 
     TopBar = new PictureBox(kTopBarArt, this);
-    TopBar->setGeometry(0, 0, TwipsToPixels(4125), TwipsToPixels(225));
+    TopBar->setGeometry(0, 0, twipsToPixels(4125), twipsToPixels(225));
 
     InetStatusCheck = new HttpqClient(QStringLiteral("InetStatusCheck"), this);
     NetworkConnection = new HttpqClient(QStringLiteral("NetworkConnection"), this);
@@ -143,11 +143,11 @@ frm_Quendra::frm_Quendra()
     connect(picPlayListStatus, &PictureBox::clicked, this, &frm_Quendra::picPlayListStatus_Click);
     connect(TopBar, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
-                TopBar_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+                TopBar_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(picLoopStatus, &PictureBox::clicked, this, [this] { picLoopStatus_Click(); });
     m_trayWatch.setInterval(kTrayWatchMs);
-    connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::trayWatch_Timer);
+    connect(&m_trayWatch, &QTimer::timeout, this, &frm_Quendra::watchTray);
     m_screenCheck.setSingleShot(true);
     m_screenCheck.setInterval(0);
     connect(&m_screenCheck, &QTimer::timeout, this, &frm_Quendra::keepOnScreen);
@@ -165,7 +165,7 @@ frm_Quendra::~frm_Quendra()
     }
 }
 
-void frm_Quendra::SetProgramEnd(std::function<void()> end)
+void frm_Quendra::setProgramEnd(std::function<void()> end)
 {
     g_programEnd = std::move(end);
 }
@@ -175,10 +175,10 @@ void frm_Quendra::Form_Load()
     LoadSettings();
     // A fixed size (equal least and greatest size hints) is what makes tiling
     // window managers (i3, sway) float the window instead of tiling it.
-    setFixedSize(TwipsToPixels(kWidthTwips), std::max(1, TwipsToPixels(gWinampHeight)));
+    setFixedSize(twipsToPixels(kWidthTwips), std::max(1, twipsToPixels(gWinampHeight)));
     BuildTrayMenu();
 
-    if (IsDirectMode())
+    if (isDirectMode())
         layOutDirect();
     else
         layOutWebControl();
@@ -231,12 +231,12 @@ void frm_Quendra::keepOnScreen()
         group |= playlist->geometry();
         strips.append(strip(playlist, playlist->picTop));
     }
-    if (const std::optional<QPoint> place = PlaceOnScreens(group, strips, screens))
+    if (const std::optional<QPoint> place = placeOnScreens(group, strips, screens))
         move(pos() + (*place - group.topLeft()));
     if (docked) {
         playlist->AttachPlaylist();
     } else if (const std::optional<QPoint> place =
-                   PlaceOnScreens(playlist->geometry(), {strip(playlist, playlist->picTop)}, screens)) {
+                   placeOnScreens(playlist->geometry(), {strip(playlist, playlist->picTop)}, screens)) {
         playlist->move(*place);
     }
 }
@@ -244,10 +244,10 @@ void frm_Quendra::keepOnScreen()
 void frm_Quendra::layOutWebControl()
 {
     picQuendraDirect->hide();
-    QuendraWebbrowser = CreateWebBrowser(this);
-    const int barHeight = TwipsToPixels(gWinampHeight);
-    const int stripHeight = TwipsToPixels(gWinampBarHeight);
-    QuendraWebbrowser->setGeometry(TwipsToPixels(-5), stripHeight, width(),
+    QuendraWebbrowser = createWebBrowser(this);
+    const int barHeight = twipsToPixels(gWinampHeight);
+    const int stripHeight = twipsToPixels(gWinampBarHeight);
+    QuendraWebbrowser->setGeometry(twipsToPixels(-5), stripHeight, width(),
                                    std::max(0, barHeight - stripHeight));
     QuendraWebbrowser->show();
     QuendraWebbrowser->navigate(gControlUrl);
@@ -298,26 +298,26 @@ async::Task<> frm_Quendra::sendCommand(QString command, QString argument)
 async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
 {
     Q_UNUSED(button)
-    const std::optional<FaceCell> cell = FaceCellAt(x, y);
+    const std::optional<FaceCell> cell = faceCellAt(x, y);
     if (!cell)
         co_return;
-    const FaceAction action = FaceActionAt(*cell);
-    switch (action) {
-    case FaceAction::None:
+    const std::optional<BarButton> spot = faceButtonAt(*cell);
+    if (!spot)
         co_return;
-    case FaceAction::TogglePlaylist:
+    switch (*spot) {
+    case BarButton::Playlist:
         TogglePlaylist();
         co_return;
-    case FaceAction::ShuffleOn:
-        co_await sendCommand(QString::fromUtf16(FaceCommand(action)), QStringLiteral("&a=1"));
+    case BarButton::Shuffle:
+        co_await sendCommand(QString::fromUtf16(faceCommand(*spot)), QStringLiteral("&a=1"));
         co_await ShuffleCheck();
         co_return;
-    case FaceAction::RepeatOn:
-        co_await sendCommand(QString::fromUtf16(FaceCommand(action)), QStringLiteral("&a=1"));
+    case BarButton::Repeat:
+        co_await sendCommand(QString::fromUtf16(faceCommand(*spot)), QStringLiteral("&a=1"));
         co_await LoopCheck();
         co_return;
     default:
-        co_await sendCommand(QString::fromUtf16(FaceCommand(action)));
+        co_await sendCommand(QString::fromUtf16(faceCommand(*spot)));
         co_return;
     }
 }
@@ -325,7 +325,7 @@ async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, fl
 async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
 {
     timRefreshSongTitle->setInterval(gRefresh);
-    if (const std::optional<qint16> statusInterval = Add16(gRefresh, kStatusPollDelayMs))
+    if (const std::optional<qint16> statusInterval = add16(gRefresh, kStatusPollDelayMs))
         timRefreshStatus->setInterval(*statusInterval);
 
     // A tick still waiting for the player goes on; another beside it would
@@ -348,7 +348,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
         if (const std::optional<QString> position =
                 co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getlistpos?p=")))
             listPos = HttpqClient::WholeNumber(*position).value_or(listPos);
-        mListPos = listPos;
+        m_listPos = listPos;
 
         if (title != mLastTitle) {
             mLastTitle = title;
@@ -366,7 +366,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
             mTrackLength = (co_await readInfo(u"/getoutputtime?p=", u"&a=1", false)).value_or(mTrackLength);
 
             lblChannels->setText(mChannels == 1 ? tr("mono") : tr("stereo"));
-            lblSongInfo->setText(SongInfoCaption(mTrackLength, mBitRate, mSampleRate));
+            lblSongInfo->setText(songInfoCaption(mTrackLength, mBitRate, mSampleRate));
             // The restart stands also when the song information reads 0 (nothing
             // plays): withdrawn, it left the new title running into itself,
             // without its separator, by the old title's cycle.
@@ -389,9 +389,9 @@ async::Task<std::optional<qint16>> frm_Quendra::readNumber(HttpqClient *channel,
 
 void frm_Quendra::timDisplaySongtitle_Timer()
 {
-    if (mMarquee.step(gTitleText, gMarqueeRestart))
-        lblSongTitle->setRing(mMarquee.text, mMarquee.ringSize);
-    lblSongTitle->setRotation(mMarquee.rotation);
+    if (m_marquee.step(gTitleText, gMarqueeRestart))
+        lblSongTitle->setRing(m_marquee.text, m_marquee.ringSize);
+    lblSongTitle->setRotation(m_marquee.rotation);
 }
 
 async::Task<> frm_Quendra::timRefreshStatus_Timer()
@@ -506,7 +506,7 @@ async::Task<> frm_Quendra::LoopCheck()
 {
     const std::optional<QString> answer = co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
     // Unrounded: only an exact 1 is on; a failed read is not.
-    const bool on = answer && LeadingValue(*answer) == 1.0;
+    const bool on = answer && leadingValue(*answer) == 1.0;
     const bool wasOn = !picLoopStatus->isHidden();
     picLoopStatus->setVisible(on);
     if (on != wasOn)
@@ -550,7 +550,7 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
         }
     }
     QPointer<frm_Quendra> self(this);
-    BeginWindowMove(this, {}, MouseButtonOfCode(Button), TopBar->lastPressGlobal(), [self] {
+    beginWindowMove(this, {}, mouseButtonOfCode(Button), TopBar->lastPressGlobal(), [self] {
         if (!self || self->m_closing)
             return;
         frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
@@ -563,20 +563,20 @@ void frm_Quendra::HideAllWindows()
 {
     // Only the tray icon brings hidden windows back: without a tray host
     // hiding them would strand the program.
-    if (!frmSystray::NotificationAreaAvailable())
+    if (!frmSystray::notificationAreaAvailable())
         return;
     hide();
     frm_QuendraPlaylist::instance()->hide();
     m_trayWatch.start();
 }
 
-void frm_Quendra::trayWatch_Timer()
+void frm_Quendra::watchTray()
 {
     if (isVisible()) {
         m_trayWatch.stop();
         return;
     }
-    if (frmSystray::NotificationAreaAvailable())
+    if (frmSystray::notificationAreaAvailable())
         return;
     // The tray host went away while the windows were hidden.
     m_trayWatch.stop();
@@ -664,8 +664,8 @@ void frm_Quendra::CloseApplication()
     // A drag that has just ended may still wait for the window manager: its
     // docking goes first, so that the positions saved are the final ones.
     if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing()) {
-        FinishWindowMoves(this);
-        FinishWindowMoves(playlist);
+        finishWindowMoves(this);
+        finishWindowMoves(playlist);
     }
     m_closing = true;
     m_trayWatch.stop();
@@ -716,17 +716,17 @@ void frm_Quendra::placeOnFace(QWidget *label, double left, double top, double wi
 
 void frm_Quendra::placeTwips(QWidget *control, int left, int top)
 {
-    control->move(TwipsToPixels(left), TwipsToPixels(top));
+    control->move(twipsToPixels(left), twipsToPixels(top));
 }
 
 QPoint frm_Quendra::positionTwips() const
 {
-    return PositionTwips(*this);
+    return windowPositionTwips(*this);
 }
 
 void frm_Quendra::moveTwips(int left, int top)
 {
-    move(TwipsToPixels(left), TwipsToPixels(top));
+    move(twipsToPixels(left), twipsToPixels(top));
 }
 
 void frm_Quendra::paintEvent(QPaintEvent *)
@@ -734,8 +734,8 @@ void frm_Quendra::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
     for (const QLine &line : Line1)
-        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
-                         TwipsToPixels(line.y2()));
+        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
+                         twipsToPixels(line.y2()));
 }
 
 void frm_Quendra::clickButton(BarButton button)
@@ -764,8 +764,8 @@ void frm_Quendra::clickButton(BarButton button)
     default:
         break;
     }
-    const QPointF at = BarButtonCentre(button);
-    if (IsStripButton(button)) {
+    const QPointF at = barButtonCentre(button);
+    if (isStripButton(button)) {
         TopBar_MouseDown(1, 0, float(at.x()), float(at.y()));
         // Opened from the keyboard, the dialog takes the keyboard, also where
         // no window manager gives new windows the focus.

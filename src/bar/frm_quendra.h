@@ -72,11 +72,11 @@ public:
     // removes the tray icon, closes every window and ends the program.
     void CloseApplication();
     // How the program ends; tests put a recorder in place.
-    static void SetProgramEnd(std::function<void()> end);
+    static void setProgramEnd(std::function<void()> end);
 
     // The desktop's media controls (src/mpris) send through this: a command
     // as the face sends it, in turn with the face's.
-    async::Task<> SendPlayerCommand(const QString &command, const QString &argument = {})
+    async::Task<> sendPlayerCommand(const QString &command, const QString &argument = {})
     {
         return sendCommand(command, argument);
     }
@@ -92,7 +92,8 @@ public:
     // Where the song is, in milliseconds: the last reading, moved on by the
     // time since while it plays.
     qint64 positionMs() const;
-    qint16 listPosition() const { return mListPos; }
+    qint16 listPosition() const { return m_listPos; }
+    const Marquee &marquee() const { return m_marquee; }
 
     // Left and top in twips.
     QPoint positionTwips() const;
@@ -126,8 +127,6 @@ public:
     qint16 mChannels = 0;
     qint16 mTrackLength = 0;
     qint16 mPlayState = 0;
-    qint16 mListPos = 0;
-    Marquee mMarquee;
 
 Q_SIGNALS:
     // What the polls saw change, for the desktop's media controls: each is
@@ -164,12 +163,14 @@ private:
     // the strip. The keyboard and assistive technologies press through it.
     void clickButton(BarButton button);
     // While hidden: shows the windows again when the tray host has gone.
-    void trayWatch_Timer();
+    void watchTray();
     // Brings a window whose title strip does not show whole on the screens
     // onto the nearest one, the docked playlist along below the bar.
     void keepOnScreen();
     void watchScreen(QScreen *screen);
 
+    qint16 m_listPos = 0;
+    Marquee m_marquee;
     bool m_closing = false;
     bool m_titlePollRunning = false;
     QTimer m_trayWatch;

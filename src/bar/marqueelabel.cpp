@@ -65,7 +65,7 @@ void MarqueeLabel::setRing(const QString &text, qsizetype ringSize)
     m_runs.clear();
     m_charX.clear();
     // Screen readers get the title once, not a new text on every step.
-    setAccessibleName(MarqueeWindow(m_text, m_ringSize, 0, kTextChars));
+    setAccessibleName(marqueeWindow(m_text, m_ringSize, 0, kTextChars));
     update();
 }
 
@@ -81,7 +81,7 @@ void MarqueeLabel::setRotation(qsizetype rotation)
 
 QString MarqueeLabel::text() const
 {
-    return MarqueeWindow(m_text, m_ringSize, m_rotation, kTextChars);
+    return marqueeWindow(m_text, m_ringSize, m_rotation, kTextChars);
 }
 
 void MarqueeLabel::changeEvent(QEvent *event)
@@ -98,7 +98,7 @@ void MarqueeLabel::layOutRing()
     m_charX.clear();
     if (m_ringSize > kMaxLayoutChars)
         return;
-    const QString ring = MarqueeWindow(m_text, m_ringSize, 0, m_ringSize);
+    const QString ring = marqueeWindow(m_text, m_ringSize, 0, m_ringSize);
     if (holdsRightToLeft(ring))
         return;
 
@@ -213,9 +213,9 @@ void MarqueeLabel::drawWindow(QPainter &painter, const QRect &visible)
     qsizetype at = m_rotation > 0 && m_rotation < m_ringSize ? m_rotation : 0;
     qsizetype count = 0;
     for (qreal x = 0; count < limit && x <= right; ++count) {
-        x += metrics.horizontalAdvance(MarqueeChar(m_text[at]));
+        x += metrics.horizontalAdvance(marqueeChar(m_text[at]));
         if (++at == m_ringSize)
             at = 0;
     }
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop, MarqueeWindow(m_text, m_ringSize, m_rotation, count + 1));
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop, marqueeWindow(m_text, m_ringSize, m_rotation, count + 1));
 }

@@ -39,7 +39,7 @@ void print(std::FILE *stream, const QString &text)
 
 } // namespace
 
-std::optional<int> HandleCommandLine(int argc, char *argv[])
+std::optional<int> handleCommandLine(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

@@ -8,4 +8,4 @@
 // at once (0 for help and version, 2 for a wrong option); returns nothing
 // when the program is to start. Qt's own options (-platform, -display,
 // -style and the like) are let through for the application object.
-std::optional<int> HandleCommandLine(int argc, char *argv[]);
+std::optional<int> handleCommandLine(int argc, char *argv[]);

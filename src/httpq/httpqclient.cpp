@@ -5,12 +5,12 @@
 
 QString HttpqClient::BuildUrl(QStringView command, QStringView argument)
 {
-    return FormHttpqUrl({gHttpqServer, gHttpqPort, gHttpqPasswd}, command, argument);
+    return formHttpqUrl({gHttpqServer, gHttpqPort, gHttpqPasswd}, command, argument);
 }
 
 HttpqClient::HttpqClient(const QString &channelName, QObject *owner)
     : QObject(owner)
-    , m_transfer(CreateInetTransfer(channelName, this))
+    , m_transfer(createInetTransfer(channelName, this))
 {
     setObjectName(channelName);
     connect(m_transfer, &InetTransfer::stateChanged, this, [this](int state) {

@@ -6,16 +6,16 @@
 #include "mprisrootadaptor.h"
 #include "settings.h"
 
-std::unique_ptr<MprisBridge> AttachMediaControls(frm_Quendra &bar)
+std::unique_ptr<MprisBridge> attachMediaControls(frm_Quendra &bar)
 {
-    if (!IsDirectMode())
+    if (!isDirectMode())
         return nullptr;
-    return AttachMediaControls(bar, QDBusConnection::sessionBus());
+    return attachMediaControls(bar, QDBusConnection::sessionBus());
 }
 
-std::unique_ptr<MprisBridge> AttachMediaControls(frm_Quendra &bar, const QDBusConnection &bus)
+std::unique_ptr<MprisBridge> attachMediaControls(frm_Quendra &bar, const QDBusConnection &bus)
 {
-    if (!IsDirectMode() || !bus.isConnected())
+    if (!isDirectMode() || !bus.isConnected())
         return nullptr;
     auto bridge = std::make_unique<MprisBridge>(bar, bus);
     // The adaptors are the bridge's children: exported with it, gone with it.

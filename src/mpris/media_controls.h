@@ -11,6 +11,6 @@ class MprisBridge;
 // D-Bus adaptors, registered on the bus. In direct mode and with a session
 // bus only; otherwise nothing at all, silently (web-control mode does not
 // even look for the bus).
-std::unique_ptr<MprisBridge> AttachMediaControls(frm_Quendra &bar);
+std::unique_ptr<MprisBridge> attachMediaControls(frm_Quendra &bar);
 // The same on a given bus.
-std::unique_ptr<MprisBridge> AttachMediaControls(frm_Quendra &bar, const QDBusConnection &bus);
+std::unique_ptr<MprisBridge> attachMediaControls(frm_Quendra &bar, const QDBusConnection &bus);

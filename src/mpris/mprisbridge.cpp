@@ -11,7 +11,7 @@
 #include <QDBusObjectPath>
 #include <QTimer>
 
-QVariantMap MprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds)
+QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds)
 {
     const QDBusObjectPath noTrack(QString::fromUtf16(kMprisNoTrack));
     if (title.isEmpty())
@@ -31,9 +31,9 @@ QVariantMap MprisMetadata(const QString &title, qint16 listPos, qint16 lengthSec
 MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
     : m_bar(&bar)
     , m_bus(bus)
-    , m_metadata(MprisMetadata(bar.mLastTitle, 0, bar.mTrackLength))
+    , m_metadata(mprisMetadata(bar.mLastTitle, 0, bar.mTrackLength))
 {
-    if (MprisPlaybackStatus(bar.mPlayState))
+    if (mprisPlaybackStatus(bar.mPlayState))
         m_playState = bar.mPlayState;
     connect(&bar, &frm_Quendra::songChanged, this, &MprisBridge::onSongChanged);
     connect(&bar, &frm_Quendra::playStateChanged, this, &MprisBridge::onPlayStateChanged);
@@ -80,11 +80,11 @@ void MprisBridge::later(Work work)
 
 void MprisBridge::transport(MprisMethod method)
 {
-    const FaceAction action = MprisMethodAction(method, m_playState);
-    if (action == FaceAction::None)
+    const std::optional<BarButton> button = mprisMethodButton(method, m_playState);
+    if (!button)
         return;
     if (m_bar)
-        m_bar->SendPlayerCommand(QString::fromUtf16(FaceCommand(action)));
+        m_bar->sendPlayerCommand(QString::fromUtf16(faceCommand(*button)));
 }
 
 async::Task<> MprisBridge::setShuffle(bool on)
@@ -102,7 +102,7 @@ async::Task<> MprisBridge::switchMode(bool shuffle, bool on)
     // As the SHUF and LOOP spots and their ON marks: the command, then the check.
     if (!m_bar)
         co_return;
-    co_await m_bar->SendPlayerCommand(shuffle ? QStringLiteral("/shuffle?p=") : QStringLiteral("/repeat?p="),
+    co_await m_bar->sendPlayerCommand(shuffle ? QStringLiteral("/shuffle?p=") : QStringLiteral("/repeat?p="),
                                       on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
     if (shuffle)
         co_await m_bar->ShuffleCheck();
@@ -134,14 +134,14 @@ QString MprisBridge::playbackStatus() const
 {
     // A player that cannot be reached plays nothing here.
     if (m_bar && !m_bar->playerReachable())
-        return MprisPlaybackStatus(0).value_or(QString());
-    return MprisPlaybackStatus(m_playState).value_or(QString());
+        return mprisPlaybackStatus(0).value_or(QString());
+    return mprisPlaybackStatus(m_playState).value_or(QString());
 }
 
 QVariantMap MprisBridge::metadata() const
 {
     if (m_bar && !m_bar->playerReachable())
-        return MprisMetadata({}, 0, 0);
+        return mprisMetadata({}, 0, 0);
     return m_metadata;
 }
 
@@ -163,7 +163,7 @@ void MprisBridge::propertiesChanged(const QString &name, const QVariant &value)
 
 void MprisBridge::onSongChanged(const QString &title, qint16 listPos, qint16 trackLength)
 {
-    QVariantMap metadata = MprisMetadata(title, listPos, trackLength);
+    QVariantMap metadata = mprisMetadata(title, listPos, trackLength);
     if (metadata == m_metadata)
         return;
     m_metadata = std::move(metadata);
@@ -172,7 +172,7 @@ void MprisBridge::onSongChanged(const QString &title, qint16 listPos, qint16 tra
 
 void MprisBridge::onPlayStateChanged(qint16 playState)
 {
-    const std::optional<QString> status = MprisPlaybackStatus(playState);
+    const std::optional<QString> status = mprisPlaybackStatus(playState);
     if (!status || playState == m_playState)
         return;
     m_playState = playState;
@@ -187,12 +187,12 @@ void MprisBridge::onShuffleChanged(bool on)
 
 void MprisBridge::onRepeatChanged(bool on)
 {
-    propertiesChanged(QStringLiteral("LoopStatus"), MprisLoopStatus(on));
+    propertiesChanged(QStringLiteral("LoopStatus"), mprisLoopStatus(on));
 }
 
 void MprisBridge::onTrackLengthChanged(qint16 trackLength)
 {
-    QVariantMap metadata = MprisMetadata(m_metadata.value(QStringLiteral("xesam:title")).toString(),
+    QVariantMap metadata = mprisMetadata(m_metadata.value(QStringLiteral("xesam:title")).toString(),
                                          m_bar ? m_bar->listPosition() : 0, trackLength);
     if (metadata == m_metadata)
         return;

@@ -15,7 +15,7 @@ class frm_Quendra;
 
 // xesam:title, mpris:length in microseconds when the length is known, and a
 // track id that stays the same for a list position. An empty title is no track.
-QVariantMap MprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds);
+QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds);
 
 // The desktop's media controls (media keys, media widgets, playerctl) over
 // MPRIS on the session bus: methods become the face's commands, properties
@@ -30,7 +30,7 @@ public:
     static constexpr auto kObjectPath = u"/org/mpris/MediaPlayer2";
     static constexpr auto kPlayerInterface = u"org.mpris.MediaPlayer2.Player";
 
-    // Made by AttachMediaControls, which gives it its adaptors first.
+    // Made by attachMediaControls, which gives it its adaptors first.
     MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
     ~MprisBridge() override;
     // Exports the adaptors and takes the service name; false when the bus

@@ -15,12 +15,12 @@ QString MprisPlayerAdaptor::playbackStatus() const
 
 QString MprisPlayerAdaptor::loopStatus() const
 {
-    return MprisLoopStatus(m_bridge->repeat());
+    return mprisLoopStatus(m_bridge->repeat());
 }
 
 void MprisPlayerAdaptor::setLoopStatus(const QString &status)
 {
-    if (const std::optional<bool> repeat = MprisRepeatFor(status))
+    if (const std::optional<bool> repeat = mprisRepeatFor(status))
         m_bridge->setRepeat(*repeat);
 }
 

@@ -66,10 +66,10 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     setAutoFillBackground(true);
 
     picTop = new PictureBox(QStringLiteral(":/art/playlist_top.svg"), this);
-    picTop->setGeometry(0, 0, TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+    picTop->setGeometry(0, 0, twipsToPixels(kWidthTwips), twipsToPixels(kStripTwips));
     picTop->setArtTexts({{QStringLiteral("Playlist"), tr("Playlist")}});
     picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
-    picTopSongList->setGeometry(0, TwipsToPixels(210), TwipsToPixels(kWidthTwips), TwipsToPixels(kStripTwips));
+    picTopSongList->setGeometry(0, twipsToPixels(210), twipsToPixels(kWidthTwips), twipsToPixels(kStripTwips));
 
     m_entries = new PlaylistModel(tr("Loading..."), this);
     listPlayList = new QListView(this);
@@ -97,7 +97,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     QPalette coverColours = picHideScrollBar->palette();
     coverColours.setColor(QPalette::Window, kListBackground);
     picHideScrollBar->setPalette(coverColours);
-    picHideScrollBar->setGeometry(TwipsToPixels(3720), TwipsToPixels(480), TwipsToPixels(100), TwipsToPixels(495));
+    picHideScrollBar->setGeometry(twipsToPixels(3720), twipsToPixels(480), twipsToPixels(100), twipsToPixels(495));
     picHideScrollBar->setVisible(false);
 
     picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
@@ -110,15 +110,15 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     connect(inetPlayList, &HttpqClient::ResponseCompleted, this, &frm_QuendraPlaylist::inetPlayList_ResponseCompleted);
     connect(picTop, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
-                picTop_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+                picTop_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(picTop, &PictureBox::doubleClicked, this, &frm_QuendraPlaylist::picTop_DblClick);
     connect(picBottom, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
-                picBottom_MouseDown(MouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+                picBottom_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
     connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
-    OnKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+    onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()
@@ -129,20 +129,20 @@ frm_QuendraPlaylist::~frm_QuendraPlaylist()
 
 void frm_QuendraPlaylist::Form_Load()
 {
-    const QPoint barPosition = g_bar ? PositionTwips(*g_bar) : QPoint();
+    const QPoint barPosition = g_bar ? windowPositionTwips(*g_bar) : QPoint();
     moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
-    resize(TwipsToPixels(kWidthTwips), std::max(0, TwipsToPixels(gPlaylistHeight)));
+    resize(twipsToPixels(kWidthTwips), std::max(0, twipsToPixels(gPlaylistHeight)));
 
-    const int barHeight = TwipsToPixels(gPlaylistBarHeight);
-    if (!IsDirectMode()) {
+    const int barHeight = twipsToPixels(gPlaylistBarHeight);
+    if (!isDirectMode()) {
         picTopSongList->hide();
         listPlayList->hide();
         picHideScrollBar->hide();
-        QuendraPlaylistWebbrowser = CreateWebBrowser(this);
+        QuendraPlaylistWebbrowser = createWebBrowser(this);
         QuendraPlaylistWebbrowser->show();
         QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
     } else {
-        picTopSongList->setGeometry(0, barHeight, TwipsToPixels(kWidthTwips), barHeight);
+        picTopSongList->setGeometry(0, barHeight, twipsToPixels(kWidthTwips), barHeight);
         RequestPlaylist();
     }
     ArrangePlaylistWindow();
@@ -159,24 +159,24 @@ qint16 frm_QuendraPlaylist::doubleBarHeight() const
 void frm_QuendraPlaylist::ArrangePlaylistWindow()
 {
     const int h = heightTwips();
-    const int w = PixelsToTwips(width());
+    const int w = pixelsToTwips(width());
     const int twice = doubleBarHeight();
-    if (IsDirectMode()) {
-        listPlayList->setGeometry(0, TwipsToPixels(twice), TwipsToPixels(w), TwipsToPixels(std::max(0, h - twice)));
+    if (isDirectMode()) {
+        listPlayList->setGeometry(0, twipsToPixels(twice), twipsToPixels(w), twipsToPixels(std::max(0, h - twice)));
         Line1[0] = QLine(0, 0, 0, h - 20);
         Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
-        picHideScrollBar->setGeometry(TwipsToPixels(w - 250), TwipsToPixels(twice), TwipsToPixels(150),
-                                      std::max(0, TwipsToPixels(h - gPlaylistBarHeight)));
+        picHideScrollBar->setGeometry(twipsToPixels(w - 250), twipsToPixels(twice), twipsToPixels(150),
+                                      std::max(0, twipsToPixels(h - gPlaylistBarHeight)));
     } else {
         listPlayList->hide();
         // The page reaches a little beyond the window on every side but the right.
-        QuendraPlaylistWebbrowser->setGeometry(TwipsToPixels(-5), TwipsToPixels(-15), TwipsToPixels(w),
-                                               std::max(0, TwipsToPixels(gPlaylistBarHeight / 2.0 + h + 50)));
+        QuendraPlaylistWebbrowser->setGeometry(twipsToPixels(-5), twipsToPixels(-15), twipsToPixels(w),
+                                               std::max(0, twipsToPixels(gPlaylistBarHeight / 2.0 + h + 50)));
     }
     // At a width the program did not give it, the window manager has laid
     // the window out (tiled it): that height is not the user's to keep.
-    if (width() == TwipsToPixels(kWidthTwips)) {
-        gPlaylistHeight = RoundToInt16(h);
+    if (width() == twipsToPixels(kWidthTwips)) {
+        gPlaylistHeight = roundToInt16(h);
         SavePlaylistState();
         // Held at its size between resizes by the grip, so that tiling
         // window managers float it (as the bar).
@@ -189,7 +189,7 @@ void frm_QuendraPlaylist::ArrangePlaylistWindow()
 
 void frm_QuendraPlaylist::placeBottomStrip()
 {
-    const int stripHeight = TwipsToPixels(kStripTwips);
+    const int stripHeight = twipsToPixels(kStripTwips);
     picBottom->setGeometry(0, height() - stripHeight, width(), stripHeight);
 }
 
@@ -199,7 +199,7 @@ void frm_QuendraPlaylist::picTop_MouseDown(qint16 Button, int Shift, float X, fl
     Q_UNUSED(X)
     Q_UNUSED(Y)
     QPointer<frm_QuendraPlaylist> self(this);
-    BeginWindowMove(this, {}, MouseButtonOfCode(Button), picTop->lastPressGlobal(), [self] {
+    beginWindowMove(this, {}, mouseButtonOfCode(Button), picTop->lastPressGlobal(), [self] {
         if (self)
             self->DockPlaylist(QStringLiteral("Playlist"));
     });
@@ -219,13 +219,13 @@ void frm_QuendraPlaylist::picBottom_MouseDown(qint16 Button, int Shift, float X,
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     QPointer<frm_QuendraPlaylist> self(this);
-    BeginWindowMove(this, Qt::BottomEdge, MouseButtonOfCode(Button), picBottom->lastPressGlobal(), [self] {
+    beginWindowMove(this, Qt::BottomEdge, mouseButtonOfCode(Button), picBottom->lastPressGlobal(), [self] {
         if (self)
-            self->picBottom_Resized();
+            self->bottomEdgeMoved();
     });
 }
 
-void frm_QuendraPlaylist::picBottom_Resized()
+void frm_QuendraPlaylist::bottomEdgeMoved()
 {
     if (heightTwips() >= doubleBarHeight()) {
         ArrangePlaylistWindow();
@@ -235,9 +235,9 @@ void frm_QuendraPlaylist::picBottom_Resized()
     // has the last word on the size, so the stored height waits for it.
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    resize(width(), std::max(0, TwipsToPixels(gPlaylistBarHeight)));
+    resize(width(), std::max(0, twipsToPixels(gPlaylistBarHeight)));
     QPointer<frm_QuendraPlaylist> self(this);
-    AfterWindowSettles(this, [self] {
+    afterWindowSettles(this, [self] {
         if (self)
             self->ArrangePlaylistWindow();
     });
@@ -247,17 +247,17 @@ void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
 {
     if (!g_bar)
         return;
-    const QPoint barPosition = PositionTwips(*g_bar);
+    const QPoint barPosition = windowPositionTwips(*g_bar);
     const double barLeft = barPosition.x();
     const double barBottom = double(barPosition.y()) + gWinampHeight;
     const QPoint position = positionTwips();
-    const qint16 top = RoundToInt16(position.y());
+    const qint16 top = roundToInt16(position.y());
 
     if (mover == u"Quendra" && gPlaylistDocked == -1) {
         AttachPlaylist();
         return;
     }
-    if (PlaylistNearAttachPoint(barLeft, barBottom, position.x(), top, gAttachArea))
+    if (playlistNearAttachPoint(barLeft, barBottom, position.x(), top, gAttachArea))
         AttachPlaylist();
     else
         gPlaylistDocked = 0;
@@ -266,7 +266,7 @@ void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
 void frm_QuendraPlaylist::AttachPlaylist()
 {
     if (g_bar) {
-        const QPoint barPosition = PositionTwips(*g_bar);
+        const QPoint barPosition = windowPositionTwips(*g_bar);
         moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
     }
     gPlaylistDocked = -1;
@@ -367,7 +367,7 @@ void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 IndexShow)
     const int rows = listPlayList->viewport()->height() / itemHeight;
     const int selected = listPlayList->currentIndex().row();
     const int top = listPlayList->verticalScrollBar()->value();
-    if (const std::optional<int> newTop = PlaylistTopRow(IndexShow, selected, top, rows))
+    if (const std::optional<int> newTop = playlistTopRow(IndexShow, selected, top, rows))
         listPlayList->verticalScrollBar()->setValue(*newTop);
 }
 
@@ -382,7 +382,7 @@ async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
     };
     if (gShuffleState == 1)
         co_await send(u"/shuffle?p=", u"&a=0");
-    co_await send(u"/setplaylistpos?p=", PositionArgument(gListPos));
+    co_await send(u"/setplaylistpos?p=", positionArgument(gListPos));
     co_await send(u"/play?p=", {});
     if (gShuffleState == 1)
         co_await send(u"/shuffle?p=", u"&a=1");
@@ -397,17 +397,17 @@ void frm_QuendraPlaylist::Form_Unload()
 
 QPoint frm_QuendraPlaylist::positionTwips() const
 {
-    return PositionTwips(*this);
+    return windowPositionTwips(*this);
 }
 
 void frm_QuendraPlaylist::moveTwips(int left, int top)
 {
-    move(TwipsToPixels(left), TwipsToPixels(top));
+    move(twipsToPixels(left), twipsToPixels(top));
 }
 
 int frm_QuendraPlaylist::heightTwips() const
 {
-    return PixelsToTwips(height());
+    return pixelsToTwips(height());
 }
 
 void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
@@ -415,8 +415,8 @@ void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
     for (const QLine &line : Line1)
-        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
-                         TwipsToPixels(line.y2()));
+        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
+                         twipsToPixels(line.y2()));
 }
 
 void frm_QuendraPlaylist::resizeEvent(QResizeEvent *event)

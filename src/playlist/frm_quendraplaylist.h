@@ -53,11 +53,11 @@ public:
     // is 1 left, 2 right, 4 middle, X and Y in twips.
     void picTop_MouseDown(qint16 Button, int Shift, float X, float Y);
     void picTop_DblClick();
-    // Any button sizes the window's bottom edge, then picBottom_Resized.
+    // Any button sizes the window's bottom edge, then bottomEdgeMoved.
     void picBottom_MouseDown(qint16 Button, int Shift, float X, float Y);
     // After the bottom edge was dragged: collapse below two strips, arrange
     // for the height the window then really has.
-    void picBottom_Resized();
+    void bottomEdgeMoved();
     // Attaches the window below the bar when it is near it; the mover name
     // says which window moved ("Quendra" or "Playlist").
     void DockPlaylist(const QString &mover);

@@ -13,7 +13,7 @@ QString rowText(const QString &entry)
 {
     QString shown = entry.left(kShownChars);
     for (QChar &c : shown)
-        c = MarqueeChar(c);
+        c = marqueeChar(c);
     return shown;
 }
 

@@ -43,9 +43,9 @@ QString valueName(const QString &section, const QString &key)
 QString heldText(const QByteArray &bytes)
 {
     if (bytes.size() <= kValueBytesHeld)
-        return DecodeBody(bytes);
+        return decodeBody(bytes);
     if (!QByteArrayView(bytes).isValidUtf8())
-        return DecodeBody(bytes).left(kValueBytesHeld);
+        return decodeBody(bytes).left(kValueBytesHeld);
     // A decoder that keeps state holds back a character cut short, waiting for the rest.
     QStringDecoder utf8(QStringDecoder::Utf8);
     return utf8.decode(bytes.first(kValueBytesHeld));
@@ -58,8 +58,8 @@ QByteArray encodeValue(const QString &text)
     const bool windowsFile = std::any_of(g_readValues.cbegin(), g_readValues.cend(),
                                          [](const ReadValue &value) { return !QByteArrayView(value.bytes).isValidUtf8(); });
     if (windowsFile) {
-        const std::optional<QByteArray> bytes = EncodeCp1252(text);
-        if (bytes && DecodeBody(*bytes) == text)
+        const std::optional<QByteArray> bytes = encodeCp1252(text);
+        if (bytes && decodeBody(*bytes) == text)
             return *bytes;
     }
     return text.toUtf8();
@@ -67,12 +67,12 @@ QByteArray encodeValue(const QString &text)
 
 qint16 readNumber(const QString &section, const QString &key, const QString &defaultText)
 {
-    return SettingsNumber(ReadIniValue(section, key, defaultText));
+    return settingsNumber(ReadIniValue(section, key, defaultText));
 }
 
 int readPosition(const QString &section, const QString &key, const QString &defaultText)
 {
-    return SettingsPosition(ReadIniValue(section, key, defaultText));
+    return settingsPosition(ReadIniValue(section, key, defaultText));
 }
 
 // An unchanged value goes back as the bytes it was read from.
@@ -91,12 +91,12 @@ void writeValue(const char *section, const char *key, int value)
 
 } // namespace
 
-void SetSettingsFolder(const QString &folder)
+void setSettingsFolder(const QString &folder)
 {
     g_settingsFolder = folder;
 }
 
-bool IsInstalledProgramFolder(const QString &programFolder)
+bool isInstalledProgramFolder(const QString &programFolder)
 {
     const QString folder = QDir::cleanPath(programFolder);
     const auto within = [&folder](const QString &top) {
@@ -107,7 +107,7 @@ bool IsInstalledProgramFolder(const QString &programFolder)
         || QFileInfo(folder + QStringLiteral("/" QUENDRA_MODULE_RELATIVE_DIR)).isDir();
 }
 
-QString ChooseSettingsFile(const QString &programFolder, bool installed, const QString &configFolder,
+QString chooseSettingsFile(const QString &programFolder, bool installed, const QString &configFolder,
                            const std::function<bool(const QString &path)> &writable)
 {
     const QString beside = programFolder + QStringLiteral("/Quendra.ini");
@@ -118,7 +118,7 @@ QString ChooseSettingsFile(const QString &programFolder, bool installed, const Q
     return configFolder + QStringLiteral("/Quendra.ini");
 }
 
-QString SettingsFilePath()
+QString settingsFilePath()
 {
     if (!g_settingsFolder.isEmpty())
         return g_settingsFolder + QStringLiteral("/Quendra.ini");
@@ -131,7 +131,7 @@ QString SettingsFilePath()
     if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome))
         configHome = QDir::homePath() + QStringLiteral("/.config");
     const QString configFolder = configHome + QStringLiteral("/quendra");
-    const QString path = ChooseSettingsFile(programFolder, IsInstalledProgramFolder(programFolder), configFolder,
+    const QString path = chooseSettingsFile(programFolder, isInstalledProgramFolder(programFolder), configFolder,
                                             [](const QString &candidate) {
         return access(QFile::encodeName(candidate).constData(), W_OK) == 0;
     });
@@ -140,7 +140,7 @@ QString SettingsFilePath()
     return path;
 }
 
-void ForgetReadValues()
+void forgetReadValues()
 {
     g_readValues.clear();
 }
@@ -155,7 +155,7 @@ QString ReadIniValue(const QString &section, const QString &key, const QString &
 
 void LoadSettings()
 {
-    gIniPath = SettingsFilePath();
+    gIniPath = settingsFilePath();
 
     const QString winamp = QStringLiteral("WINAMP");
     gControlUrl = ReadIniValue(winamp, QStringLiteral("URL"), QString::fromUtf16(kDefaultControlUrl));
@@ -209,7 +209,7 @@ void SaveSettings(const WindowPositions &positions)
     writeValue("HTTPQ", "HTTPQ_SERVER", gHttpqServer);
 }
 
-void ResetSettingsRecord()
+void resetSettingsRecord()
 {
     gControlUrl.clear();
     gWinampHeight = gWinampBarHeight = gWinampX = gWinampY = 0;
@@ -225,5 +225,5 @@ void ResetSettingsRecord()
     gIniPath.clear();
     gTitleText.clear();
     gListPos = gShuffleState = gMarqueeRestart = gPlaylistDocked = 0;
-    ForgetReadValues();
+    forgetReadValues();
 }

@@ -11,24 +11,24 @@
 // Whether the program in this folder is an installed copy: one under /usr or
 // /opt, in the folder the build was made to install to, or in the bin folder
 // of any install tree (its browser module where the install puts it).
-bool IsInstalledProgramFolder(const QString &programFolder);
+bool isInstalledProgramFolder(const QString &programFolder);
 // The settings file. A writable file already beside the program is used (a
 // portable copy). Otherwise an installed copy keeps it in the user's
 // configuration folder, even where it could write its own folder (root, a
 // private prefix): a bin folder is shared with other programs. A copy in a
 // folder of its own keeps it beside itself while that folder can be written,
 // else in the configuration folder, so that nothing is lost between starts.
-QString ChooseSettingsFile(const QString &programFolder, bool installed, const QString &configFolder,
+QString chooseSettingsFile(const QString &programFolder, bool installed, const QString &configFolder,
                            const std::function<bool(const QString &path)> &writable);
 // Tests point the file's folder elsewhere; empty restores the rule above.
-void SetSettingsFolder(const QString &folder);
-QString SettingsFilePath();
+void setSettingsFolder(const QString &folder);
+QString settingsFilePath();
 
 void LoadSettings();
 // Puts every field back to its state at process start (for a fresh window set).
-void ResetSettingsRecord();
+void resetSettingsRecord();
 // Forgets the bytes each value was read as (the record is back to its state at start).
-void ForgetReadValues();
+void forgetReadValues();
 QString ReadIniValue(const QString &section, const QString &key, const QString &defaultText);
 void SavePlaylistState();
 

@@ -41,7 +41,7 @@ inline qint16 gPlaylistDocked = 0;
 // Direct mode is selected by this exact text only.
 inline constexpr auto kDirectType = u"DIRECT";
 
-inline bool IsDirectMode()
+inline bool isDirectMode()
 {
     return gQuendraType == kDirectType;
 }

@@ -33,7 +33,7 @@ constexpr int kNarrowField = 3000;
 
 QRect twipsRect(int left, int top, int width, int height)
 {
-    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
 QFont dialogFont()
@@ -80,7 +80,7 @@ frmSettings::frmSettings()
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(dialogFont());
-    resize(TwipsToPixels(kWidthTwips), TwipsToPixels(kHeightTwips));
+    resize(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
 
 
     Frame1 = new QWidget(this);
@@ -147,8 +147,8 @@ frmSettings::frmSettings()
     picSave->setArtTexts({{QStringLiteral("Save"), tr("Save")}});
     picCancel->setButton(tr("Cancel"));
     picCancel->setArtTexts({{QStringLiteral("Cancel"), tr("Cancel")}});
-    OnKeys(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { picSave_Click(); });
-    OnKeys(this, {Qt::Key_Escape}, [this] { picCancel_Click(); });
+    onKeys(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { picSave_Click(); });
+    onKeys(this, {Qt::Key_Escape}, [this] { picCancel_Click(); });
 }
 
 frmSettings::~frmSettings()
@@ -159,15 +159,15 @@ frmSettings::~frmSettings()
 
 void frmSettings::Form_Load()
 {
-    const int w = PixelsToTwips(width());
-    const int h = PixelsToTwips(height());
+    const int w = pixelsToTwips(width());
+    const int h = pixelsToTwips(height());
     Line1[0] = QLine(0, 0, 0, h - 20);
     Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
     Line1[2] = QLine(0, h - 20, w - 10, h - 20);
     Line1[3] = QLine(w - 10, 0, 0, 0);
 
     LoadSettings();
-    if (!IsDirectMode()) {
+    if (!isDirectMode()) {
         txt_URL[0]->setText(gControlUrl);
         txt_URL[1]->setText(gPlaylistUrl);
         showSetting(optConnectType[0]);
@@ -186,7 +186,7 @@ void frmSettings::showSetting(QRadioButton *option)
 
 void frmSettings::setFieldWidth(QLineEdit *field, int widthTwips)
 {
-    field->resize(TwipsToPixels(widthTwips), field->height());
+    field->resize(twipsToPixels(widthTwips), field->height());
 }
 
 void frmSettings::RefreshFields()
@@ -203,7 +203,7 @@ void frmSettings::RefreshFields()
         txtProxy->setVisible(true);
     }
 
-    if (!IsDirectMode()) {
+    if (!isDirectMode()) {
         Label1[0]->setText(tr("Quendra Control URL"));
         Label1[1]->setText(tr("Playlist URL"));
         Label1[2]->hide();
@@ -252,14 +252,14 @@ void frmSettings::txt_URL_Change(int Index)
     if (Index < 0 || Index > 3)
         return;
     const QString text = txt_URL[Index]->text();
-    const bool direct = IsDirectMode();
+    const bool direct = isDirectMode();
     switch (Index) {
     case 0: (direct ? gHttpqServer : gControlUrl) = text; break;
     case 1: (direct ? gHttpqPort : gPlaylistUrl) = text; break;
     case 2: gHttpqPasswd = text; break;
     // Beyond the 16-bit range the value is held at its end: typing never
     // ends the program.
-    case 3: gRefresh = SettingsNumber(text); break;
+    case 3: gRefresh = settingsNumber(text); break;
     }
 }
 
@@ -271,8 +271,8 @@ void frmSettings::txtProxy_Change()
 void frmSettings::picSave_Click()
 {
     frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
-    SaveSettings({g_bar ? PositionTwips(*g_bar) : QPoint(), playlist->positionTwips()});
-    if (!IsDirectMode()) {
+    SaveSettings({g_bar ? windowPositionTwips(*g_bar) : QPoint(), playlist->positionTwips()});
+    if (!isDirectMode()) {
         if (g_bar && g_reloadBarPage)
             g_reloadBarPage();
         if (playlist->QuendraPlaylistWebbrowser)
@@ -288,7 +288,7 @@ void frmSettings::picCancel_Click()
 
 void frmSettings::Form_MouseDown(Qt::MouseButton button, QPoint pressGlobal)
 {
-    BeginWindowMove(this, {}, button, pressGlobal, {});
+    beginWindowMove(this, {}, button, pressGlobal, {});
 }
 
 void frmSettings::mousePressEvent(QMouseEvent *event)
@@ -307,6 +307,6 @@ void frmSettings::paintEvent(QPaintEvent *)
     // The border lies over the background picture.
     painter.setPen(Qt::black);
     for (const QLine &line : Line1)
-        painter.drawLine(TwipsToPixels(line.x1()), TwipsToPixels(line.y1()), TwipsToPixels(line.x2()),
-                         TwipsToPixels(line.y2()));
+        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
+                         twipsToPixels(line.y2()));
 }

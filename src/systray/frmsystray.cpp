@@ -29,7 +29,7 @@ QString shownTip(QStringView tip)
     if (const qsizetype nul = tip.indexOf(QChar()); nul >= 0)
         tip.truncate(nul);
     tip.truncate(std::min(tip.size(), kTipRoom));
-    if (const std::optional<QByteArray> bytes = EncodeCp1252(tip); bytes && DecodeBody(*bytes) == tip)
+    if (const std::optional<QByteArray> bytes = encodeCp1252(tip); bytes && decodeBody(*bytes) == tip)
         return tip.toString();
     // Else the whole characters that 63 bytes of UTF-8 hold. Half a surrogate
     // pair is written "?" there, and a byte-order mark in front is no text.
@@ -109,12 +109,12 @@ void frmSystray::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-bool frmSystray::NotificationAreaAvailable()
+bool frmSystray::notificationAreaAvailable()
 {
     return g_pretendTrayHost ? *g_pretendTrayHost : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void frmSystray::SetNotificationAreaAvailable(std::optional<bool> pretend)
+void frmSystray::setNotificationAreaAvailable(std::optional<bool> pretend)
 {
     g_pretendTrayHost = pretend;
 }

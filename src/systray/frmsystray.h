@@ -51,8 +51,8 @@ public:
 
     // Whether a tray host is there to show the icon. Tests pretend one is
     // there or not; nullopt asks the desktop again.
-    static bool NotificationAreaAvailable();
-    static void SetNotificationAreaAvailable(std::optional<bool> pretend);
+    static bool notificationAreaAvailable();
+    static void setNotificationAreaAvailable(std::optional<bool> pretend);
 
     // Raises the events of a click on the icon. The icon's clicks arrive here
     // from the event loop; tests call it to click without a tray host.

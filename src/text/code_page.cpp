@@ -26,7 +26,7 @@ QString fromCp1252(const QByteArray &body)
 
 } // namespace
 
-QString DecodeBody(const QByteArray &body)
+QString decodeBody(const QByteArray &body)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(body);
@@ -35,7 +35,7 @@ QString DecodeBody(const QByteArray &body)
     return fromCp1252(body);
 }
 
-std::optional<char> ToCp1252(char32_t ucs)
+std::optional<char> toCp1252(char32_t ucs)
 {
     if (ucs < 0x80 || (ucs >= 0xA0 && ucs <= 0xFF))
         return char(ucs);
@@ -46,12 +46,12 @@ std::optional<char> ToCp1252(char32_t ucs)
     return std::nullopt;
 }
 
-std::optional<QByteArray> EncodeCp1252(QStringView text)
+std::optional<QByteArray> encodeCp1252(QStringView text)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
     for (const QChar c : text) {
-        const std::optional<char> byte = ToCp1252(c.unicode());
+        const std::optional<char> byte = toCp1252(c.unicode());
         if (!byte)
             return std::nullopt;
         bytes += *byte;

@@ -100,7 +100,7 @@ std::optional<qint16> WholeNumber(QStringView text)
     return toInt16(scan);
 }
 
-double LeadingValue(QStringView text)
+double leadingValue(QStringView text)
 {
     const Scan scan = scanNumber(text, skipBlanks(text, 0));
     if (!scan.found)
@@ -110,7 +110,7 @@ double LeadingValue(QStringView text)
     return ok ? value : 0.0;
 }
 
-qint16 SettingsNumber(QStringView text)
+qint16 settingsNumber(QStringView text)
 {
     const Scan scan = scanNumber(text, skipBlanks(text, 0));
     if (!scan.found)
@@ -120,7 +120,7 @@ qint16 SettingsNumber(QStringView text)
     return scan.negative ? std::numeric_limits<qint16>::min() : std::numeric_limits<qint16>::max();
 }
 
-int SettingsPosition(QStringView text)
+int settingsPosition(QStringView text)
 {
     const Scan scan = scanNumber(text, skipBlanks(text, 0));
     if (!scan.found)

@@ -16,14 +16,14 @@ std::optional<qint16> LeadingNumber(QStringView text);
 std::optional<qint16> WholeNumber(QStringView text);
 
 // The leading number as it stands, unrounded (0 when there is none).
-double LeadingValue(QStringView text);
+double leadingValue(QStringView text);
 
 // The settings files' rule: the leading number, rounded, clamped into 16 bits
 // so that a position saved on a very wide desktop still loads.
-qint16 SettingsNumber(QStringView text);
+qint16 settingsNumber(QStringView text);
 
 // The window positions' rule: the same leading number, rounded, kept whole up
 // to a million twips either way (held there beyond). A desktop of several
 // monitors reaches past the 16-bit range; clamped, the window reopened
 // elsewhere than it was closed.
-int SettingsPosition(QStringView text);
+int settingsPosition(QStringView text);

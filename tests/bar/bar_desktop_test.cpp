@@ -18,8 +18,8 @@ using namespace Qt::StringLiterals;
 class BarDesktop : public WindowTest
 {
 protected:
-    BarDesktop() { frmSystray::SetNotificationAreaAvailable(true); }
-    ~BarDesktop() override { frmSystray::SetNotificationAreaAvailable(std::nullopt); }
+    BarDesktop() { frmSystray::setNotificationAreaAvailable(true); }
+    ~BarDesktop() override { frmSystray::setNotificationAreaAvailable(std::nullopt); }
 
     QSystemTrayIcon *trayIcon() { return m_windows.bar->my_frmSysTray->trayIcon(); }
     static QRect screen() { return QGuiApplication::primaryScreen()->geometry(); }
@@ -154,7 +154,7 @@ TEST_F(BarDesktop, BothWindowsHoldTheirSizesAndATiledSizeIsNotStored)
 
     QFile::remove(m_settings.iniPath());
     playlist().setFixedSize(512, 712);
-    playlist().picBottom_Resized();
+    playlist().bottomEdgeMoved();
     EXPECT_EQ(gPlaylistHeight, 1995);
     EXPECT_FALSE(m_settings.read().contains("HEIGHT=10680"));
     bar.CloseApplication();

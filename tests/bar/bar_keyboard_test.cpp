@@ -163,9 +163,9 @@ TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThe
     EXPECT_FALSE(play->state().checkable);
     // Where it says the button is, the face answers with it.
     const QPointF centre = face()->toUnits(face()->mapFromGlobal(play->rect().center()));
-    const auto cell = FaceCellAt(float(centre.x()), float(centre.y()));
+    const auto cell = faceCellAt(float(centre.x()), float(centre.y()));
     ASSERT_TRUE(cell);
-    EXPECT_EQ(FaceActionAt(*cell), FaceAction::Play);
+    EXPECT_EQ(faceButtonAt(*cell), BarButton::Play);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(face())->childAt(play->rect().center().x(), play->rect().center().y()), play);
 
     pressThrough(play);

@@ -31,7 +31,7 @@ class BarKeys : public testing::TestWithParam<KeyCase>
 TEST_P(BarKeys, MapToTheirButtonOrMark)
 {
     const KeyCase &c = GetParam();
-    const BarKey got = BarKeyFor(c.key, c.modifiers);
+    const BarKey got = barKeyFor(c.key, c.modifiers);
     EXPECT_EQ(got.action, c.expected.action) << c.key;
     if (c.expected.action == BarKeyAction::Press) {
         EXPECT_EQ(got.button, c.expected.button) << c.key;
@@ -65,43 +65,25 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{Qt::Key_A, Qt::NoModifier, {}},
                     KeyCase{Qt::Key_Escape, Qt::NoModifier, {}}));
 
-FaceAction faceActionOf(BarButton button)
-{
-    switch (button) {
-    case BarButton::Previous: return FaceAction::Previous;
-    case BarButton::Play: return FaceAction::Play;
-    case BarButton::Pause: return FaceAction::Pause;
-    case BarButton::Stop: return FaceAction::Stop;
-    case BarButton::FadeOutAndStop: return FaceAction::FadeOutAndStop;
-    case BarButton::Next: return FaceAction::Next;
-    case BarButton::VolumeDown: return FaceAction::VolumeDown;
-    case BarButton::VolumeUp: return FaceAction::VolumeUp;
-    case BarButton::Shuffle: return FaceAction::ShuffleOn;
-    case BarButton::Repeat: return FaceAction::RepeatOn;
-    case BarButton::Playlist: return FaceAction::TogglePlaylist;
-    default: return FaceAction::None;
-    }
-}
-
 // Whatever point of a face button's area a person or a screen reader
 // presses, the face's grid answers with that button, and its centre (where
 // the keyboard presses) too.
 TEST(BarButtonAreas, EveryPointOfAFaceButtonLandsOnItsCell)
 {
     for (const BarButton button : kBarButtons) {
-        if (IsStripButton(button))
+        if (isStripButton(button))
             continue;
-        const QRectF area = BarButtonArea(button);
-        const QPointF centre = BarButtonCentre(button);
-        const auto atCentre = FaceCellAt(float(centre.x()), float(centre.y()));
+        const QRectF area = barButtonArea(button);
+        const QPointF centre = barButtonCentre(button);
+        const auto atCentre = faceCellAt(float(centre.x()), float(centre.y()));
         ASSERT_TRUE(atCentre);
-        EXPECT_EQ(FaceActionAt(*atCentre), faceActionOf(button)) << int(button);
+        EXPECT_EQ(faceButtonAt(*atCentre), button) << int(button);
         // Inside the edges, whose rounding belongs to one side or the other.
         for (double x = area.left() + 0.25; x < area.right(); x += 0.5) {
             for (double y = area.top() + 0.25; y < area.bottom(); y += 0.5) {
-                const auto cell = FaceCellAt(float(x), float(y));
+                const auto cell = faceCellAt(float(x), float(y));
                 ASSERT_TRUE(cell);
-                EXPECT_EQ(FaceActionAt(*cell), faceActionOf(button)) << int(button) << " at " << x << ", " << y;
+                EXPECT_EQ(faceButtonAt(*cell), button) << int(button) << " at " << x << ", " << y;
             }
         }
     }
@@ -113,19 +95,19 @@ TEST(BarButtonAreas, StripButtonsLieInsideTheStripsButtonRow)
 {
     QRectF previous;
     for (const BarButton button : {BarButton::Settings, BarButton::Hide, BarButton::Close}) {
-        const QPointF centre = BarButtonCentre(button);
+        const QPointF centre = barButtonCentre(button);
         EXPECT_GT(centre.y(), 75);
         EXPECT_LT(centre.y(), 150);
-        EXPECT_GT(centre.x(), BarButtonArea(button).left());
+        EXPECT_GT(centre.x(), barButtonArea(button).left());
         EXPECT_LT(centre.x(), 4125);
-        EXPECT_FALSE(previous.intersects(BarButtonArea(button)));
-        previous = BarButtonArea(button);
+        EXPECT_FALSE(previous.intersects(barButtonArea(button)));
+        previous = barButtonArea(button);
     }
-    EXPECT_GT(BarButtonCentre(BarButton::Settings).x(), 75);
-    EXPECT_LT(BarButtonCentre(BarButton::Settings).x(), 150);
-    EXPECT_GT(BarButtonCentre(BarButton::Hide).x(), 3825);
-    EXPECT_LT(BarButtonCentre(BarButton::Hide).x(), 3900);
-    EXPECT_GT(BarButtonCentre(BarButton::Close).x(), 3945);
+    EXPECT_GT(barButtonCentre(BarButton::Settings).x(), 75);
+    EXPECT_LT(barButtonCentre(BarButton::Settings).x(), 150);
+    EXPECT_GT(barButtonCentre(BarButton::Hide).x(), 3825);
+    EXPECT_LT(barButtonCentre(BarButton::Hide).x(), 3900);
+    EXPECT_GT(barButtonCentre(BarButton::Close).x(), 3945);
 }
 
 } // namespace

@@ -167,7 +167,7 @@ TEST_F(BarHandlers, ANewTitleRestartsTheMarqueeEvenWhenNothingPlays)
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"0:00    0    0k");
     m_bar->timDisplaySongtitle_Timer();
     EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (u"1. Café"_s + separator).toStdString());
-    EXPECT_EQ(m_bar->mMarquee.length, 50);
+    EXPECT_EQ(m_bar->marquee().length, 50);
     m_bar->timDisplaySongtitle_Timer();
     EXPECT_EQ(m_bar->lblSongTitle->text().toStdString(), (u". Café"_s + separator + u"1"_s).toStdString());
 }
@@ -262,7 +262,7 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
 
 TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
 {
-    SetInetTransferFactory({});
+    setInetTransferFactory({});
     HttpqSimulator sim(HttpqSimOptions{.password = u"pw"_s});
     const HttpqPlayerState state{.titles = HttpqSimulator::generatedTitles(10), .position = 1,
                                  .playState = HttpqPlayerState::Playing, .shuffle = true, .repeat = true};
@@ -272,7 +272,7 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
     m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=pw\r\nHTTPQ_PORT="
                      + QByteArray::number(sim.serverPort()) + "\r\nREFRESH=200\r\n");
     frm_Quendra &bar = m_windows.start();
-    const QString expectedInfo = SongInfoCaption(HttpqSimulator::titleLengthSeconds(1),
+    const QString expectedInfo = songInfoCaption(HttpqSimulator::titleLengthSeconds(1),
                                                  HttpqSimulator::titleBitrateKbps(1),
                                                  HttpqSimulator::titleSampleRateKhz(1));
     ASSERT_TRUE(waitUntil([&] { return bar.lblSongInfo->text() == expectedInfo; }))
@@ -304,7 +304,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        SetInetTransferFactory({});
+        setInetTransferFactory({});
         m_sim.setState({.titles = HttpqSimulator::generatedTitles(10), .position = 1,
                         .playState = HttpqPlayerState::Playing});
         ASSERT_TRUE(m_sim.listen(QHostAddress::LocalHost, 0));

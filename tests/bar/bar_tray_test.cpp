@@ -21,7 +21,7 @@ protected:
     // The offscreen platform has no tray host; these tests pretend one.
     BarTray()
     {
-        frmSystray::SetNotificationAreaAvailable(true);
+        frmSystray::setNotificationAreaAvailable(true);
         // A menu left open fails the test instead of hanging it.
         m_popupGuard.setInterval(3000);
         QObject::connect(&m_popupGuard, &QTimer::timeout, [] {
@@ -32,7 +32,7 @@ protected:
         });
         m_popupGuard.start();
     }
-    ~BarTray() override { frmSystray::SetNotificationAreaAvailable(std::nullopt); }
+    ~BarTray() override { frmSystray::setNotificationAreaAvailable(std::nullopt); }
     void clickIcon(QSystemTrayIcon::ActivationReason reason) { m_windows.bar->my_frmSysTray->iconActivated(reason); }
     // A right click on the icon; `act` works the menu from its own loop.
     void withMenu(const std::function<void(QMenu *)> &act)
@@ -144,7 +144,7 @@ TEST_F(BarTray, ASwitchedOffPlaylistComesBackOnlyByTheIcon)
     EXPECT_FALSE(bar.picPlayListStatus->isVisible());
 
     bar.HideAllWindows();
-    frmSystray::SetNotificationAreaAvailable(false);
+    frmSystray::setNotificationAreaAvailable(false);
     EXPECT_TRUE(QTest::qWaitFor([&bar] { return bar.isVisible(); }, 5000));
     EXPECT_FALSE(playlist().isVisible());
 
@@ -194,7 +194,7 @@ TEST_F(BarTray, CloseWhileAPollWaitsOnAStalledServer)
     QList<QByteArray> requests;
     QObject::connect(&sim, &HttpqSimulator::requestReceived,
                      [&](const QByteArray &line) { requests.append(line.split(' ').value(1)); });
-    SetInetTransferFactory({});
+    setInetTransferFactory({});
     frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT="
                              + QByteArray::number(sim.serverPort()) + "\r\n");
     QFile::remove(m_settings.iniPath());

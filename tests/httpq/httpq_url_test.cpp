@@ -8,17 +8,17 @@ namespace {
 
 TEST(HttpqUrl, PiecesGoTogetherInOrderWithNothingEscaped)
 {
-    ResetSettingsRecord();
+    resetSettingsRecord();
     gHttpqServer = QStringLiteral("player.lan");
     gHttpqPort = QStringLiteral("4800");
     gHttpqPasswd = QStringLiteral("a&b=c d%20");
     EXPECT_EQ(HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=0"), u"http://player.lan:4800/shuffle?p=a&b=c d%20&a=0");
-    ResetSettingsRecord();
+    resetSettingsRecord();
 }
 
-TEST(WireUrl, EncodesWhatCannotStandInARequestLineAndNothingElse)
+TEST(wireUrl, EncodesWhatCannotStandInARequestLineAndNothingElse)
 {
-    const auto wire = [](QStringView url) { return WireUrl(url).toStdString(); };
+    const auto wire = [](QStringView url) { return wireUrl(url).toStdString(); };
     EXPECT_EQ(wire(u"http://h:1/play?p=a&b=c%41 y#z"), "http://h:1/play?p=a&b=c%41%20y%23z");
     EXPECT_EQ(wire(u"http://h:1/play?p=\r\nHost: evil\t"), "http://h:1/play?p=%0D%0AHost:%20evil%09");
     // Non-ASCII goes in the server's code page, Windows-1252; UTF-8 only

@@ -25,8 +25,8 @@ const QString kTitleUrlCommand = QStringLiteral("/getcurrenttitle?p=");
 class Transport : public testing::Test
 {
 protected:
-    void SetUp() override { ResetSettingsRecord(); }
-    void TearDown() override { ResetSettingsRecord(); }
+    void SetUp() override { resetSettingsRecord(); }
+    void TearDown() override { resetSettingsRecord(); }
 
     void startSimulator(const HttpqSimOptions &options = {})
     {

@@ -92,7 +92,7 @@ protected:
         m_bar->timDisplaySongtitle->setEnabled(false);
         m_bus = QDBusConnection::connectToBus(s_address, QStringLiteral("mpris-test-server"));
         m_client = QDBusConnection::connectToBus(s_address, QStringLiteral("mpris-test-client"));
-        m_bridge = AttachMediaControls(*m_bar, m_bus);
+        m_bridge = attachMediaControls(*m_bar, m_bus);
         ASSERT_NE(m_bridge, nullptr);
         ASSERT_TRUE(m_client.connect(QString(), kPath, kProperties, QStringLiteral("PropertiesChanged"), &m_recorder,
                                      SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
@@ -350,7 +350,7 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
 TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
 {
     QDBusConnection other = QDBusConnection::connectToBus(s_address, QStringLiteral("mpris-test-second"));
-    std::unique_ptr<MprisBridge> second = AttachMediaControls(*m_bar, other);
+    std::unique_ptr<MprisBridge> second = attachMediaControls(*m_bar, other);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(m_bridge->serviceName(), u"org.mpris.MediaPlayer2.quendra");
     EXPECT_EQ(second->serviceName(), u"org.mpris.MediaPlayer2.quendra.instance%1"_s.arg(QCoreApplication::applicationPid()));
@@ -359,7 +359,7 @@ TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
 
     m_bridge.reset();
     gQuendraType = QStringLiteral("HTTPQ");
-    EXPECT_EQ(AttachMediaControls(*m_bar, m_bus), nullptr);
+    EXPECT_EQ(attachMediaControls(*m_bar, m_bus), nullptr);
     EXPECT_FALSE(m_client.interface()->isServiceRegistered(u"org.mpris.MediaPlayer2.quendra"_s).value());
 }
 
@@ -377,7 +377,7 @@ TEST(MprisNoBus, NoSessionBusMeansNoBridgeAndNoMessage)
     g_messages.clear();
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) { g_messages.append(text); });
-    const std::unique_ptr<MprisBridge> bridge = AttachMediaControls(bar);
+    const std::unique_ptr<MprisBridge> bridge = attachMediaControls(bar);
     qInstallMessageHandler(previous);
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     EXPECT_EQ(bridge, nullptr);
@@ -387,11 +387,11 @@ TEST(MprisNoBus, NoSessionBusMeansNoBridgeAndNoMessage)
 TEST(MprisLogic, MetadataTitleLengthAndTrackId)
 {
     // The player's -1 for "nothing plays" is no length, not a negative one.
-    EXPECT_EQ(MprisMetadata(u"A - B"_s, 0, -1), metadata("/org/quendra/Quendra/Track/0", u"A - B"_s));
-    EXPECT_EQ(MprisMetadata(QString(), 4, 200), metadata("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+    EXPECT_EQ(mprisMetadata(u"A - B"_s, 0, -1), metadata("/org/quendra/Quendra/Track/0", u"A - B"_s));
+    EXPECT_EQ(mprisMetadata(QString(), 4, 200), metadata("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
     // A path with a minus sign could not be sent at all.
-    EXPECT_EQ(MprisMetadata(u"A"_s, -2, 0), metadata("/org/mpris/MediaPlayer2/TrackList/NoTrack", u"A"_s));
-    EXPECT_EQ(MprisMetadata(QString::fromUtf16(u"A\0B", 3), 1, 0), metadata("/org/quendra/Quendra/Track/1", u"AB"_s));
+    EXPECT_EQ(mprisMetadata(u"A"_s, -2, 0), metadata("/org/mpris/MediaPlayer2/TrackList/NoTrack", u"A"_s));
+    EXPECT_EQ(mprisMetadata(QString::fromUtf16(u"A\0B", 3), 1, 0), metadata("/org/quendra/Quendra/Track/1", u"AB"_s));
 }
 
 } // namespace

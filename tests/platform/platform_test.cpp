@@ -35,13 +35,13 @@ TEST(ApplicationEnvironment, WaylandSessionsGoThroughXWaylandAndRootDisablesTheS
     qputenv("WAYLAND_DISPLAY", "wayland-0");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--foo");
 
-    PrepareApplicationEnvironment(false);
+    prepareApplicationEnvironment(false);
     EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb;wayland");
-    PrepareApplicationEnvironment(true);
+    prepareApplicationEnvironment(true);
     EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), geteuid() == 0 ? "--foo --no-sandbox" : "--foo");
     // A platform the user chose stays.
     qputenv("QT_QPA_PLATFORM", "wayland");
-    PrepareApplicationEnvironment(false);
+    prepareApplicationEnvironment(false);
     EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland");
 
     for (int i = 0; i < 3; ++i)

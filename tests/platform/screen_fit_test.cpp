@@ -49,7 +49,7 @@ TEST(ScreenFit, WindowsWhoseStripsShowStayAndOthersComeOntoTheNearestScreen)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(PlaceOnScreens(c.window, {strip(c.window)}, c.screens), c.place);
+        EXPECT_EQ(placeOnScreens(c.window, {strip(c.window)}, c.screens), c.place);
     }
 }
 
@@ -59,10 +59,10 @@ TEST(ScreenFit, ADockedPairMovesTogetherUntilBothStripsShow)
     const QList<ScreenArea> small = {{QRect(0, 0, 800, 600), {}}};
     const QRect bar(400, 467, 275, 133);
     const QRect playlist(400, 600, 275, 133);
-    EXPECT_EQ(PlaceOnScreens(bar | playlist, {strip(bar), strip(playlist)}, small), QPoint(400, 334));
+    EXPECT_EQ(placeOnScreens(bar | playlist, {strip(bar), strip(playlist)}, small), QPoint(400, 334));
     const QRect higher = bar.translated(0, -100);
     const QRect below = playlist.translated(0, -100);
-    EXPECT_EQ(PlaceOnScreens(higher | below, {strip(higher), strip(below)}, small), std::nullopt);
+    EXPECT_EQ(placeOnScreens(higher | below, {strip(higher), strip(below)}, small), std::nullopt);
 }
 
 } // namespace

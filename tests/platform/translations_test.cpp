@@ -15,10 +15,10 @@ using namespace Qt::StringLiterals;
 
 TEST(Translations, EnglishNeedsNoneAndGermanIsBuiltIn)
 {
-    EXPECT_EQ(LoadTranslation(QLocale(QLocale::English, QLocale::UnitedStates)), nullptr);
-    EXPECT_EQ(LoadTranslation(QLocale::c()), nullptr);
+    EXPECT_EQ(loadTranslation(QLocale(QLocale::English, QLocale::UnitedStates)), nullptr);
+    EXPECT_EQ(loadTranslation(QLocale::c()), nullptr);
     // Any German-speaking country falls back to the German translation.
-    EXPECT_NE(LoadTranslation(QLocale(QLocale::German, QLocale::Austria)), nullptr);
+    EXPECT_NE(loadTranslation(QLocale(QLocale::German, QLocale::Austria)), nullptr);
 }
 
 // The windows in German: the dialog's captions and picture buttons, the
@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        m_translator = LoadTranslation(QLocale(QLocale::German, QLocale::Germany));
+        m_translator = loadTranslation(QLocale(QLocale::German, QLocale::Germany));
         ASSERT_NE(m_translator, nullptr);
         QCoreApplication::installTranslator(m_translator.get());
     }

@@ -29,7 +29,7 @@ protected:
         window.setMinimumSize(0, 0);
         window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         window.resize(275, height);
-        window.picBottom_Resized();
+        window.bottomEdgeMoved();
     }
     QStringList shown() const
     {

@@ -85,7 +85,7 @@ TEST_F(SettingsStore, PositionsKeepTheirWholeValueThroughASaveAndTheNextStart)
     m_settings.write("[WINAMP]\nX_STARTUP_POSITION=15\n");
     LoadSettings();
     SaveSettings({QPoint(43500, 49995), QPoint(-43500, 1995)});
-    ResetSettingsRecord();
+    resetSettingsRecord();
     LoadSettings();
     EXPECT_EQ(QPoint(gWinampX, gWinampY), QPoint(43500, 49995));
     EXPECT_EQ(QPoint(gPlaylistX, gPlaylistY), QPoint(-43500, 1995));
@@ -151,7 +151,7 @@ TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndS
             gHttpqPasswd = c.typed;
         SaveSettings({QPoint(gWinampX, gWinampY), QPoint(gPlaylistX, gPlaylistY)});
         EXPECT_EQ(m_settings.read(), file(typed ? c.stored : c.passwd));
-        ResetSettingsRecord();
+        resetSettingsRecord();
         LoadSettings();
         EXPECT_EQ(gHttpqPasswd, typed ? c.typed : c.shownPasswd);
     }

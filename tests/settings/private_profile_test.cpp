@@ -169,9 +169,9 @@ TEST_F(PrivateProfile, FailedWritesLeaveTheFileAsItWas)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         writeFile("test.ini", "[s]\nk=1\n");
-        FailProfileWriteSteps(c.faults);
+        failProfileWriteSteps(c.faults);
         EXPECT_FALSE(write("test.ini", "s", "k", "a longer value"));
-        FailProfileWriteSteps({});
+        failProfileWriteSteps({});
         EXPECT_EQ(readFile("test.ini"), "[s]\nk=1\n");
         EXPECT_EQ(entries(), "test.ini");
     }

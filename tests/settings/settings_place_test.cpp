@@ -26,16 +26,16 @@ TEST(SettingsPlace, InstalledCopiesAreTheOnesUnderSystemFoldersOrInAnInstallTree
         {u"/usr/bin/../../home/ann/quendra"_s, false},
     };
     for (const auto &[folder, installed] : folders)
-        EXPECT_EQ(IsInstalledProgramFolder(folder), installed) << folder.toStdString();
+        EXPECT_EQ(isInstalledProgramFolder(folder), installed) << folder.toStdString();
 
     // A private prefix (--prefix ~/.local): known by the module beside the program's bin folder.
     QTemporaryDir prefix;
     ASSERT_TRUE(prefix.isValid());
     const QString bin = prefix.filePath(u"bin"_s);
     ASSERT_TRUE(QDir().mkpath(bin));
-    EXPECT_FALSE(IsInstalledProgramFolder(bin));
+    EXPECT_FALSE(isInstalledProgramFolder(bin));
     ASSERT_TRUE(QDir(bin).mkpath(QStringLiteral(QUENDRA_MODULE_RELATIVE_DIR)));
-    EXPECT_TRUE(IsInstalledProgramFolder(bin));
+    EXPECT_TRUE(isInstalledProgramFolder(bin));
 }
 
 TEST(SettingsPlace, AnInstalledCopyKeepsItsSettingsInTheUsersFolderUnlessOneIsBesideIt)
@@ -68,7 +68,7 @@ TEST(SettingsPlace, AnInstalledCopyKeepsItsSettingsInTheUsersFolderUnlessOneIsBe
         const auto writable = [&, folderWritable = folderWritable, file = file](const QString &path) {
             return path == beside ? file == WritableFile : folderWritable;
         };
-        EXPECT_EQ(ChooseSettingsFile(program.path(), installed, u"/home/ann/.config/quendra"_s, writable), expected)
+        EXPECT_EQ(chooseSettingsFile(program.path(), installed, u"/home/ann/.config/quendra"_s, writable), expected)
             << "installed " << installed << ", folder writable " << folderWritable << ", file " << file;
     }
 }

@@ -169,7 +169,7 @@ TEST_F(SettingsDialog, FromNoSettingsToAPlayingBarAgainstTheSimulator)
     state.playState = HttpqPlayerState::Playing;
     sim.setState(state);
     ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
-    SetInetTransferFactory({});
+    setInetTransferFactory({});
 
     // First start: no settings file, web-control mode.
     m_windows.start();
@@ -188,11 +188,11 @@ TEST_F(SettingsDialog, FromNoSettingsToAPlayingBarAgainstTheSimulator)
     QTest::mouseClick(dialog->picSave, Qt::LeftButton);
     m_windows.bar->CloseApplication();
     m_windows.close();
-    ResetSettingsRecord();
+    resetSettingsRecord();
 
     // Restart: direct mode against the simulator, which answers only the right password.
     frm_Quendra &bar = m_windows.start();
-    ASSERT_TRUE(IsDirectMode());
+    ASSERT_TRUE(isDirectMode());
     frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing();
     ASSERT_NE(playlist, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar.lblStatus->text() == u"Playing"; }, 5000));

@@ -25,7 +25,7 @@ public:
 // an unrecorded fake.
 inline void InstallTestBrowserFactory()
 {
-    SetWebBrowserFactory([](QWidget *parent) { return new FakeBrowser(parent); });
+    setWebBrowserFactory([](QWidget *parent) { return new FakeBrowser(parent); });
 }
 
 // Installs a recording FakeBrowser factory for its lifetime.
@@ -34,7 +34,7 @@ class FakeBrowsers
 public:
     FakeBrowsers()
     {
-        SetWebBrowserFactory([this](QWidget *parent) {
+        setWebBrowserFactory([this](QWidget *parent) {
             auto *browser = new FakeBrowser(parent);
             created.append(browser);
             return browser;

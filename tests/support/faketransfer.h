@@ -24,7 +24,7 @@ class FakeHttpq
 {
 public:
     FakeHttpq();
-    ~FakeHttpq() { SetInetTransferFactory({}); }
+    ~FakeHttpq() { setInetTransferFactory({}); }
 
     // The answer to a request, or nothing for a failed one. By default every
     // request fails.
@@ -137,7 +137,7 @@ private:
 
 inline FakeHttpq::FakeHttpq()
 {
-    SetInetTransferFactory([this](const QString &, QObject *owner) {
+    setInetTransferFactory([this](const QString &, QObject *owner) {
         auto *transfer = new FakeTransfer(*this, owner);
         transfers.append(transfer);
         return transfer;

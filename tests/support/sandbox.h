@@ -25,13 +25,13 @@ class SettingsSandbox
 public:
     SettingsSandbox()
     {
-        ResetSettingsRecord();
-        SetSettingsFolder(m_folder.path());
+        resetSettingsRecord();
+        setSettingsFolder(m_folder.path());
     }
     ~SettingsSandbox()
     {
-        SetSettingsFolder(QString());
-        ResetSettingsRecord();
+        setSettingsFolder(QString());
+        resetSettingsRecord();
     }
     bool isValid() const { return m_folder.isValid(); }
     QString iniPath() const { return m_folder.filePath(QStringLiteral("Quendra.ini")); }
@@ -58,12 +58,12 @@ class TestWindows
 public:
     TestWindows()
     {
-        frm_Quendra::SetProgramEnd([this] { ++ends; });
+        frm_Quendra::setProgramEnd([this] { ++ends; });
     }
     ~TestWindows()
     {
         close();
-        frm_Quendra::SetProgramEnd({});
+        frm_Quendra::setProgramEnd({});
     }
     // A new bar, loaded from the settings file as at a start.
     frm_Quendra &start()

@@ -27,13 +27,13 @@ TEST(AnswerNumbers, LeadingWholeAndSettingsRules)
         SCOPED_TRACE(QString::fromUtf16(text).toStdString());
         EXPECT_EQ(LeadingNumber(text), leading);
         EXPECT_EQ(WholeNumber(text), whole);
-        EXPECT_EQ(SettingsNumber(text), settings);
+        EXPECT_EQ(settingsNumber(text), settings);
     }
     // Unrounded, so that only an exact one is one.
-    EXPECT_EQ(LeadingValue(u" 01.0 "), 1.0);
-    EXPECT_EQ(LeadingValue(u"1.4"), 1.4);
-    EXPECT_EQ(LeadingValue(u"on"), 0.0);
-    EXPECT_EQ(LeadingValue(u"-0.5x"), -0.5);
+    EXPECT_EQ(leadingValue(u" 01.0 "), 1.0);
+    EXPECT_EQ(leadingValue(u"1.4"), 1.4);
+    EXPECT_EQ(leadingValue(u"on"), 0.0);
+    EXPECT_EQ(leadingValue(u"-0.5x"), -0.5);
 }
 
 TEST(AnswerNumbers, PositionsKeepTheirWholeValue)
@@ -43,7 +43,7 @@ TEST(AnswerNumbers, PositionsKeepTheirWholeValue)
         {u"1000000", 1000000}, {u"1000001", 1000000}, {u"-18446744073709551616", -1000000},
     };
     for (const auto &[text, position] : cases)
-        EXPECT_EQ(SettingsPosition(text), position) << QString::fromUtf16(text).toStdString();
+        EXPECT_EQ(settingsPosition(text), position) << QString::fromUtf16(text).toStdString();
 }
 
 } // namespace

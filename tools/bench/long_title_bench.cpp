@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
                < 0)
         fail(QStringLiteral("cannot write the settings"));
     ini.close();
-    SetSettingsFolder(folder.path());
+    setSettingsFolder(folder.path());
 
     ScriptedTransfer::Script script;
     const QString words = QStringLiteral("Paco de Lucía - Entre Dos Aguas ");
@@ -129,7 +129,7 @@ int main(int argc, char *argv[])
         script.title += words;
     script.title.truncate(chars);
     script.changing = parser.isSet(QStringLiteral("changing"));
-    SetInetTransferFactory([&script](const QString &, QObject *owner) { return new ScriptedTransfer(script, owner); });
+    setInetTransferFactory([&script](const QString &, QObject *owner) { return new ScriptedTransfer(script, owner); });
 
     frm_Quendra bar;
     bar.Form_Load();

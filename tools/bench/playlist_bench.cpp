@@ -154,7 +154,7 @@ public:
         gPlaylistBarHeight = 500;
         gWinampHeight = 1995;
         gAttachArea = 750;
-        SetSettingsFolder(settingsFolder);
+        setSettingsFolder(settingsFolder);
         gIniPath = settingsFolder + QStringLiteral("/Quendra.ini");
 
         Row row;

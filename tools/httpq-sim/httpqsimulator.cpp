@@ -240,7 +240,7 @@ QByteArray HttpqSimulator::encodeText(const QString &text, HttpqSimOptions::Enco
     const QList<uint> codePoints = text.toUcs4();
     out.reserve(codePoints.size());
     for (uint ucs : codePoints)
-        out += ToCp1252(char32_t(ucs)).value_or('?');
+        out += toCp1252(char32_t(ucs)).value_or('?');
     return out;
 }
 
@@ -250,7 +250,7 @@ QByteArray HttpqSimulator::passwordBytes(const QString &password, HttpqSimOption
         return password.toUtf8();
     QByteArray out;
     for (uint ucs : password.toUcs4()) {
-        if (const std::optional<char> byte = ToCp1252(char32_t(ucs)))
+        if (const std::optional<char> byte = toCp1252(char32_t(ucs)))
             out += *byte;
         else
             out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&ucs), 1).toUtf8();

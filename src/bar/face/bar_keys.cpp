@@ -1,11 +1,11 @@
 #include "bar_keys.h"
 
-bool IsStripButton(BarButton button)
+bool isStripButton(BarButton button)
 {
     return button == BarButton::Settings || button == BarButton::Hide || button == BarButton::Close;
 }
 
-QRectF BarButtonArea(BarButton button)
+QRectF barButtonArea(BarButton button)
 {
     // Face: the button row is Y 43 to 51, a button two columns of 5 units;
     // the volume rocker's halves share one cell pair of the middle row.
@@ -31,12 +31,12 @@ QRectF BarButtonArea(BarButton button)
     return {};
 }
 
-QPointF BarButtonCentre(BarButton button)
+QPointF barButtonCentre(BarButton button)
 {
-    return BarButtonArea(button).center();
+    return barButtonArea(button).center();
 }
 
-BarKey BarKeyFor(int key, Qt::KeyboardModifiers modifiers)
+BarKey barKeyFor(int key, Qt::KeyboardModifiers modifiers)
 {
     if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return {};

@@ -36,14 +36,14 @@ inline constexpr std::array kBarButtons = {
 
 // True for the title strip's buttons, whose areas are in the strip's twips;
 // the face's are in its 120 x 60 units.
-bool IsStripButton(BarButton button);
+bool isStripButton(BarButton button);
 
 // The area that answers a press for the button: the face's grid cells, or
 // the strip's button area (within the bar's width).
-QRectF BarButtonArea(BarButton button);
+QRectF barButtonArea(BarButton button);
 
 // The middle of that area: a press there does what the button does.
-QPointF BarButtonCentre(BarButton button);
+QPointF barButtonCentre(BarButton button);
 
 enum class BarKeyAction {
     None,
@@ -68,4 +68,4 @@ struct BarKey
 // out and stop, B next, Up and Down the volume, S shuffle, R repeat; Tab and
 // Shift+Tab move the mark, Space and Return press the marked button. Keys
 // held with Ctrl, Alt or Meta are left to others.
-BarKey BarKeyFor(int key, Qt::KeyboardModifiers modifiers);
+BarKey barKeyFor(int key, Qt::KeyboardModifiers modifiers);

@@ -19,7 +19,7 @@ std::optional<std::uint8_t> roundToByte(float value)
 
 } // namespace
 
-std::optional<FaceCell> FaceCellAt(float x, float y)
+std::optional<FaceCell> faceCellAt(float x, float y)
 {
     const auto column = roundToByte(x / 5.0f + 0.5f);
     const auto row = roundToByte((y + 1.0f) / 8.0f);
@@ -28,51 +28,53 @@ std::optional<FaceCell> FaceCellAt(float x, float y)
     return FaceCell{*column, *row};
 }
 
-FaceAction FaceActionAt(FaceCell cell)
+std::optional<BarButton> faceButtonAt(FaceCell cell)
 {
     if (cell.row == 6) {
         switch (cell.column) {
-        case 2: case 3: return FaceAction::Previous;
-        case 4: case 5: return FaceAction::Play;
-        case 6: case 7: return FaceAction::Pause;
-        case 8: case 9: return FaceAction::Stop;
-        case 10: case 11: return FaceAction::FadeOutAndStop;
-        case 12: case 13: return FaceAction::Next;
-        case 16: case 17: return FaceAction::ShuffleOn;
-        case 19: case 20: return FaceAction::RepeatOn;
-        case 22: case 23: return FaceAction::TogglePlaylist;
-        default: return FaceAction::None;
+        case 2: case 3: return BarButton::Previous;
+        case 4: case 5: return BarButton::Play;
+        case 6: case 7: return BarButton::Pause;
+        case 8: case 9: return BarButton::Stop;
+        case 10: case 11: return BarButton::FadeOutAndStop;
+        case 12: case 13: return BarButton::Next;
+        case 16: case 17: return BarButton::Shuffle;
+        case 19: case 20: return BarButton::Repeat;
+        case 22: case 23: return BarButton::Playlist;
+        default: return std::nullopt;
         }
     }
     if (cell.row == 4) {
         if (cell.column == 6)
-            return FaceAction::VolumeDown;
+            return BarButton::VolumeDown;
         if (cell.column == 7)
-            return FaceAction::VolumeUp;
+            return BarButton::VolumeUp;
     }
-    return FaceAction::None;
+    return std::nullopt;
 }
 
-const char16_t *FaceCommand(FaceAction action)
+const char16_t *faceCommand(BarButton button)
 {
-    switch (action) {
-    case FaceAction::Previous: return u"/prev?p=";
-    case FaceAction::Play: return u"/play?p=";
-    case FaceAction::Pause: return u"/pause?p=";
-    case FaceAction::Stop: return u"/stop?p=";
-    case FaceAction::FadeOutAndStop: return u"/fadeoutandstop?p=";
-    case FaceAction::Next: return u"/next?p=";
-    case FaceAction::ShuffleOn: return u"/shuffle?p=";
-    case FaceAction::RepeatOn: return u"/repeat?p=";
-    case FaceAction::VolumeDown: return u"/volumedown?p=";
-    case FaceAction::VolumeUp: return u"/volumeup?p=";
-    case FaceAction::TogglePlaylist:
-    case FaceAction::None: break;
+    switch (button) {
+    case BarButton::Previous: return u"/prev?p=";
+    case BarButton::Play: return u"/play?p=";
+    case BarButton::Pause: return u"/pause?p=";
+    case BarButton::Stop: return u"/stop?p=";
+    case BarButton::FadeOutAndStop: return u"/fadeoutandstop?p=";
+    case BarButton::Next: return u"/next?p=";
+    case BarButton::Shuffle: return u"/shuffle?p=";
+    case BarButton::Repeat: return u"/repeat?p=";
+    case BarButton::VolumeDown: return u"/volumedown?p=";
+    case BarButton::VolumeUp: return u"/volumeup?p=";
+    case BarButton::Playlist:
+    case BarButton::Settings:
+    case BarButton::Hide:
+    case BarButton::Close: break;
     }
     return u"";
 }
 
-std::optional<qint16> Add16(qint16 a, qint16 b)
+std::optional<qint16> add16(qint16 a, qint16 b)
 {
     const int sum = int(a) + int(b);
     if (sum < std::numeric_limits<qint16>::min() || sum > std::numeric_limits<qint16>::max())
@@ -80,7 +82,7 @@ std::optional<qint16> Add16(qint16 a, qint16 b)
     return static_cast<qint16>(sum);
 }
 
-QString SongInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate)
+QString songInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate)
 {
     // A negative length is the player's "nothing plays": shown as 0:00 rather
     // than as a negative remainder ("0:0-1").
@@ -122,7 +124,7 @@ bool Marquee::step(QString &titleText, qint16 &restart)
     return restarted;
 }
 
-QChar MarqueeChar(QChar c)
+QChar marqueeChar(QChar c)
 {
     switch (c.category()) {
     case QChar::Other_Control:
@@ -134,7 +136,7 @@ QChar MarqueeChar(QChar c)
     }
 }
 
-QString MarqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, qsizetype maxChars)
+QString marqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, qsizetype maxChars)
 {
     ringSize = std::clamp<qsizetype>(ringSize, 0, text.size());
     const qsizetype count = std::clamp<qsizetype>(maxChars, 0, ringSize);
@@ -142,7 +144,7 @@ QString MarqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, 
     QChar *out = shown.data();
     qsizetype at = ringSize > 0 && rotation > 0 ? rotation % ringSize : 0;
     for (qsizetype i = 0; i < count; ++i) {
-        out[i] = MarqueeChar(text[at]);
+        out[i] = marqueeChar(text[at]);
         if (++at == ringSize)
             at = 0;
     }

@@ -3,6 +3,8 @@
 // The player face's plain logic: where a press lands, what the title marquee
 // shows, how the song line reads. No widgets, so tests can drive it directly.
 
+#include "bar_keys.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -17,39 +19,27 @@ struct FaceCell
 
 // Column = X / 5 + 0.5 and row = (Y + 1) / 8, in single precision, rounded
 // half to even into unsigned bytes; nothing for a position no byte holds.
-std::optional<FaceCell> FaceCellAt(float x, float y);
+std::optional<FaceCell> faceCellAt(float x, float y);
 
-enum class FaceAction {
-    None,
-    Previous,
-    Play,
-    Pause,
-    Stop,
-    FadeOutAndStop,
-    Next,
-    ShuffleOn,
-    RepeatOn,
-    TogglePlaylist,
-    VolumeDown,
-    VolumeUp,
-};
+// The button whose spot covers a cell of the face (shuffle, repeat and the
+// playlist under their ON marks), if any.
+std::optional<BarButton> faceButtonAt(FaceCell cell);
 
-FaceAction FaceActionAt(FaceCell cell);
-
-// The httpQ command a face action sends ("/play?p=", ...), empty for none.
-const char16_t *FaceCommand(FaceAction action);
+// The httpQ command a face button sends ("/play?p=", ...); empty for the
+// playlist switch and the strip's buttons, which send none.
+const char16_t *faceCommand(BarButton button);
 
 // a + b in signed 16 bits; nothing when the sum does not fit.
-std::optional<qint16> Add16(qint16 a, qint16 b);
+std::optional<qint16> add16(qint16 a, qint16 b);
 
 // "4:05    128    44k": the length as minutes and two-digit seconds, then
 // the bit rate and the sample rate, four blanks apart.
-QString SongInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate);
+QString songInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate);
 
 // At most maxChars characters of the first ringSize characters of text,
 // rotated left by rotation; line breaks and other control characters come
 // out as blanks, since the label has one line.
-QString MarqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, qsizetype maxChars);
+QString marqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, qsizetype maxChars);
 
 // The title marquee: the text runs out to the left and comes in again from
 // the right after the separator, one character per step. The label shows
@@ -76,4 +66,4 @@ struct Marquee
 
 // The character as the one-line label shows it: controls and line or
 // paragraph separators as a blank.
-QChar MarqueeChar(QChar c);
+QChar marqueeChar(QChar c);

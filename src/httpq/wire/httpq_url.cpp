@@ -4,7 +4,7 @@
 
 #include <QList>
 
-QString FormHttpqUrl(const HttpqServer &server, QStringView command, QStringView argument)
+QString formHttpqUrl(const HttpqServer &server, QStringView command, QStringView argument)
 {
     QString url = QStringLiteral("http://");
     url.append(server.host).append(u':').append(server.port);
@@ -12,12 +12,12 @@ QString FormHttpqUrl(const HttpqServer &server, QStringView command, QStringView
     return url;
 }
 
-QString PositionArgument(int position)
+QString positionArgument(int position)
 {
     return QStringLiteral("&a=") + QString::number(position);
 }
 
-QByteArray WireUrl(QStringView url)
+QByteArray wireUrl(QStringView url)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     QByteArray wire;
@@ -30,7 +30,7 @@ QByteArray WireUrl(QStringView url)
     };
     for (const uint ucs : url.toUcs4()) {
         if (ucs >= 0x80) {
-            if (const std::optional<char> byte = ToCp1252(char32_t(ucs))) {
+            if (const std::optional<char> byte = toCp1252(char32_t(ucs))) {
                 escape(*byte);
             } else {
                 const char32_t one[1] = {char32_t(ucs)};

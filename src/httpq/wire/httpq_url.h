@@ -15,10 +15,10 @@ struct HttpqServer
     QStringView password;
 };
 
-QString FormHttpqUrl(const HttpqServer &server, QStringView command, QStringView argument = {});
+QString formHttpqUrl(const HttpqServer &server, QStringView command, QStringView argument = {});
 
 // "&a=" and the position in decimal, as the playlist commands take it.
-QString PositionArgument(int position);
+QString positionArgument(int position);
 
 // The URL as it goes on the wire: what cannot stand in a request line
 // (controls, blanks, '#', non-ASCII) percent-encoded, so that no setting can
@@ -26,4 +26,4 @@ QString PositionArgument(int position);
 // every other printable character. Non-ASCII goes in the server's code page,
 // Windows-1252, where it has the character (the server compares a password's
 // bytes), and as UTF-8 otherwise.
-QByteArray WireUrl(QStringView url);
+QByteArray wireUrl(QStringView url);

@@ -8,25 +8,27 @@ constexpr qint16 kPaused = 3;
 
 } // namespace
 
-FaceAction MprisMethodAction(MprisMethod method, qint16 playState)
+std::optional<BarButton> mprisMethodButton(MprisMethod method, qint16 playState)
 {
     switch (method) {
     case MprisMethod::Play:
-        return playState == kPaused ? FaceAction::Pause
-             : playState == kPlaying ? FaceAction::None
-                                     : FaceAction::Play;
+        if (playState == kPlaying)
+            return std::nullopt;
+        return playState == kPaused ? BarButton::Pause : BarButton::Play;
     case MprisMethod::Pause:
-        return playState == kPlaying ? FaceAction::Pause : FaceAction::None;
+        if (playState != kPlaying)
+            return std::nullopt;
+        return BarButton::Pause;
     case MprisMethod::PlayPause:
-        return playState == kPlaying || playState == kPaused ? FaceAction::Pause : FaceAction::Play;
-    case MprisMethod::Stop: return FaceAction::Stop;
-    case MprisMethod::Next: return FaceAction::Next;
-    case MprisMethod::Previous: return FaceAction::Previous;
+        return playState == kPlaying || playState == kPaused ? BarButton::Pause : BarButton::Play;
+    case MprisMethod::Stop: return BarButton::Stop;
+    case MprisMethod::Next: return BarButton::Next;
+    case MprisMethod::Previous: return BarButton::Previous;
     }
-    return FaceAction::None;
+    return std::nullopt;
 }
 
-std::optional<QString> MprisPlaybackStatus(qint16 playState)
+std::optional<QString> mprisPlaybackStatus(qint16 playState)
 {
     switch (playState) {
     case 0: return QStringLiteral("Stopped");
@@ -36,12 +38,12 @@ std::optional<QString> MprisPlaybackStatus(qint16 playState)
     }
 }
 
-QString MprisLoopStatus(bool repeat)
+QString mprisLoopStatus(bool repeat)
 {
     return repeat ? QStringLiteral("Playlist") : QStringLiteral("None");
 }
 
-std::optional<bool> MprisRepeatFor(QStringView loopStatus)
+std::optional<bool> mprisRepeatFor(QStringView loopStatus)
 {
     if (loopStatus == u"None")
         return false;

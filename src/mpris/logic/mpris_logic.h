@@ -15,16 +15,16 @@ enum class MprisMethod { Play, Pause, PlayPause, Stop, Next, Previous };
 // (isplaying: 0 stopped, 1 playing, 3 paused). The player's "/play" restarts
 // the song and "/pause" toggles, so a paused song resumes with "/pause", and
 // Play while playing or Pause while not playing sends nothing.
-FaceAction MprisMethodAction(MprisMethod method, qint16 playState);
+std::optional<BarButton> mprisMethodButton(MprisMethod method, qint16 playState);
 
 // "Playing", "Paused" or "Stopped"; nothing for any other answer, which keeps
 // the last status (as the bar's label does).
-std::optional<QString> MprisPlaybackStatus(qint16 playState);
+std::optional<QString> mprisPlaybackStatus(qint16 playState);
 
 // The player repeats its whole list or nothing: "Playlist" or "None".
-QString MprisLoopStatus(bool repeat);
+QString mprisLoopStatus(bool repeat);
 // Repeat on for "Playlist" and "Track" (the nearest the player has), off for
 // "None"; nothing for any other text.
-std::optional<bool> MprisRepeatFor(QStringView loopStatus);
+std::optional<bool> mprisRepeatFor(QStringView loopStatus);
 
 inline constexpr auto kMprisNoTrack = u"/org/mpris/MediaPlayer2/TrackList/NoTrack";

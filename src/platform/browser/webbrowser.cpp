@@ -71,14 +71,14 @@ WebBrowserFactory g_factory;
 
 } // namespace
 
-WebBrowser *CreateWebBrowser(QWidget *parent)
+WebBrowser *createWebBrowser(QWidget *parent)
 {
     if (g_factory)
         return g_factory(parent);
     return new ModuleBrowser(parent);
 }
 
-void SetWebBrowserFactory(WebBrowserFactory factory)
+void setWebBrowserFactory(WebBrowserFactory factory)
 {
     g_factory = std::move(factory);
 }

@@ -18,6 +18,6 @@ public:
 
 using WebBrowserFactory = std::function<WebBrowser *(QWidget *parent)>;
 // Browsers are created only where they are shown: one costs some 250 MB.
-WebBrowser *CreateWebBrowser(QWidget *parent);
+WebBrowser *createWebBrowser(QWidget *parent);
 // Tests put a recording browser in place; an empty factory restores the real one.
-void SetWebBrowserFactory(WebBrowserFactory factory);
+void setWebBrowserFactory(WebBrowserFactory factory);

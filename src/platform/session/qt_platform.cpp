@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-void PrepareApplicationEnvironment(bool withWebBrowser)
+void prepareApplicationEnvironment(bool withWebBrowser)
 {
     // A native Wayland client can neither place its windows nor read their
     // positions; the bar and its docked playlist need both, so go through

@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-std::unique_ptr<QTranslator> LoadTranslation(const QLocale &locale)
+std::unique_ptr<QTranslator> loadTranslation(const QLocale &locale)
 {
     auto translator = std::make_unique<QTranslator>();
     // Tries each of the locale's languages in turn: quendra_de_AT, quendra_de, ...
@@ -13,9 +13,9 @@ std::unique_ptr<QTranslator> LoadTranslation(const QLocale &locale)
     return translator;
 }
 
-void InstallTranslations()
+void installTranslations()
 {
-    std::unique_ptr<QTranslator> translator = LoadTranslation(QLocale());
+    std::unique_ptr<QTranslator> translator = loadTranslation(QLocale());
     if (!translator)
         return;
     auto install = [](std::unique_ptr<QTranslator> loaded) {

@@ -9,9 +9,9 @@ class QTranslator;
 // The program's texts in the language of `locale`, from the translations
 // built into the program; null when there is none for it (English, the
 // language of the source, needs none).
-std::unique_ptr<QTranslator> LoadTranslation(const QLocale &locale);
+std::unique_ptr<QTranslator> loadTranslation(const QLocale &locale);
 
 // Installs the translation for the system's locale, if there is one, for
 // the rest of the run. Call after the application object exists and
 // before the first window.
-void InstallTranslations();
+void installTranslations();

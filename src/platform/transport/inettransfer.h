@@ -52,6 +52,6 @@ private:
 // Every transfer of the program is made here, so that tests can put a
 // scripted transfer in place of the real one.
 using InetTransferFactory = std::function<InetTransfer *(const QString &name, QObject *owner)>;
-InetTransfer *CreateInetTransfer(const QString &name, QObject *owner);
+InetTransfer *createInetTransfer(const QString &name, QObject *owner);
 // An empty factory restores the real HTTP transfer.
-void SetInetTransferFactory(InetTransferFactory factory);
+void setInetTransferFactory(InetTransferFactory factory);

@@ -40,7 +40,7 @@ bool QtInetTransfer::begin(const QString &url, qsizetype maxBody, HttpReplyReade
 {
     if (m_socket)
         return false;
-    const QUrl target = QUrl::fromEncoded(WireUrl(url), QUrl::TolerantMode);
+    const QUrl target = QUrl::fromEncoded(wireUrl(url), QUrl::TolerantMode);
     if (!target.isValid() || target.scheme() != u"http" || target.host().isEmpty())
         return false;
 
@@ -171,7 +171,7 @@ void QtInetTransfer::finish(bool complete)
 
     std::optional<QString> text;
     if (complete)
-        text = DecodeBody(m_reply->takeBody());
+        text = decodeBody(m_reply->takeBody());
     m_reply.reset();
 
     // The ends' handlers may delete the transfer.
@@ -205,14 +205,14 @@ namespace {
 InetTransferFactory g_factory;
 }
 
-InetTransfer *CreateInetTransfer(const QString &name, QObject *owner)
+InetTransfer *createInetTransfer(const QString &name, QObject *owner)
 {
     InetTransfer *transfer = g_factory ? g_factory(name, owner) : new QtInetTransfer(owner);
     transfer->setObjectName(name);
     return transfer;
 }
 
-void SetInetTransferFactory(InetTransferFactory factory)
+void setInetTransferFactory(InetTransferFactory factory)
 {
     g_factory = std::move(factory);
 }

@@ -36,7 +36,7 @@ private:
 
 } // namespace
 
-void OnKeys(QWidget *widget, const QList<int> &keys, std::function<void()> action)
+void onKeys(QWidget *widget, const QList<int> &keys, std::function<void()> action)
 {
     new KeyAction(widget, keys, std::move(action));
 }

@@ -9,4 +9,4 @@ class QWidget;
 // Runs `action` when one of `keys`, held without Ctrl, Alt or Meta, reaches
 // the widget: pressed on it, or let through by its focused child (a line
 // edit lets Return through, a picture button does not). The key is taken.
-void OnKeys(QWidget *widget, const QList<int> &keys, std::function<void()> action);
+void onKeys(QWidget *widget, const QList<int> &keys, std::function<void()> action);

@@ -181,14 +181,14 @@ QAccessibleInterface *spotInterface(PictureBox *picture, qsizetype spot)
 
 } // namespace
 
-void InstallPictureAccessibility()
+void installPictureAccessibility()
 {
     static bool installed = false;
     if (!std::exchange(installed, true))
         QAccessible::installFactory(pictureFactory);
 }
 
-void NotifySpotFocus(PictureBox *picture, qsizetype spot)
+void notifySpotFocus(PictureBox *picture, qsizetype spot)
 {
     if (!QAccessible::isActive())
         return;
@@ -198,7 +198,7 @@ void NotifySpotFocus(PictureBox *picture, qsizetype spot)
     }
 }
 
-void NotifySpotStateChanged(PictureBox *picture, qsizetype spot)
+void notifySpotStateChanged(PictureBox *picture, qsizetype spot)
 {
     if (!QAccessible::isActive())
         return;

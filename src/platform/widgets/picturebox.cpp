@@ -16,7 +16,7 @@ PictureBox::PictureBox(const QString &artPath, QWidget *parent)
     : QWidget(parent)
     , m_artPath(artPath)
 {
-    InstallPictureAccessibility();
+    installPictureAccessibility();
 }
 
 void PictureBox::setArt(const QString &artPath)
@@ -167,7 +167,7 @@ void PictureBox::setFocusMark(const QRect &area, qsizetype spot)
     m_markedSpot = spot;
     update();
     if (spot >= 0)
-        NotifySpotFocus(this, spot);
+        notifySpotFocus(this, spot);
 }
 
 void PictureBox::setButton(const QString &name)

@@ -97,9 +97,9 @@ private:
 // used as a button is a push button, and each spot of a picture that works
 // as a button is a child push button (a switch shows whether it is on), all
 // with a press action that does what a click does.
-void InstallPictureAccessibility();
+void installPictureAccessibility();
 
 // Tells assistive technologies that the keyboard's mark moved to a spot, or
 // that a switch spot went on or off.
-void NotifySpotFocus(PictureBox *picture, qsizetype spot);
-void NotifySpotStateChanged(PictureBox *picture, qsizetype spot);
+void notifySpotFocus(PictureBox *picture, qsizetype spot);
+void notifySpotStateChanged(PictureBox *picture, qsizetype spot);

@@ -8,18 +8,18 @@
 // screen's scale factor on top).
 inline constexpr int kTwipsPerPixel = 15;
 
-inline int TwipsToPixels(double twips)
+inline int twipsToPixels(double twips)
 {
     return qRound(twips / kTwipsPerPixel);
 }
 
-inline int PixelsToTwips(int pixels)
+inline int pixelsToTwips(int pixels)
 {
     return pixels * kTwipsPerPixel;
 }
 
 // A window's left and top in twips.
-inline QPoint PositionTwips(const QWidget &window)
+inline QPoint windowPositionTwips(const QWidget &window)
 {
-    return {PixelsToTwips(window.x()), PixelsToTwips(window.y())};
+    return {pixelsToTwips(window.x()), pixelsToTwips(window.y())};
 }

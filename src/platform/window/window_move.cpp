@@ -346,7 +346,7 @@ private:
 
 } // namespace
 
-qint16 MouseButtonCode(Qt::MouseButton button)
+qint16 mouseButtonCode(Qt::MouseButton button)
 {
     switch (button) {
     case Qt::LeftButton: return 1;
@@ -356,7 +356,7 @@ qint16 MouseButtonCode(Qt::MouseButton button)
     }
 }
 
-Qt::MouseButton MouseButtonOfCode(qint16 code)
+Qt::MouseButton mouseButtonOfCode(qint16 code)
 {
     switch (code) {
     case 1: return Qt::LeftButton;
@@ -366,7 +366,7 @@ Qt::MouseButton MouseButtonOfCode(qint16 code)
     }
 }
 
-void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
+void beginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
                      std::function<void()> finished)
 {
     // A press of a second button during a drag starts nothing new.
@@ -379,7 +379,7 @@ void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, Q
     mover->press(edges, button, pressGlobal);
 }
 
-void FinishWindowMoves(QWidget *window)
+void finishWindowMoves(QWidget *window)
 {
     for (QObject *child : window->children()) {
         if (auto *mover = dynamic_cast<WindowMover *>(child))
@@ -387,7 +387,7 @@ void FinishWindowMoves(QWidget *window)
     }
 }
 
-void AfterWindowSettles(QWidget *window, std::function<void()> settled)
+void afterWindowSettles(QWidget *window, std::function<void()> settled)
 {
     if (!xConnection()) {
         settled();

@@ -6,8 +6,8 @@
 
 // The mouse buttons as the window handlers number them: 1 left, 2 right,
 // 4 middle, 0 any other.
-qint16 MouseButtonCode(Qt::MouseButton button);
-Qt::MouseButton MouseButtonOfCode(qint16 code);
+qint16 mouseButtonCode(Qt::MouseButton button);
+Qt::MouseButton mouseButtonOfCode(qint16 code);
 
 // Moves a borderless window with the pointer (no edges), or sizes the given
 // edges, from a press of `button` at pressGlobal (global coordinates). The
@@ -17,16 +17,16 @@ Qt::MouseButton MouseButtonOfCode(qint16 code);
 // other button, or no window manager, moves the window by following the
 // pointer. `finished` runs once, after the button was let go and the window
 // has the geometry the window manager really gave it (after a click too).
-void BeginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
+void beginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal,
                      std::function<void()> finished);
 
 // Runs now the follow-up of a move of the window that has ended but is still
 // waiting for the window manager's last word, so that what the program saves
 // next includes it.
-void FinishWindowMoves(QWidget *window);
+void finishWindowMoves(QWidget *window);
 
 // Runs `settled` once the window's geometry on the display has stopped
 // changing and the window knows it (at once where there is nothing to wait
 // for, as on the offscreen platform). For a move or resize the program
 // requested itself, which the window manager may still adjust.
-void AfterWindowSettles(QWidget *window, std::function<void()> settled);
+void afterWindowSettles(QWidget *window, std::function<void()> settled);

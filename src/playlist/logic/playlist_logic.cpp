@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-qint16 RoundToInt16(double value)
+qint16 roundToInt16(double value)
 {
     if (std::isnan(value))
         return 0;
@@ -16,7 +16,7 @@ qint16 RoundToInt16(double value)
     return static_cast<qint16>(rounded);
 }
 
-bool PlaylistNearAttachPoint(double barLeft, double barBottom, double playlistLeft, qint16 playlistTop,
+bool playlistNearAttachPoint(double barLeft, double barBottom, double playlistLeft, qint16 playlistTop,
                              qint16 attachArea)
 {
     return playlistTop > barBottom - attachArea && playlistTop < barBottom + attachArea
@@ -81,7 +81,7 @@ void PlaylistFill::finish(PlaylistEntries &list)
     m_scanFrom = 0;
 }
 
-std::optional<int> PlaylistTopRow(int indexShow, int selected, int top, int rows)
+std::optional<int> playlistTopRow(int indexShow, int selected, int top, int rows)
 {
     if (!(selected < top || selected + 1 > top + rows - 1))
         return std::nullopt;

@@ -9,11 +9,11 @@
 #include <optional>
 
 // A value rounded half to even into 16 bits (held at the range's ends).
-qint16 RoundToInt16(double value);
+qint16 roundToInt16(double value);
 
 // Whether the playlist's top left corner lies strictly within the attach
 // distance of the point below the bar's left edge, in both directions.
-bool PlaylistNearAttachPoint(double barLeft, double barBottom, double playlistLeft, qint16 playlistTop,
+bool playlistNearAttachPoint(double barLeft, double barBottom, double playlistLeft, qint16 playlistTop,
                              qint16 attachArea);
 
 // The list as the filling sees it; the window's list and the tests'
@@ -56,4 +56,4 @@ private:
 
 // The first visible row that puts the playing entry about a third of the way
 // down the view, or nothing when it is in view above the last row.
-std::optional<int> PlaylistTopRow(int indexShow, int selected, int top, int rows);
+std::optional<int> playlistTopRow(int indexShow, int selected, int top, int rows);

@@ -208,7 +208,7 @@ std::string unicodeArgument(const profile::FileText &file, QByteArrayView bytes)
 {
     if (file.encoding == profile::FileText::Encoding::Bytes || profile::isUnicodeText(view(bytes)))
         return std::string(view(bytes));
-    return DecodeBody(bytes.toByteArray()).toUtf8().toStdString();
+    return decodeBody(bytes.toByteArray()).toUtf8().toStdString();
 }
 
 } // namespace
@@ -254,7 +254,7 @@ bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayVi
     return replaceFile(fileName.constData(), profile::encodeFile(file), read == ReadResult::Read ? &bytes : nullptr);
 }
 
-void FailProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults)
+void failProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults)
 {
     g_faults = std::move(faults);
 }

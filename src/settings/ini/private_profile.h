@@ -29,4 +29,4 @@ bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayVi
 // The steps of a write, for tests that make one fail as a full or failing disk would.
 enum class ProfileWriteStep { CreateTemporary, Reserve, Write, Sync, Close, Rename };
 // Each (step, errno value) fails once, the next time that step runs; {} clears them.
-void FailProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults);
+void failProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults);
