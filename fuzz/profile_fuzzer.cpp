@@ -62,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
             std::abort();
         // One pair of matching quotes is removed by the reader.
         std::string_view got = *readBack;
-        if (got != expected && !(expected.size() >= 2 && (expected.front() == '"' || expected.front() == '\'')
-                                 && expected.back() == expected.front()
-                                 && got == expected.substr(1, expected.size() - 2)))
+        if (got != expected
+            && !(expected.size() >= 2 && (expected.front() == '"' || expected.front() == '\'')
+                 && expected.back() == expected.front() && got == expected.substr(1, expected.size() - 2)))
             std::abort();
         // A second identical write changes nothing.
         std::string again = edited;

@@ -11,6 +11,8 @@ packages=(
     libgtest-dev libgmock-dev
     fonts-dejavu-core fonts-liberation2
     curl
+    # tools/include_graph.py, run as a test: the folders' layers hold.
+    python3
     # The media-key bridge's tests: a private session bus.
     dbus
 )

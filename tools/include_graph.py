@@ -16,6 +16,7 @@ LAYERS = [
     ("core", ["async", "text", "settings/ini", "settings", "httpq/wire", "bar/face",
               "playlist/logic", "mpris/logic", "cli"]),
     ("platform", ["platform/transport", "platform/window", "platform/widgets",
+                  "platform/browser", "platform/session", "webbrowser"]),
     ("services", ["httpq"]),
     ("windows", ["systray", "playlist", "settings_dialog", "bar"]),
     ("desktop", ["mpris"]),

@@ -1,13 +1,13 @@
-#include "frm_quendra.h"
 #include "command_line.h"
+#include "endofsession.h"
+#include "frm_quendra.h"
+#include "frm_quendraplaylist.h"
+#include "iniactions.h"
 #include "media_controls.h"
 #include "mprisbridge.h"
-#include "frm_quendraplaylist.h"
-#include "endofsession.h"
 #include "qt_platform.h"
-#include "translations.h"
 #include "settings.h"
-#include "iniactions.h"
+#include "translations.h"
 
 #include <QApplication>
 

@@ -73,7 +73,7 @@ protected:
                 self.destroy();
             return std::noop_coroutine();
         }
-        void await_resume() const noexcept {}
+        void await_resume() const noexcept { }
     };
 
     std::coroutine_handle<> m_frame;
@@ -166,11 +166,8 @@ public:
 
     bool await_ready() const noexcept { return isDone(); }
     template<typename Promise>
-        requires std::derived_from<Promise, PromiseBase>
-    void await_suspend(std::coroutine_handle<Promise> parent) noexcept
-    {
-        awaitedBy(parent, parent.promise());
-    }
+    requires std::derived_from<Promise, PromiseBase>
+    void await_suspend(std::coroutine_handle<Promise> parent) noexcept { awaitedBy(parent, parent.promise()); }
     T await_resume()
     {
         if constexpr (!std::is_void_v<T>)
@@ -179,8 +176,7 @@ public:
 
     // The result of a finished task; nothing before its end or when it was
     // destroyed unfinished.
-    std::optional<T> result() const
-        requires(!std::is_void_v<T>)
+    std::optional<T> result() const requires(!std::is_void_v<T>)
     {
         if (!m_frame || !m_frame.done())
             return std::nullopt;
@@ -190,8 +186,7 @@ public:
 private:
     explicit Task(std::coroutine_handle<promise_type> frame)
         : TaskBase(frame, frame.promise())
-    {
-    }
+    { }
 };
 
 namespace detail {
@@ -211,14 +206,13 @@ struct ValuePromise : PromiseBase
 struct VoidPromise : PromiseBase
 {
     using PromiseBase::PromiseBase;
-    void return_void() {}
+    void return_void() { }
 };
 
 } // namespace detail
 
 template<typename T>
-struct Task<T>::promise_type final
-    : std::conditional_t<std::is_void_v<T>, detail::VoidPromise, detail::ValuePromise<T>>
+struct Task<T>::promise_type final : std::conditional_t<std::is_void_v<T>, detail::VoidPromise, detail::ValuePromise<T>>
 {
     using Base = std::conditional_t<std::is_void_v<T>, detail::VoidPromise, detail::ValuePromise<T>>;
     using Base::Base;

@@ -43,7 +43,8 @@ BarKeyboard::BarKeyboard(const Bar &bar)
     QList<PictureBox::Spot> face;
     QList<PictureBox::Spot> strip;
     for (const BarButton button : kBarButtons) {
-        PictureBox::Spot spot{buttonName(button), barButtonArea(button), [this, button] { press(button); }, {}, keyOf(button)};
+        PictureBox::Spot spot{
+            buttonName(button), barButtonArea(button), [this, button] { press(button); }, {}, keyOf(button)};
         if (button == BarButton::Shuffle)
             spot.isOn = [this] { return m_shuffleMark && !m_shuffleMark->isHidden(); };
         else if (button == BarButton::Repeat)
@@ -158,10 +159,10 @@ void BarKeyboard::showMark()
         PictureBox *picture = pictureOf(*button);
         QRect area = picture->spotRect(spotOf(*button));
         // The ON marks lie over their spots: the focus mark goes round them.
-        const PictureBox *on = *button == BarButton::Shuffle    ? m_shuffleMark.data()
-                               : *button == BarButton::Repeat   ? m_loopMark.data()
-                               : *button == BarButton::Playlist ? m_playlistMark.data()
-                                                                : nullptr;
+        const PictureBox *on = *button == BarButton::Shuffle ? m_shuffleMark.data()
+            : *button == BarButton::Repeat                   ? m_loopMark.data()
+            : *button == BarButton::Playlist                 ? m_playlistMark.data()
+                                                             : nullptr;
         if (on)
             area = area.united(QRect(picture->mapFrom(m_window, on->pos()), on->size()));
         area.adjust(-2, -2, 2, 2);
@@ -176,7 +177,7 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
     if (watched != m_window) {
         if (m_face && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)) {
             const BarButton button = watched == m_shuffleMark ? BarButton::Shuffle
-                                     : watched == m_loopMark  ? BarButton::Repeat
+                : watched == m_loopMark                       ? BarButton::Repeat
                                                               : BarButton::Playlist;
             notifySpotStateChanged(m_face, spotOf(button));
         }
@@ -192,9 +193,7 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
         showMark();
         return false;
     }
-    case QEvent::FocusOut:
-        showMark();
-        return false;
+    case QEvent::FocusOut: showMark(); return false;
     case QEvent::KeyPress: {
         auto *keyEvent = static_cast<QKeyEvent *>(event);
         // Only keys meant for the bar itself, not those a child let through.
@@ -202,21 +201,19 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
             return false;
         const BarKey key = barKeyFor(keyEvent->key(), keyEvent->modifiers());
         // A held key repeats only the volume.
-        if (keyEvent->isAutoRepeat() && !(key.action == BarKeyAction::Press
-                                          && (key.button == BarButton::VolumeUp || key.button == BarButton::VolumeDown)))
+        if (keyEvent->isAutoRepeat()
+            && !(key.action == BarKeyAction::Press
+                 && (key.button == BarButton::VolumeUp || key.button == BarButton::VolumeDown)))
             return key.action != BarKeyAction::None;
         switch (key.action) {
-        case BarKeyAction::None:
-            return false;
+        case BarKeyAction::None: return false;
         case BarKeyAction::Press:
             if (!available(key.button))
                 return false;
             press(key.button);
             return true;
-        case BarKeyAction::MarkNext:
-            return moveMark(1);
-        case BarKeyAction::MarkPrevious:
-            return moveMark(-1);
+        case BarKeyAction::MarkNext: return moveMark(1);
+        case BarKeyAction::MarkPrevious: return moveMark(-1);
         case BarKeyAction::PressMarked:
             if (const std::optional<BarButton> button = marked()) {
                 press(*button);
@@ -226,7 +223,6 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
-    default:
-        return false;
+    default: return false;
     }
 }

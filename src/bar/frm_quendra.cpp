@@ -1,17 +1,17 @@
 #include "frm_quendra.h"
 
 #include "barkeyboard.h"
-#include "httpqclient.h"
 #include "formtimer.h"
-#include "picturebox.h"
-#include "webbrowser.h"
-#include "screen_fit.h"
-#include "twips.h"
 #include "frm_quendraplaylist.h"
-#include "settings.h"
-#include "iniactions.h"
 #include "frmsettings.h"
 #include "frmsystray.h"
+#include "httpqclient.h"
+#include "iniactions.h"
+#include "picturebox.h"
+#include "screen_fit.h"
+#include "settings.h"
+#include "twips.h"
+#include "webbrowser.h"
 #include "window_move.h"
 
 #include <QApplication>
@@ -75,8 +75,8 @@ Label *makeLabel(QWidget *parent, const QString &caption, QColor colour, const Q
 
 qint16 clampToInt16(int value)
 {
-    return static_cast<qint16>(std::clamp<int>(value, std::numeric_limits<qint16>::min(),
-                                               std::numeric_limits<qint16>::max()));
+    return static_cast<qint16>(
+        std::clamp<int>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 } // namespace
@@ -100,15 +100,14 @@ frm_Quendra::frm_Quendra()
     resize(twipsToPixels(kWidthTwips), twipsToPixels(1995));
 
     picQuendraDirect = new PictureBox(kFaceArt, this);
-    picQuendraDirect->setGeometry(twipsToPixels(240), twipsToPixels(120), twipsToPixels(2535),
-                                  twipsToPixels(1815));
+    picQuendraDirect->setGeometry(twipsToPixels(240), twipsToPixels(120), twipsToPixels(2535), twipsToPixels(1815));
     lblSongInfo = makeLabel<QLabel>(picQuendraDirect, tr("no songinfo"), Qt::black,
                                     labelFont(QStringLiteral("Arial"), false), 1695, 255);
     lblChannels = makeLabel<QLabel>(picQuendraDirect, tr("stereo"), QColor(128, 128, 128),
                                     labelFont(QStringLiteral("Arial"), false), 1335, 255);
     lblSongTitle = makeLabel<MarqueeLabel>(picQuendraDirect, tr("No title available yet...") + QStringLiteral("     "),
-                                           QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false),
-                                           3000, 255);
+                                           QColor(224, 224, 224), labelFont(QStringLiteral("MS PGothic"), false), 3000,
+                                           255);
     // Designed 135 twips high, which would cut the lower half of the text.
     lblStatus = makeLabel<QLabel>(picQuendraDirect, tr("Unknown"), QColor(224, 224, 224),
                                   labelFont(QStringLiteral("MS PGothic"), false), 1455, 255);
@@ -235,8 +234,8 @@ void frm_Quendra::keepOnScreen()
         move(pos() + (*place - group.topLeft()));
     if (docked) {
         playlist->AttachPlaylist();
-    } else if (const std::optional<QPoint> place =
-                   placeOnScreens(playlist->geometry(), {strip(playlist, playlist->picTop)}, screens)) {
+    } else if (const std::optional<QPoint> place = placeOnScreens(playlist->geometry(),
+                                                                  {strip(playlist, playlist->picTop)}, screens)) {
         playlist->move(*place);
     }
 }
@@ -247,8 +246,7 @@ void frm_Quendra::layOutWebControl()
     QuendraWebbrowser = createWebBrowser(this);
     const int barHeight = twipsToPixels(gWinampHeight);
     const int stripHeight = twipsToPixels(gWinampBarHeight);
-    QuendraWebbrowser->setGeometry(twipsToPixels(-5), stripHeight, width(),
-                                   std::max(0, barHeight - stripHeight));
+    QuendraWebbrowser->setGeometry(twipsToPixels(-5), stripHeight, width(), std::max(0, barHeight - stripHeight));
     QuendraWebbrowser->show();
     QuendraWebbrowser->navigate(gControlUrl);
 }
@@ -305,9 +303,7 @@ async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, fl
     if (!spot)
         co_return;
     switch (*spot) {
-    case BarButton::Playlist:
-        TogglePlaylist();
-        co_return;
+    case BarButton::Playlist: TogglePlaylist(); co_return;
     case BarButton::Shuffle:
         co_await sendCommand(QString::fromUtf16(faceCommand(*spot)), QStringLiteral("&a=1"));
         co_await ShuffleCheck();
@@ -316,9 +312,7 @@ async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, fl
         co_await sendCommand(QString::fromUtf16(faceCommand(*spot)), QStringLiteral("&a=1"));
         co_await LoopCheck();
         co_return;
-    default:
-        co_await sendCommand(QString::fromUtf16(faceCommand(*spot)));
-        co_return;
+    default: co_await sendCommand(QString::fromUtf16(faceCommand(*spot))); co_return;
     }
 }
 
@@ -339,14 +333,14 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
     if (NetworkConnection->IsBusy()) {
         notePollAnswer(false);
     } else {
-        const std::optional<QString> answer =
-            co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
+        const std::optional<QString> answer = co_await NetworkConnection->Fetch(
+            HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
         notePollAnswer(answer.has_value());
         const QString title = answer.value_or(QString());
 
         qint16 listPos = 0;
-        if (const std::optional<QString> position =
-                co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(u"/getlistpos?p=")))
+        if (const std::optional<QString> position = co_await NetworkConnection->Fetch(
+                HttpqClient::BuildUrl(u"/getlistpos?p=")))
             listPos = HttpqClient::WholeNumber(*position).value_or(listPos);
         m_listPos = listPos;
 
@@ -419,16 +413,16 @@ async::Task<> frm_Quendra::readPosition()
     // The length is read at a change of title; a song started from stopped
     // on the same title had none then.
     if (mTrackLength <= 0) {
-        const std::optional<qint16> seconds =
-            co_await readNumber(InetStatusCheck, HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=1"), false);
+        const std::optional<qint16> seconds = co_await readNumber(
+            InetStatusCheck, HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=1"), false);
         if (seconds && *seconds > 0 && mTrackLength <= 0) {
             mTrackLength = *seconds;
             emit trackLengthChanged(mTrackLength);
         }
     }
     // Milliseconds: beyond the 16 bits of the other answers.
-    if (const std::optional<QString> answer =
-            co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=0"))) {
+    if (const std::optional<QString> answer = co_await InetStatusCheck->Fetch(
+            HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=0"))) {
         bool ok = false;
         const qint64 ms = answer->trimmed().toLongLong(&ok);
         if (ok && ms >= 0) {
@@ -493,8 +487,8 @@ async::Task<> frm_Quendra::ShuffleCheck()
 {
     if (InetStatusCheck->IsBusy())
         InetStatusCheck->Cancel();
-    const std::optional<qint16> state =
-        co_await readNumber(InetStatusCheck, HttpqClient::BuildUrl(u"/shuffle_status?p="), false);
+    const std::optional<qint16> state = co_await readNumber(InetStatusCheck,
+                                                            HttpqClient::BuildUrl(u"/shuffle_status?p="), false);
     const bool wasOn = gShuffleState == 1;
     gShuffleState = state.value_or(gShuffleState);
     picShuffleStatus->setVisible(gShuffleState == 1);
@@ -761,17 +755,16 @@ void frm_Quendra::clickButton(BarButton button)
             return;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     const QPointF at = barButtonCentre(button);
     if (isStripButton(button)) {
         TopBar_MouseDown(1, 0, float(at.x()), float(at.y()));
         // Opened from the keyboard, the dialog takes the keyboard, also where
         // no window manager gives new windows the focus.
-        if (frmSettings *dialog = frmSettings::existing(); button == BarButton::Settings && dialog && dialog->isVisible())
+        if (frmSettings *dialog = frmSettings::existing();
+            button == BarButton::Settings && dialog && dialog->isVisible())
             dialog->activateWindow();
     } else
         picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
 }
-

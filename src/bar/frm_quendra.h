@@ -1,14 +1,14 @@
 #pragma once
 
-#include "task.h"
-#include "marqueelabel.h"
 #include "bar_keys.h"
 #include "face_logic.h"
+#include "marqueelabel.h"
+#include "task.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QPointer>
 #include <QLine>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 

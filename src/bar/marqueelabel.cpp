@@ -32,10 +32,8 @@ bool holdsRightToLeft(QStringView text)
         case QChar::DirRLE:
         case QChar::DirRLO:
         case QChar::DirRLI:
-        case QChar::DirFSI:
-            return true;
-        default:
-            break;
+        case QChar::DirFSI: return true;
+        default: break;
         }
     }
     return false;

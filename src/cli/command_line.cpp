@@ -14,10 +14,14 @@ namespace {
 // themselves; they must pass here untouched.
 void addQtOptions(QCommandLineParser &parser)
 {
-    const char *const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                     "qwindowgeometry", "qwindowicon", "qwindowtitle", "qmljsdebugger",
-                                     "session", "display", "geometry", "name", "title", "visual",
-                                     "style", "stylesheet"};
+    const char *const withValue[] = {"platform",        "platformpluginpath",
+                                     "platformtheme",   "plugin",
+                                     "qwindowgeometry", "qwindowicon",
+                                     "qwindowtitle",    "qmljsdebugger",
+                                     "session",         "display",
+                                     "geometry",        "name",
+                                     "title",           "visual",
+                                     "style",           "stylesheet"};
     const char *const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
     for (const char *name : withValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
@@ -44,8 +48,7 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const QString program = arguments.isEmpty() ? QStringLiteral("quendra")
-                                                : QFileInfo(arguments.first()).fileName();
+    const QString program = arguments.isEmpty() ? QStringLiteral("quendra") : QFileInfo(arguments.first()).fileName();
 
     QCommandLineParser parser;
     // Qt's options are written with one dash (-platform xcb), as X programs' are.
@@ -63,9 +66,7 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
     addQtOptions(parser);
 
     // Without an application object the parser cannot know the program's name.
-    const auto usage = [&] {
-        return parser.helpText().replace(QStringLiteral("<executable_name>"), program);
-    };
+    const auto usage = [&] { return parser.helpText().replace(QStringLiteral("<executable_name>"), program); };
     if (!parser.parse(arguments)) {
         print(stderr, program + QStringLiteral(": ") + parser.errorText() + u'\n' + usage());
         return 2;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "task.h"
-#include "numbers.h"
 #include "httpq_url.h"
+#include "numbers.h"
+#include "task.h"
 
 #include <QObject>
 #include <QPointer>
@@ -100,8 +100,7 @@ public:
     Request(HttpqClient *channel, QString url)
         : m_channel(channel)
         , m_url(std::move(url))
-    {
-    }
+    { }
     ~Request()
     {
         if (m_registered && m_channel)
@@ -115,7 +114,7 @@ public:
         return !m_channel->m_shutDown && m_channel->m_waiting.size() >= kMaxWaiting;
     }
     template<typename Promise>
-        requires std::derived_from<Promise, async::PromiseBase>
+    requires std::derived_from<Promise, async::PromiseBase>
     void await_suspend(std::coroutine_handle<Promise> frame)
     {
         m_registered = true;

@@ -17,7 +17,8 @@ QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSec
     if (title.isEmpty())
         return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(noTrack)}};
     // Object path elements take no minus sign.
-    const QDBusObjectPath trackId = listPos < 0 ? noTrack
+    const QDBusObjectPath trackId = listPos < 0
+        ? noTrack
         : QDBusObjectPath(QStringLiteral("/org/quendra/Quendra/Track/%1").arg(listPos));
     QVariantMap metadata;
     metadata.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId));
@@ -58,7 +59,8 @@ bool MprisBridge::registerOnBus()
     // A second copy of the program takes an instance name of its own, as
     // the media controls expect.
     const QString name = QString::fromUtf16(kServiceName);
-    const QString instanceName = name + QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid());
+    const QString instanceName = name + QStringLiteral(".instance")
+        + QString::number(QCoreApplication::applicationPid());
     for (const QString &candidate : {name, instanceName}) {
         if (m_bus.registerService(candidate)) {
             m_service = candidate;
@@ -208,7 +210,8 @@ void MprisBridge::onPlayerReachableChanged(bool)
                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));
     signal << QString::fromUtf16(kPlayerInterface)
-           << QVariantMap{{QStringLiteral("PlaybackStatus"), playbackStatus()}, {QStringLiteral("Metadata"), metadata()}}
+           << QVariantMap{{QStringLiteral("PlaybackStatus"), playbackStatus()},
+                          {QStringLiteral("Metadata"), metadata()}}
            << QStringList();
     m_bus.send(signal);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "task.h"
 #include "mpris_logic.h"
+#include "task.h"
 
 #include <QDBusConnection>
 #include <QObject>

@@ -5,8 +5,7 @@
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisBridge *bridge)
     : QDBusAbstractAdaptor(bridge)
     , m_bridge(bridge)
-{
-}
+{ }
 
 QString MprisPlayerAdaptor::playbackStatus() const
 {
@@ -81,6 +80,6 @@ void MprisPlayerAdaptor::Play()
 }
 
 // CanSeek is false and no address can be opened: these do nothing.
-void MprisPlayerAdaptor::Seek(qlonglong) {}
-void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath &, qlonglong) {}
-void MprisPlayerAdaptor::OpenUri(const QString &) {}
+void MprisPlayerAdaptor::Seek(qlonglong) { }
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath &, qlonglong) { }
+void MprisPlayerAdaptor::OpenUri(const QString &) { }

@@ -42,7 +42,7 @@ public:
     QVariantMap metadata() const;
     // httpQ has only volume steps and no reading: shown as full, not set.
     double volume() const { return 1.0; }
-    void setVolume(double) {}
+    void setVolume(double) { }
     qlonglong position() const;
     bool canControl() const { return true; }
     bool canSeek() const { return false; }

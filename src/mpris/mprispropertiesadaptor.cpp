@@ -18,8 +18,7 @@ QString interfaceOf(const QObject *adaptor)
 MprisPropertiesAdaptor::MprisPropertiesAdaptor(QObject *object, const QDBusConnection &bus)
     : QDBusAbstractAdaptor(object)
     , m_bus(bus)
-{
-}
+{ }
 
 void MprisPropertiesAdaptor::sendError(const QDBusMessage &message, QDBusError::ErrorType type,
                                        const QString &text) const

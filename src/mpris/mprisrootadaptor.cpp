@@ -5,8 +5,7 @@
 MprisRootAdaptor::MprisRootAdaptor(MprisBridge *bridge)
     : QDBusAbstractAdaptor(bridge)
     , m_bridge(bridge)
-{
-}
+{ }
 
 void MprisRootAdaptor::Raise()
 {

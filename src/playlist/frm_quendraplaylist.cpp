@@ -1,15 +1,15 @@
 #include "frm_quendraplaylist.h"
 
-#include "httpqclient.h"
 #include "formtimer.h"
-#include "picturebox.h"
-#include "webbrowser.h"
+#include "httpqclient.h"
+#include "iniactions.h"
 #include "key_actions.h"
-#include "twips.h"
-#include "window_move.h"
+#include "picturebox.h"
 #include "playlistmodel.h"
 #include "settings.h"
-#include "iniactions.h"
+#include "twips.h"
+#include "webbrowser.h"
+#include "window_move.h"
 
 #include <QCloseEvent>
 #include <QListView>
@@ -152,8 +152,8 @@ void frm_QuendraPlaylist::Form_Load()
 qint16 frm_QuendraPlaylist::doubleBarHeight() const
 {
     const int twice = 2 * int(gPlaylistBarHeight);
-    return static_cast<qint16>(std::clamp<int>(twice, std::numeric_limits<qint16>::min(),
-                                               std::numeric_limits<qint16>::max()));
+    return static_cast<qint16>(
+        std::clamp<int>(twice, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 void frm_QuendraPlaylist::ArrangePlaylistWindow()
@@ -318,11 +318,13 @@ void frm_QuendraPlaylist::AddPlaylistText(const QString &text, qint16 last)
     if (highlight == -1)
         listPlayList->selectionModel()->clear();
     else if (highlight >= 0 && highlight < m_entries->rowCount())
-        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight), QItemSelectionModel::ClearAndSelect);
+        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight),
+                                                        QItemSelectionModel::ClearAndSelect);
     m_fill.finish(*m_entries);
     m_entries->commit();
     if (highlight >= 0 && listPlayList->currentIndex().row() != highlight)
-        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight), QItemSelectionModel::ClearAndSelect);
+        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight),
+                                                        QItemSelectionModel::ClearAndSelect);
     m_filling = false;
     timPlaylistRefresh->setInterval(kRefreshMs);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "task.h"
 #include "playlist_logic.h"
+#include "task.h"
 
 #include <QLine>
 #include <QPointer>

@@ -22,8 +22,7 @@ QString rowText(const QString &entry)
 PlaylistModel::PlaylistModel(const QString &firstEntry, QObject *parent)
     : QAbstractListModel(parent)
     , m_rows{firstEntry}
-{
-}
+{ }
 
 int PlaylistModel::rowCount(const QModelIndex &parent) const
 {

@@ -1,7 +1,7 @@
 #include "iniactions.h"
 
-#include "numbers.h"
 #include "code_page.h"
+#include "numbers.h"
 #include "private_profile.h"
 #include "profile_text.h"
 #include "settings.h"
@@ -55,8 +55,9 @@ QString heldText(const QByteArray &bytes)
 // it and reads back the same; anything else, and every value of a new file, is UTF-8.
 QByteArray encodeValue(const QString &text)
 {
-    const bool windowsFile = std::any_of(g_readValues.cbegin(), g_readValues.cend(),
-                                         [](const ReadValue &value) { return !QByteArrayView(value.bytes).isValidUtf8(); });
+    const bool windowsFile = std::any_of(g_readValues.cbegin(), g_readValues.cend(), [](const ReadValue &value) {
+        return !QByteArrayView(value.bytes).isValidUtf8();
+    });
     if (windowsFile) {
         const std::optional<QByteArray> bytes = encodeCp1252(text);
         if (bytes && decodeBody(*bytes) == text)
@@ -79,8 +80,7 @@ int readPosition(const QString &section, const QString &key, const QString &defa
 void writeValue(const char *section, const char *key, const QString &value)
 {
     const auto read = g_readValues.constFind(valueName(QLatin1StringView(section), QLatin1StringView(key)));
-    const QByteArray bytes = read != g_readValues.constEnd() && read->text == value ? read->bytes
-                                                                                    : encodeValue(value);
+    const QByteArray bytes = read != g_readValues.constEnd() && read->text == value ? read->bytes : encodeValue(value);
     writeProfileString(section, key, profile::quotedIfNeeded(bytes.toStdString()), gIniPath);
 }
 
@@ -99,9 +99,7 @@ void setSettingsFolder(const QString &folder)
 bool isInstalledProgramFolder(const QString &programFolder)
 {
     const QString folder = QDir::cleanPath(programFolder);
-    const auto within = [&folder](const QString &top) {
-        return folder == top || folder.startsWith(top + u'/');
-    };
+    const auto within = [&folder](const QString &top) { return folder == top || folder.startsWith(top + u'/'); };
     return within(QStringLiteral("/usr")) || within(QStringLiteral("/opt"))
         || folder == QDir::cleanPath(QStringLiteral(QUENDRA_INSTALL_BINDIR))
         || QFileInfo(folder + QStringLiteral("/" QUENDRA_MODULE_RELATIVE_DIR)).isDir();
@@ -131,10 +129,9 @@ QString settingsFilePath()
     if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome))
         configHome = QDir::homePath() + QStringLiteral("/.config");
     const QString configFolder = configHome + QStringLiteral("/quendra");
-    const QString path = chooseSettingsFile(programFolder, isInstalledProgramFolder(programFolder), configFolder,
-                                            [](const QString &candidate) {
-        return access(QFile::encodeName(candidate).constData(), W_OK) == 0;
-    });
+    const QString path = chooseSettingsFile(
+        programFolder, isInstalledProgramFolder(programFolder), configFolder,
+        [](const QString &candidate) { return access(QFile::encodeName(candidate).constData(), W_OK) == 0; });
     if (path.startsWith(configFolder))
         QDir().mkpath(configFolder);
     return path;

@@ -45,4 +45,3 @@ inline bool isDirectMode()
 {
     return gQuendraType == kDirectType;
 }
-

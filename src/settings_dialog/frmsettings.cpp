@@ -1,24 +1,24 @@
 #include "frmsettings.h"
 
+#include "frm_quendraplaylist.h"
+#include "iniactions.h"
+#include "key_actions.h"
 #include "numbers.h"
 #include "picturebox.h"
-#include "webbrowser.h"
-#include "key_actions.h"
-#include "twips.h"
-#include "window_move.h"
-#include "frm_quendraplaylist.h"
 #include "settings.h"
-#include "iniactions.h"
+#include "twips.h"
+#include "webbrowser.h"
+#include "window_move.h"
 
 #include <QButtonGroup>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QPainter>
+#include <QPointer>
 #include <QRadioButton>
+#include <QScreen>
 
 namespace {
 
@@ -81,7 +81,6 @@ frmSettings::frmSettings()
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(dialogFont());
     resize(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
-
 
     Frame1 = new QWidget(this);
     Frame1->setGeometry(twipsRect(120, 300, 1335, 495));
@@ -302,7 +301,7 @@ void frmSettings::paintEvent(QPaintEvent *)
     const qreal ratio = devicePixelRatioF();
     if (m_background.size() != (QSizeF(size()) * ratio).toSize())
         m_background = PictureBox::renderArt(QStringLiteral(":/art/settings_bg.svg"), size(), ratio,
-                                            {{QStringLiteral("Settings"), tr("Settings")}});
+                                             {{QStringLiteral("Settings"), tr("Settings")}});
     painter.drawPixmap(0, 0, m_background);
     // The border lies over the background picture.
     painter.setPen(Qt::black);

@@ -226,9 +226,7 @@ void frmSystray::iconActivated(QSystemTrayIcon::ActivationReason reason)
     const QPointer<frmSystray> self(this);
     const auto stillThere = [&self] { return self && self->m_icon; };
     switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        emit SysTrayMouseDown(kLeftButton);
-        break;
+    case QSystemTrayIcon::Trigger: emit SysTrayMouseDown(kLeftButton); break;
     case QSystemTrayIcon::DoubleClick:
         // A double click ends with the release that also makes it a click.
         emit SysTrayDoubleClick(kLeftButton);
@@ -241,8 +239,7 @@ void frmSystray::iconActivated(QSystemTrayIcon::ActivationReason reason)
             emit SysTrayMouseUp(kRightButton);
         break;
     case QSystemTrayIcon::MiddleClick:
-    case QSystemTrayIcon::Unknown:
-        break;
+    case QSystemTrayIcon::Unknown: break;
     }
 }
 

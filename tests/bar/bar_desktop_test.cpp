@@ -1,6 +1,6 @@
+#include "frmsystray.h"
 #include "picturebox.h"
 #include "support/sandbox.h"
-#include "frmsystray.h"
 
 #include <QGuiApplication>
 #include <QMenu>
@@ -72,8 +72,9 @@ TEST_F(BarDesktop, TheRightClickOpensOneMenu)
 TEST_F(BarDesktop, WindowsStoredOffTheScreensOpenOnTheNearestOne)
 {
     const QRect area = screen();
-    frm_Quendra &bar = start(QByteArray(kDirect) + "[WINAMP]\r\nX_STARTUP_POSITION=32760\r\nY_STARTUP_POSITION=7500\r\n"
-                                                   "[PLAYLIST]\r\nX_STARTUP_POSITION=32760\r\nY_STARTUP_POSITION=9495\r\n");
+    frm_Quendra &bar = start(QByteArray(kDirect)
+                             + "[WINAMP]\r\nX_STARTUP_POSITION=32760\r\nY_STARTUP_POSITION=7500\r\n"
+                               "[PLAYLIST]\r\nX_STARTUP_POSITION=32760\r\nY_STARTUP_POSITION=9495\r\n");
     EXPECT_EQ(bar.geometry(), QRect(area.right() + 1 - 275, 500, 275, 133));
     EXPECT_EQ(gPlaylistDocked, -1);
     EXPECT_EQ(playlist().pos(), bar.geometry().bottomLeft() + QPoint(0, 1));
@@ -81,8 +82,9 @@ TEST_F(BarDesktop, WindowsStoredOffTheScreensOpenOnTheNearestOne)
 
     // A free playlist comes on by itself; a bar whose strip shows stays.
     gPlaylistDocked = 0;
-    start(QByteArray(kDirect) + "[WINAMP]\r\nX_STARTUP_POSITION=1500\r\nY_STARTUP_POSITION=1500\r\n"
-                                "[PLAYLIST]\r\nX_STARTUP_POSITION=-15000\r\nY_STARTUP_POSITION=-300\r\n");
+    start(QByteArray(kDirect)
+          + "[WINAMP]\r\nX_STARTUP_POSITION=1500\r\nY_STARTUP_POSITION=1500\r\n"
+            "[PLAYLIST]\r\nX_STARTUP_POSITION=-15000\r\nY_STARTUP_POSITION=-300\r\n");
     EXPECT_EQ(m_windows.bar->pos(), QPoint(100, 100));
     EXPECT_EQ(gPlaylistDocked, 0);
     EXPECT_EQ(playlist().pos(), QPoint(0, 0));

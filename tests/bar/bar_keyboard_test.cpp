@@ -73,9 +73,9 @@ TEST_F(BarKeyboardTest, ThePlayersKeysSendTheFacesCommands)
     key(Qt::Key_C);
     key(Qt::Key_Up);
     key(Qt::Key_Down);
-    EXPECT_EQ(sentAfter(8), QStringList({u"net /play?p="_s, u"net /stop?p="_s, u"net /next?p="_s, u"net /fadeoutandstop?p="_s,
-                                         u"net /prev?p="_s, u"net /pause?p="_s, u"net /volumeup?p="_s,
-                                         u"net /volumedown?p="_s}));
+    EXPECT_EQ(sentAfter(8),
+              QStringList({u"net /play?p="_s, u"net /stop?p="_s, u"net /next?p="_s, u"net /fadeoutandstop?p="_s,
+                           u"net /prev?p="_s, u"net /pause?p="_s, u"net /volumeup?p="_s, u"net /volumedown?p="_s}));
 
     // Others' shortcuts and a key that was let through by nobody are not the bar's.
     key(Qt::Key_X, Qt::ControlModifier);
@@ -166,7 +166,9 @@ TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThe
     const auto cell = faceCellAt(float(centre.x()), float(centre.y()));
     ASSERT_TRUE(cell);
     EXPECT_EQ(faceButtonAt(*cell), BarButton::Play);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(face())->childAt(play->rect().center().x(), play->rect().center().y()), play);
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(face())->childAt(play->rect().center().x(), play->rect().center().y()),
+        play);
 
     pressThrough(play);
     EXPECT_EQ(sentAfter(1), QStringList{u"net /play?p="_s});

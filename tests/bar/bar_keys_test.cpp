@@ -25,8 +25,7 @@ BarKey pressOf(BarButton button)
 }
 
 class BarKeys : public testing::TestWithParam<KeyCase>
-{
-};
+{ };
 
 TEST_P(BarKeys, MapToTheirButtonOrMark)
 {
@@ -38,32 +37,31 @@ TEST_P(BarKeys, MapToTheirButtonOrMark)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PlayerKeys, BarKeys,
-    testing::Values(KeyCase{Qt::Key_Z, Qt::NoModifier, pressOf(BarButton::Previous)},
-                    KeyCase{Qt::Key_X, Qt::NoModifier, pressOf(BarButton::Play)},
-                    KeyCase{Qt::Key_C, Qt::NoModifier, pressOf(BarButton::Pause)},
-                    KeyCase{Qt::Key_V, Qt::NoModifier, pressOf(BarButton::Stop)},
-                    KeyCase{Qt::Key_V, Qt::ShiftModifier, pressOf(BarButton::FadeOutAndStop)},
-                    KeyCase{Qt::Key_B, Qt::NoModifier, pressOf(BarButton::Next)},
-                    KeyCase{Qt::Key_Up, Qt::KeypadModifier, pressOf(BarButton::VolumeUp)},
-                    KeyCase{Qt::Key_Down, Qt::NoModifier, pressOf(BarButton::VolumeDown)},
-                    KeyCase{Qt::Key_S, Qt::NoModifier, pressOf(BarButton::Shuffle)},
-                    KeyCase{Qt::Key_R, Qt::NoModifier, pressOf(BarButton::Repeat)},
-                    // Caps Lock or Shift on the other letters changes nothing.
-                    KeyCase{Qt::Key_X, Qt::ShiftModifier, pressOf(BarButton::Play)},
-                    KeyCase{Qt::Key_Tab, Qt::NoModifier, {BarKeyAction::MarkNext}},
-                    KeyCase{Qt::Key_Tab, Qt::ShiftModifier, {BarKeyAction::MarkPrevious}},
-                    KeyCase{Qt::Key_Backtab, Qt::ShiftModifier, {BarKeyAction::MarkPrevious}},
-                    KeyCase{Qt::Key_Space, Qt::NoModifier, {BarKeyAction::PressMarked}},
-                    KeyCase{Qt::Key_Return, Qt::NoModifier, {BarKeyAction::PressMarked}},
-                    KeyCase{Qt::Key_Enter, Qt::KeypadModifier, {BarKeyAction::PressMarked}},
-                    // Shortcuts of others, and keys the player has no use for.
-                    KeyCase{Qt::Key_X, Qt::ControlModifier, {}},
-                    KeyCase{Qt::Key_V, Qt::AltModifier | Qt::ShiftModifier, {}},
-                    KeyCase{Qt::Key_Tab, Qt::ControlModifier, {}},
-                    KeyCase{Qt::Key_A, Qt::NoModifier, {}},
-                    KeyCase{Qt::Key_Escape, Qt::NoModifier, {}}));
+INSTANTIATE_TEST_SUITE_P(PlayerKeys, BarKeys,
+                         testing::Values(KeyCase{Qt::Key_Z, Qt::NoModifier, pressOf(BarButton::Previous)},
+                                         KeyCase{Qt::Key_X, Qt::NoModifier, pressOf(BarButton::Play)},
+                                         KeyCase{Qt::Key_C, Qt::NoModifier, pressOf(BarButton::Pause)},
+                                         KeyCase{Qt::Key_V, Qt::NoModifier, pressOf(BarButton::Stop)},
+                                         KeyCase{Qt::Key_V, Qt::ShiftModifier, pressOf(BarButton::FadeOutAndStop)},
+                                         KeyCase{Qt::Key_B, Qt::NoModifier, pressOf(BarButton::Next)},
+                                         KeyCase{Qt::Key_Up, Qt::KeypadModifier, pressOf(BarButton::VolumeUp)},
+                                         KeyCase{Qt::Key_Down, Qt::NoModifier, pressOf(BarButton::VolumeDown)},
+                                         KeyCase{Qt::Key_S, Qt::NoModifier, pressOf(BarButton::Shuffle)},
+                                         KeyCase{Qt::Key_R, Qt::NoModifier, pressOf(BarButton::Repeat)},
+                                         // Caps Lock or Shift on the other letters changes nothing.
+                                         KeyCase{Qt::Key_X, Qt::ShiftModifier, pressOf(BarButton::Play)},
+                                         KeyCase{Qt::Key_Tab, Qt::NoModifier, {BarKeyAction::MarkNext}},
+                                         KeyCase{Qt::Key_Tab, Qt::ShiftModifier, {BarKeyAction::MarkPrevious}},
+                                         KeyCase{Qt::Key_Backtab, Qt::ShiftModifier, {BarKeyAction::MarkPrevious}},
+                                         KeyCase{Qt::Key_Space, Qt::NoModifier, {BarKeyAction::PressMarked}},
+                                         KeyCase{Qt::Key_Return, Qt::NoModifier, {BarKeyAction::PressMarked}},
+                                         KeyCase{Qt::Key_Enter, Qt::KeypadModifier, {BarKeyAction::PressMarked}},
+                                         // Shortcuts of others, and keys the player has no use for.
+                                         KeyCase{Qt::Key_X, Qt::ControlModifier, {}},
+                                         KeyCase{Qt::Key_V, Qt::AltModifier | Qt::ShiftModifier, {}},
+                                         KeyCase{Qt::Key_Tab, Qt::ControlModifier, {}},
+                                         KeyCase{Qt::Key_A, Qt::NoModifier, {}},
+                                         KeyCase{Qt::Key_Escape, Qt::NoModifier, {}}));
 
 // Whatever point of a face button's area a person or a screen reader
 // presses, the face's grid answers with that button, and its centre (where

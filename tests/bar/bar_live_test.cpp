@@ -1,8 +1,8 @@
-#include "httpqsimulator.h"
+#include "frmsystray.h"
 #include "httpqclient.h"
+#include "httpqsimulator.h"
 #include "picturebox.h"
 #include "support/sandbox.h"
-#include "frmsystray.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -13,7 +13,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-const QStringList kInfo = {u"/getinfo?p=&a=0"_s, u"/getinfo?p=&a=1"_s, u"/getinfo?p=&a=2"_s, u"/getoutputtime?p=&a=1"_s};
+const QStringList kInfo = {u"/getinfo?p=&a=0"_s, u"/getinfo?p=&a=1"_s, u"/getinfo?p=&a=2"_s,
+                           u"/getoutputtime?p=&a=1"_s};
 const QStringList kChecks = {u"status /shuffle_status?p="_s, u"status /repeat_status?p="_s};
 
 // The bar's polls and presses against a player playing "Artist - Song".
@@ -110,16 +111,20 @@ TEST_F(BarHandlers, MarksShowWhatThePlayerReports)
         std::optional<QString> shuffle, repeat;
         bool shuffleMark, repeatMark;
     } reads[] = {
-        {u"1"_s, u"1.0"_s, true, true}, {u"0"_s, u"1.4"_s, false, false},
-        {u"1.2"_s, u"1"_s, true, true}, {std::nullopt, std::nullopt, true, false},
+        {u"1"_s, u"1.0"_s, true, true},
+        {u"0"_s, u"1.4"_s, false, false},
+        {u"1.2"_s, u"1"_s, true, true},
+        {std::nullopt, std::nullopt, true, false},
     };
     for (const auto &read : reads) {
         m_answers[u"/shuffle_status?p="_s] = read.shuffle;
         m_answers[u"/repeat_status?p="_s] = read.repeat;
         awaitTask(m_bar->ShuffleCheck());
         awaitTask(m_bar->LoopCheck());
-        EXPECT_EQ(m_bar->picShuffleStatus->isVisibleTo(m_bar), read.shuffleMark) << read.shuffle.value_or(u"-"_s).toStdString();
-        EXPECT_EQ(m_bar->picLoopStatus->isVisibleTo(m_bar), read.repeatMark) << read.repeat.value_or(u"-"_s).toStdString();
+        EXPECT_EQ(m_bar->picShuffleStatus->isVisibleTo(m_bar), read.shuffleMark)
+            << read.shuffle.value_or(u"-"_s).toStdString();
+        EXPECT_EQ(m_bar->picLoopStatus->isVisibleTo(m_bar), read.repeatMark)
+            << read.repeat.value_or(u"-"_s).toStdString();
     }
     // The shuffle check cancels what holds the status channel.
     sent();
@@ -135,8 +140,8 @@ TEST_F(BarHandlers, PlayStateReadsStoppedPlayingPausedAndIgnoresOtherValues)
         std::optional<QString> answer;
         const char16_t *caption;
     } cases[] = {
-        {u"1"_s, u"Playing"}, {u"2"_s, u"Playing"}, {u"3"_s, u"Paused"}, {u"0"_s, u"Stopped"}, {std::nullopt, u"Stopped"},
-        {u"1"_s, u"Playing"}, {std::nullopt, u"Playing"}, {u"busy"_s, u"Stopped"},
+        {u"1"_s, u"Playing"},       {u"2"_s, u"Playing"}, {u"3"_s, u"Paused"},        {u"0"_s, u"Stopped"},
+        {std::nullopt, u"Stopped"}, {u"1"_s, u"Playing"}, {std::nullopt, u"Playing"}, {u"busy"_s, u"Stopped"},
     };
     for (const auto &c : cases) {
         m_answers[u"/isplaying?p="_s] = c.answer;
@@ -206,26 +211,44 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
         Qt::MouseButton button = Qt::LeftButton;
     } presses[] = {
         {"left edge", {11, 104}, ""},
-        {"previous, first pixel", {12, 104}, "prev?p="}, {"previous, last pixel", {34, 104}, "prev?p="},
+        {"previous, first pixel", {12, 104}, "prev?p="},
+        {"previous, last pixel", {34, 104}, "prev?p="},
         {"play, first pixel, right button", {35, 104}, "play?p=", Qt::RightButton},
         {"play, last pixel, middle button", {57, 104}, "play?p=", Qt::MiddleButton},
-        {"pause", {58, 104}, "pause?p="}, {"pause, last pixel", {80, 104}, "pause?p="},
-        {"stop", {81, 104}, "stop?p="}, {"fade out and stop", {104, 104}, "fadeoutandstop?p="},
-        {"fade out and stop, last pixel", {126, 104}, "fadeoutandstop?p="}, {"next", {127, 104}, "next?p="},
-        {"next, last pixel", {148, 104}, "next?p="}, {"gap after next", {149, 104}, ""},
-        {"gap before SHUF", {171, 104}, ""}, {"SHUF", {172, 104}, "shuffle?p=&a=1"},
-        {"SHUF, last pixel", {194, 104}, "shuffle?p=&a=1"}, {"gap after SHUF", {195, 104}, ""},
-        {"gap before LOOP", {206, 104}, ""}, {"LOOP", {207, 104}, "repeat?p=&a=1"},
-        {"LOOP, last pixel", {229, 104}, "repeat?p=&a=1"}, {"gap after LOOP", {230, 104}, ""},
-        {"gap before PLS", {240, 104}, ""}, {"PLS", {241, 104}, "PLS"},
-        {"PLS, last pixel", {263, 104}, "PLS"}, {"right edge", {264, 104}, ""},
-        {"above the button row", {23, 95}, ""}, {"button row, top pixel", {23, 96}, "prev?p="},
-        {"button row, bottom pixel", {23, 113}, "prev?p="}, {"below the button row", {23, 114}, ""},
-        {"volume down, first pixel", {58, 70}, "volumedown?p="}, {"volume down, last pixel", {68, 70}, "volumedown?p="},
-        {"volume up, first pixel", {69, 70}, "volumeup?p="}, {"volume up, last pixel", {80, 70}, "volumeup?p="},
-        {"beside the volume cells", {81, 70}, ""}, {"title panel", {150, 35}, ""},
-        {"volume, top pixel", {63, 60}, "volumedown?p="}, {"above the volume cells", {63, 59}, ""},
-        {"volume, bottom pixel", {75, 77}, "volumeup?p="}, {"below the volume cells", {75, 78}, ""},
+        {"pause", {58, 104}, "pause?p="},
+        {"pause, last pixel", {80, 104}, "pause?p="},
+        {"stop", {81, 104}, "stop?p="},
+        {"fade out and stop", {104, 104}, "fadeoutandstop?p="},
+        {"fade out and stop, last pixel", {126, 104}, "fadeoutandstop?p="},
+        {"next", {127, 104}, "next?p="},
+        {"next, last pixel", {148, 104}, "next?p="},
+        {"gap after next", {149, 104}, ""},
+        {"gap before SHUF", {171, 104}, ""},
+        {"SHUF", {172, 104}, "shuffle?p=&a=1"},
+        {"SHUF, last pixel", {194, 104}, "shuffle?p=&a=1"},
+        {"gap after SHUF", {195, 104}, ""},
+        {"gap before LOOP", {206, 104}, ""},
+        {"LOOP", {207, 104}, "repeat?p=&a=1"},
+        {"LOOP, last pixel", {229, 104}, "repeat?p=&a=1"},
+        {"gap after LOOP", {230, 104}, ""},
+        {"gap before PLS", {240, 104}, ""},
+        {"PLS", {241, 104}, "PLS"},
+        {"PLS, last pixel", {263, 104}, "PLS"},
+        {"right edge", {264, 104}, ""},
+        {"above the button row", {23, 95}, ""},
+        {"button row, top pixel", {23, 96}, "prev?p="},
+        {"button row, bottom pixel", {23, 113}, "prev?p="},
+        {"below the button row", {23, 114}, ""},
+        {"volume down, first pixel", {58, 70}, "volumedown?p="},
+        {"volume down, last pixel", {68, 70}, "volumedown?p="},
+        {"volume up, first pixel", {69, 70}, "volumeup?p="},
+        {"volume up, last pixel", {80, 70}, "volumeup?p="},
+        {"beside the volume cells", {81, 70}, ""},
+        {"title panel", {150, 35}, ""},
+        {"volume, top pixel", {63, 60}, "volumedown?p="},
+        {"above the volume cells", {63, 59}, ""},
+        {"volume, bottom pixel", {75, 77}, "volumeup?p="},
+        {"below the volume cells", {75, 78}, ""},
     };
     for (const auto &press : presses) {
         // Through the window, so that Qt finds the widget under the pointer.
@@ -264,8 +287,11 @@ TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
 {
     setInetTransferFactory({});
     HttpqSimulator sim(HttpqSimOptions{.password = u"pw"_s});
-    const HttpqPlayerState state{.titles = HttpqSimulator::generatedTitles(10), .position = 1,
-                                 .playState = HttpqPlayerState::Playing, .shuffle = true, .repeat = true};
+    const HttpqPlayerState state{.titles = HttpqSimulator::generatedTitles(10),
+                                 .position = 1,
+                                 .playState = HttpqPlayerState::Playing,
+                                 .shuffle = true,
+                                 .repeat = true};
     sim.setState(state);
     ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
 
@@ -305,8 +331,8 @@ protected:
     {
         WindowTest::SetUp();
         setInetTransferFactory({});
-        m_sim.setState({.titles = HttpqSimulator::generatedTitles(10), .position = 1,
-                        .playState = HttpqPlayerState::Playing});
+        m_sim.setState(
+            {.titles = HttpqSimulator::generatedTitles(10), .position = 1, .playState = HttpqPlayerState::Playing});
         ASSERT_TRUE(m_sim.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&m_sim, &HttpqSimulator::requestReceived, [this](const QByteArray &line) {
             m_lines.append(QString::fromLatin1(line.mid(5, line.indexOf('?') - 5)));
@@ -407,7 +433,7 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
     {
         const char *name;
         std::optional<QString> title; // nothing: no poll
-        qsizetype steps;              // 0: a whole cycle
+        qsizetype steps; // 0: a whole cycle
         bool laidOutOnce;
     } cases[] = {
         {"placeholder", std::nullopt, 0, true},

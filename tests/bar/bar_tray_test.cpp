@@ -1,8 +1,8 @@
-#include "httpqsimulator.h"
+#include "frmsystray.h"
 #include "httpqclient.h"
+#include "httpqsimulator.h"
 #include "picturebox.h"
 #include "support/sandbox.h"
-#include "frmsystray.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -72,10 +72,10 @@ TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
         qint16 button;
         const char *outcome; // "drag", "hide", "close", "settings", "nothing"
     } presses[] = {
-        {100, 100, 1, "settings"}, {100, 100, 2, "settings"}, {75, 100, 1, "drag"}, {150, 100, 1, "drag"},
-        {100, 75, 1, "drag"}, {100, 150, 1, "drag"}, {3850, 100, 4, "hide"}, {3825, 100, 1, "drag"},
-        {3900, 100, 1, "drag"}, {3945, 100, 1, "drag"}, {3920, 100, 1, "drag"}, {4000, 100, 2, "nothing"},
-        {4000, 100, 4, "nothing"}, {2000, 50, 2, "drag"}, {4000, 100, 1, "close"},
+        {100, 100, 1, "settings"}, {100, 100, 2, "settings"}, {75, 100, 1, "drag"},    {150, 100, 1, "drag"},
+        {100, 75, 1, "drag"},      {100, 150, 1, "drag"},     {3850, 100, 4, "hide"},  {3825, 100, 1, "drag"},
+        {3900, 100, 1, "drag"},    {3945, 100, 1, "drag"},    {3920, 100, 1, "drag"},  {4000, 100, 2, "nothing"},
+        {4000, 100, 4, "nothing"}, {2000, 50, 2, "drag"},     {4000, 100, 1, "close"},
     };
     for (const auto &press : presses) {
         bar.show();
@@ -170,19 +170,20 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
     bar.CloseApplication();
 
     EXPECT_EQ(m_windows.ends, 1);
-    EXPECT_EQ(m_settings.read(), "[WINAMP]\r\nURL=http://www.quendra.example/live/logo.vesk\r\nHEIGHT=1995\r\n"
-                                 "BAR_HEIGHT=225\r\nX_STARTUP_POSITION=300\r\nY_STARTUP_POSITION=600\r\n"
-                                 "[PLAYLIST]\r\nURL=http://www.quendra.example/live/install.vesk\r\nHEIGHT=1995\r\n"
-                                 "BAR_HEIGHT=500\r\nVISIBLE=1\r\nX_STARTUP_POSITION=4500\r\nY_STARTUP_POSITION=3000\r\n"
-                                 "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=0\r\n"
-                                 "HTTPQ_PASSWD=typed after start\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=10.1.1.1\r\n");
+    EXPECT_EQ(m_settings.read(),
+              "[WINAMP]\r\nURL=http://www.quendra.example/live/logo.vesk\r\nHEIGHT=1995\r\n"
+              "BAR_HEIGHT=225\r\nX_STARTUP_POSITION=300\r\nY_STARTUP_POSITION=600\r\n"
+              "[PLAYLIST]\r\nURL=http://www.quendra.example/live/install.vesk\r\nHEIGHT=1995\r\n"
+              "BAR_HEIGHT=500\r\nVISIBLE=1\r\nX_STARTUP_POSITION=4500\r\nY_STARTUP_POSITION=3000\r\n"
+              "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=0\r\n"
+              "HTTPQ_PASSWD=typed after start\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=10.1.1.1\r\n");
     EXPECT_TRUE(icon.isNull() || !icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(icon.isNull());
     EXPECT_FALSE(bar.isVisible());
     EXPECT_FALSE(playlist().isVisible());
-    for (FormTimer *timer : {bar.timRefreshSongTitle, bar.timRefreshStatus, bar.timDisplaySongtitle,
-                             playlist().timPlaylistRefresh})
+    for (FormTimer *timer :
+         {bar.timRefreshSongTitle, bar.timRefreshStatus, bar.timDisplaySongtitle, playlist().timPlaylistRefresh})
         EXPECT_FALSE(timer->isEnabled());
     EXPECT_FALSE(playlist().inetPlayList->IsBusy());
 }
@@ -230,7 +231,8 @@ TEST_F(BarTray, ClosingTheBarWhileTheTrayMenuIsOpen)
 TEST(TrayTip, IsCutAt63CharactersWhateverTheirBytes)
 {
     frmSystray tray;
-    for (const QString &tip : {QString(40, u'\u00E9'), QString(70, u'\u00E9'), QString(70, u'x'), u"Bj\u00F6rk \u2013 J\u00F3ga"_s}) {
+    for (const QString &tip :
+         {QString(40, u'\u00E9'), QString(70, u'\u00E9'), QString(70, u'x'), u"Bj\u00F6rk \u2013 J\u00F3ga"_s}) {
         tray.SetToolTip(tip);
         EXPECT_EQ(tray.ToolTip(), tip.left(63));
     }

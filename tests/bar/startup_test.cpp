@@ -59,8 +59,12 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
         const char *refresh;
         int title, status, titleAfterTick, statusAfterTick;
     } cases[] = {
-        {"0", 0, 100, 0, 100}, {"250", 250, 350, 250, 350}, {"32667", 32667, 32767, 32667, 32767},
-        {"32668", 32668, 32767, 32668, 32767}, {"99999", 32767, 32767, 32767, 32767}, {"-50", 1000, 1100, 1000, 50},
+        {"0", 0, 100, 0, 100},
+        {"250", 250, 350, 250, 350},
+        {"32667", 32667, 32767, 32667, 32767},
+        {"32668", 32668, 32767, 32668, 32767},
+        {"99999", 32767, 32767, 32767, 32767},
+        {"-50", 1000, 1100, 1000, 50},
     };
     for (const auto &c : cases) {
         writeSettings(QByteArray("[HTTPQ]\nQUENDRA_TYPE=DIRECT\nREFRESH=") + c.refresh + "\n");

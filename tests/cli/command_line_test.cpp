@@ -61,11 +61,13 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWrongOptionsAreRefusedWithTheUsage)
         if (out.isEmpty())
             EXPECT_EQ(result.out, QString()) << what;
         else
-            EXPECT_TRUE(QRegularExpression(out, dotAll).match(result.out).hasMatch()) << what << ":\n" << result.out.toStdString();
+            EXPECT_TRUE(QRegularExpression(out, dotAll).match(result.out).hasMatch()) << what << ":\n"
+                                                                                      << result.out.toStdString();
         if (err.isEmpty())
             EXPECT_EQ(result.err, QString()) << what;
         else
-            EXPECT_TRUE(QRegularExpression(err, dotAll).match(result.err).hasMatch()) << what << ":\n" << result.err.toStdString();
+            EXPECT_TRUE(QRegularExpression(err, dotAll).match(result.err).hasMatch()) << what << ":\n"
+                                                                                      << result.err.toStdString();
     }
 }
 

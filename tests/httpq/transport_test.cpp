@@ -1,5 +1,5 @@
-#include "httpqsimulator.h"
 #include "httpqclient.h"
+#include "httpqsimulator.h"
 #include "inettransfer.h"
 #include "iniactions.h"
 #include "settings.h"
@@ -99,8 +99,9 @@ TEST_F(Transport, SettingsGoOnTheWireInTheServersEncodingAndCannotInject)
     // '%' goes as it is: the server decodes it.
     gHttpqPasswd = QStringLiteral("%25");
     EXPECT_EQ(fetch(net, u"/play?p="), u"0");
-    EXPECT_EQ(m_lines, QByteArrayList({"GET /shuffle?p=%E4%20%80%D0%96%0D%0AX-Injected:%201%23&a=1 HTTP/1.0",
-                                       "GET /play?p=%25 HTTP/1.0"}));
+    EXPECT_EQ(m_lines,
+              QByteArrayList(
+                  {"GET /shuffle?p=%E4%20%80%D0%96%0D%0AX-Injected:%201%23&a=1 HTTP/1.0", "GET /play?p=%25 HTTP/1.0"}));
 }
 
 TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)
@@ -138,8 +139,7 @@ public:
     explicit Window(QStringList &steps)
         : m_steps(steps)
         , net(new HttpqClient(QStringLiteral("NetworkConnection"), this))
-    {
-    }
+    { }
     async::Task<> twoCommands()
     {
         m_steps.append(u"asked"_s);
@@ -246,17 +246,19 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
     const auto cp1252 = HttpqSimOptions::Encoding::Windows1252, utf8 = HttpqSimOptions::Encoding::Utf8;
     const QString huge = QStringLiteral("a") + QString(99'000, QChar(0xE9));
     // The server's fault, drip and encoding, its title; a playlist or a title asked for, and the answer.
-    const std::tuple<const char *, Fault, int, HttpqSimOptions::Encoding, QString, bool, std::optional<QString>> cases[] = {
-        {"reset mid-playlist", Fault::Reset, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
-        // A byte well within the time limit, the whole answer far past it.
-        {"drip past the time limit", Fault::None, 40, cp1252, u"Artist - Title"_s, false, std::nullopt},
-        {"stall past the time limit", Fault::Stall, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
-        {"Windows-1252 title", Fault::None, 0, cp1252, u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s, false,
-         u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s},
-        // 64 KiB of UTF-8 ends inside an "é": the answer stops before it.
-        {"title over the bound", Fault::None, 0, utf8, huge, false, QStringLiteral("a") + QString(32'767, QChar(0xE9))},
-        {"playlist over the title bound", Fault::None, 0, utf8, huge, true, huge + QStringLiteral("<br>")},
-    };
+    const std::tuple<const char *, Fault, int, HttpqSimOptions::Encoding, QString, bool, std::optional<QString>>
+        cases[] = {
+            {"reset mid-playlist", Fault::Reset, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
+            // A byte well within the time limit, the whole answer far past it.
+            {"drip past the time limit", Fault::None, 40, cp1252, u"Artist - Title"_s, false, std::nullopt},
+            {"stall past the time limit", Fault::Stall, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
+            {"Windows-1252 title", Fault::None, 0, cp1252, u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s, false,
+             u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s},
+            // 64 KiB of UTF-8 ends inside an "é": the answer stops before it.
+            {"title over the bound", Fault::None, 0, utf8, huge, false,
+             QStringLiteral("a") + QString(32'767, QChar(0xE9))},
+            {"playlist over the title bound", Fault::None, 0, utf8, huge, true, huge + QStringLiteral("<br>")},
+        };
     for (const auto &[name, fault, dripMs, encoding, title, playlist, expected] : cases) {
         SCOPED_TRACE(name);
         // The delay lets the windows' timer tick during every wait.
@@ -278,7 +280,8 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
             answer = fetch(net, kTitleUrlCommand);
         }
         EXPECT_TRUE(answer == expected) << (answer ? u"%1 characters: %2"_s.arg(answer->size()).arg(answer->left(60))
-                                                     : u"a failure"_s).toStdString();
+                                                   : u"a failure"_s)
+                                               .toStdString();
         EXPECT_FALSE(net->IsBusy());
         EXPECT_GT(ticks, 0);
     }

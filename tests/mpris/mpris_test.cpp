@@ -71,7 +71,8 @@ protected:
         s_daemon = std::make_unique<QProcess>();
         // A test that crashes takes its bus with it.
         s_daemon->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        s_daemon->start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        s_daemon->start(daemon,
+                        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         if (s_daemon->waitForReadyRead(10000))
             s_address = QString::fromUtf8(s_daemon->readLine()).trimmed();
     }
@@ -111,7 +112,8 @@ protected:
     {
         QStringList requests;
         for (const Exchange &exchange : std::as_const(m_httpq.log))
-            requests.append((exchange.channel == u"NetworkConnection" ? u"net "_s : u"status "_s) + commandOf(exchange.url));
+            requests.append((exchange.channel == u"NetworkConnection" ? u"net "_s : u"status "_s)
+                            + commandOf(exchange.url));
         m_httpq.log.clear();
         return requests.join(u", ");
     }
@@ -190,12 +192,14 @@ TEST_F(MprisBus, EachMethodSendsTheFacesRequest)
         {"1", "Set", set("LoopStatus", u"All"_s), ""},
     };
     for (const auto &[isplaying, member, arguments, requests] : cases) {
-        SCOPED_TRACE(testing::Message() << member << ' ' << arguments.value(1).toString().toStdString() << " after " << isplaying);
+        SCOPED_TRACE(testing::Message() << member << ' ' << arguments.value(1).toString().toStdString() << " after "
+                                        << isplaying);
         m_answers[u"/isplaying?p="_s] = QString::fromLatin1(isplaying);
         awaitTask(m_bar->timRefreshStatus_Timer());
         changesSeen();
         m_httpq.log.clear();
-        const QDBusMessage reply = call(qstrcmp(member, "Set") ? kPlayer : kProperties, QString::fromLatin1(member), arguments);
+        const QDBusMessage reply = call(qstrcmp(member, "Set") ? kPlayer : kProperties, QString::fromLatin1(member),
+                                        arguments);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         EXPECT_EQ(sent(), QString::fromLatin1(requests));
     }
@@ -248,8 +252,10 @@ TEST_F(MprisBus, PositionLengthAndALostPlayerReachTheDesktop)
     };
     // A song started from stopped on the same title: its length comes with
     // the status poll, and its position from the player, moving on.
-    m_answers = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s}, {u"/getlistpos?p="_s, u"3"_s},
-                 {u"/getoutputtime?p=&a=1"_s, u"-1"_s}, {u"/isplaying?p="_s, u"0"_s}};
+    m_answers = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s},
+                 {u"/getlistpos?p="_s, u"3"_s},
+                 {u"/getoutputtime?p=&a=1"_s, u"-1"_s},
+                 {u"/isplaying?p="_s, u"0"_s}};
     awaitTask(m_bar->timRefreshSongTitle_Timer());
     awaitTask(m_bar->timRefreshStatus_Timer());
     EXPECT_FALSE(qdbus_cast<QVariantMap>(get(u"Metadata"_s).value<QDBusArgument>()).contains(u"mpris:length"_s));
@@ -315,13 +321,17 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
 {
     // Both polls have read a song, 245 s long, at list position 3.
     const QMap<QString, std::optional<QString>> before = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s},
-        {u"/getlistpos?p="_s, u"3"_s}, {u"/getoutputtime?p=&a=1"_s, u"245"_s}, {u"/shuffle_status?p="_s, u"0"_s},
-        {u"/repeat_status?p="_s, u"0"_s}, {u"/isplaying?p="_s, u"0"_s}};
+                                                          {u"/getlistpos?p="_s, u"3"_s},
+                                                          {u"/getoutputtime?p=&a=1"_s, u"245"_s},
+                                                          {u"/shuffle_status?p="_s, u"0"_s},
+                                                          {u"/repeat_status?p="_s, u"0"_s},
+                                                          {u"/isplaying?p="_s, u"0"_s}};
     // The answer that changes, the poll that reads it, the property and its new value.
     const std::tuple<const char *, const char *, async::Task<> (*)(frm_Quendra &), QString, QVariant> cases[] = {
-        {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { return bar.timRefreshSongTitle_Timer(); }, u"Metadata"_s,
-         metadata("/org/quendra/Quendra/Track/3", u"Other - Tune"_s, 245'000'000)},
-        {"/isplaying?p=", "3", [](frm_Quendra &bar) { return bar.timRefreshStatus_Timer(); }, u"PlaybackStatus"_s, u"Paused"_s},
+        {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { return bar.timRefreshSongTitle_Timer(); },
+         u"Metadata"_s, metadata("/org/quendra/Quendra/Track/3", u"Other - Tune"_s, 245'000'000)},
+        {"/isplaying?p=", "3", [](frm_Quendra &bar) { return bar.timRefreshStatus_Timer(); }, u"PlaybackStatus"_s,
+         u"Paused"_s},
         {"/shuffle_status?p=", "1", [](frm_Quendra &bar) { return bar.ShuffleCheck(); }, u"Shuffle"_s, true},
         {"/repeat_status?p=", "1", [](frm_Quendra &bar) { return bar.LoopCheck(); }, u"LoopStatus"_s, u"Playlist"_s},
     };
@@ -353,7 +363,8 @@ TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
     std::unique_ptr<MprisBridge> second = attachMediaControls(*m_bar, other);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(m_bridge->serviceName(), u"org.mpris.MediaPlayer2.quendra");
-    EXPECT_EQ(second->serviceName(), u"org.mpris.MediaPlayer2.quendra.instance%1"_s.arg(QCoreApplication::applicationPid()));
+    EXPECT_EQ(second->serviceName(),
+              u"org.mpris.MediaPlayer2.quendra.instance%1"_s.arg(QCoreApplication::applicationPid()));
     second.reset();
     QDBusConnection::disconnectFromBus(other.name());
 
@@ -375,8 +386,8 @@ TEST(MprisNoBus, NoSessionBusMeansNoBridgeAndNoMessage)
     const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quendra-test-bus");
     g_messages.clear();
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) { g_messages.append(text); });
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { g_messages.append(text); });
     const std::unique_ptr<MprisBridge> bridge = attachMediaControls(bar);
     qInstallMessageHandler(previous);
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);

@@ -1,7 +1,7 @@
 #include "barkeyboard.h"
 #include "picturebox.h"
-#include "translations.h"
 #include "support/sandbox.h"
+#include "translations.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
@@ -70,8 +70,10 @@ TEST(PictureTexts, ATranslatedWordIsDrawnInsideThePicture)
     const QSize size(48, 19);
     const QImage english = PictureBox::renderArt(u":/art/cancel.svg"_s, size, 1).toImage();
     const QImage same = PictureBox::renderArt(u":/art/cancel.svg"_s, size, 1, {{u"Cancel"_s, u"Cancel"_s}}).toImage();
-    const QImage german = PictureBox::renderArt(u":/art/cancel.svg"_s, size, 1, {{u"Cancel"_s, u"Abbrechen"_s}}).toImage();
-    const QImage wide = PictureBox::renderArt(u":/art/cancel.svg"_s, size, 1, {{u"Cancel"_s, u"Abbrechen und verwerfen"_s}}).toImage();
+    const QImage german =
+        PictureBox::renderArt(u":/art/cancel.svg"_s, size, 1, {{u"Cancel"_s, u"Abbrechen"_s}}).toImage();
+    const QImage wide =
+        PictureBox::renderArt(u":/art/cancel.svg"_s, size, 1, {{u"Cancel"_s, u"Abbrechen und verwerfen"_s}}).toImage();
     EXPECT_EQ(english, same);
     EXPECT_NE(english, german);
     // The bright letters stay off the key's left and right edge columns.

@@ -8,8 +8,7 @@ namespace {
 using namespace Qt::StringLiterals;
 
 class PlaylistKeys : public WindowTest
-{
-};
+{ };
 
 // Down then Return starts the selected entry exactly as a double-click does.
 TEST_F(PlaylistKeys, ReturnStartsTheSelectedEntryAsADoubleClickDoes)
@@ -34,14 +33,16 @@ TEST_F(PlaylistKeys, ReturnStartsTheSelectedEntryAsADoubleClickDoes)
     QTest::keyClick(list, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_httpq.log.size() >= 5; }, 5000));
     EXPECT_EQ(gListPos, 2);
-    EXPECT_EQ(sent(), QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
-                                   u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
+    EXPECT_EQ(sent(),
+              QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
+                           u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
 
     // The keypad's Enter too.
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
     QTest::keyClick(list, Qt::Key_Enter, Qt::KeypadModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_httpq.log.size() >= 3; }, 5000));
-    EXPECT_EQ(sent(), QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s}));
+    EXPECT_EQ(sent(),
+              QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s}));
 }
 
 } // namespace

@@ -119,14 +119,16 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
 
     doubleClickRow(2);
     EXPECT_EQ(gListPos, 2);
-    EXPECT_EQ(sent(), QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
-                                   u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
+    EXPECT_EQ(sent(),
+              QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
+                           u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
 
     // Shuffle off; a failing request in the middle stops nothing. The final
     // blank entry sends the number of titles.
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
     doubleClickRow(4);
-    EXPECT_EQ(sent(), QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=4"_s, u"action /play?p="_s}));
+    EXPECT_EQ(sent(),
+              QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=4"_s, u"action /play?p="_s}));
 }
 
 TEST_F(PlaylistWindow, ADoubleClickWhoseWindowGoesWhileItWaitsSendsNothingMore)
@@ -227,7 +229,8 @@ TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
         EXPECT_EQ(entries->rowCount(), c.refill.count(u"<br>"_s) + 1) << c.name;
         EXPECT_EQ(currentRow(), c.highlighted) << c.name;
         EXPECT_EQ(list->selectionModel()->selectedRows(),
-                  c.highlighted >= 0 ? QModelIndexList{entries->index(c.highlighted)} : QModelIndexList()) << c.name;
+                  c.highlighted >= 0 ? QModelIndexList{entries->index(c.highlighted)} : QModelIndexList())
+            << c.name;
     }
 }
 

@@ -36,15 +36,26 @@ TEST_F(SettingsStore, ReadsWhatWindowsReadsFromAnyFile)
     for (int i = 0; i < 4096; ++i)
         garbage += char((i * 7919) & 0xFF);
     const QString url = QString::fromUtf16(kDefaultControlUrl);
-    const struct { const char *name; QByteArray bytes; QString url; qint16 height; QString type; qint16 refresh; } cases[] = {
-        {"numbers by the rule, held to 16 bits", "[HTTPQ]\nREFRESH=2.5\n[WINAMP]\nHEIGHT=-99999\n", url, -32768, u"HTTPQ"_s, 2},
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        QString url;
+        qint16 height;
+        QString type;
+        qint16 refresh;
+    } cases[] = {
+        {"numbers by the rule, held to 16 bits", "[HTTPQ]\nREFRESH=2.5\n[WINAMP]\nHEIGHT=-99999\n", url, -32768,
+         u"HTTPQ"_s, 2},
         {"present but empty keys", "[HTTPQ]\nQUENDRA_TYPE=\nREFRESH=\n[WINAMP]\nURL=\nHEIGHT=\n", {}, 0, {}, 0},
         {"the type held to six characters", "[HTTPQ]\nQUENDRA_TYPE=DIRECTLY\n", url, 1995, u"DIRECT"_s, 1000},
         {"the type in its own case", "[HTTPQ]\nQUENDRA_TYPE=direct\n", url, 1995, u"direct"_s, 1000},
         {"binary garbage before a good section", garbage + "\n[WINAMP]\nHEIGHT=1500\n", url, 1500, u"HTTPQ"_s, 1000},
         {"Unicode file cut mid-character",
-         QByteArray::fromStdString("\xFF\xFE[\0H\0T\0T\0P\0Q\0]\0\n\0R\0E\0F\0R\0E\0S\0H\0=\0" "7\0" "7"s), url, 1995,
-         u"HTTPQ"_s, 7},
+         QByteArray::fromStdString("\xFF\xFE[\0H\0T\0T\0P\0Q\0]\0\n\0R\0E\0F\0R\0E\0S\0H\0=\0"
+                                   "7\0"
+                                   "7"s),
+         url, 1995, u"HTTPQ"_s, 7},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -62,14 +73,21 @@ TEST_F(SettingsStore, ReadsWhatWindowsReadsFromAnyFile)
 // other numbers their 16-bit rule.
 TEST_F(SettingsStore, PositionsKeepTheirWholeValueThroughASaveAndTheNextStart)
 {
-    const struct { const char *name; QByteArray bytes; int x, y, playlistX, playlistY; qint16 height; } cases[] = {
-        {"beyond 16 bits", "[WINAMP]\nX_STARTUP_POSITION=43500\nY_STARTUP_POSITION=-40000\nHEIGHT=43500\n"
-                           "[PLAYLIST]\nX_STARTUP_POSITION=57600.5\nY_STARTUP_POSITION=  70000px\n",
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        int x, y, playlistX, playlistY;
+        qint16 height;
+    } cases[] = {
+        {"beyond 16 bits",
+         "[WINAMP]\nX_STARTUP_POSITION=43500\nY_STARTUP_POSITION=-40000\nHEIGHT=43500\n"
+         "[PLAYLIST]\nX_STARTUP_POSITION=57600.5\nY_STARTUP_POSITION=  70000px\n",
          43500, -40000, 57600, 70000, 32767},
-        {"by the same rule as the other numbers", "[WINAMP]\nX_STARTUP_POSITION=2.5\nY_STARTUP_POSITION=abc\n", 2, 0,
-         0, 1995, 1995},
-        {"held at a million twips", "[WINAMP]\nX_STARTUP_POSITION=99999999\nY_STARTUP_POSITION=-99999999\n",
-         1000000, -1000000, 0, 1995, 1995},
+        {"by the same rule as the other numbers", "[WINAMP]\nX_STARTUP_POSITION=2.5\nY_STARTUP_POSITION=abc\n", 2, 0, 0,
+         1995, 1995},
+        {"held at a million twips", "[WINAMP]\nX_STARTUP_POSITION=99999999\nY_STARTUP_POSITION=-99999999\n", 1000000,
+         -1000000, 0, 1995, 1995},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,12 +112,13 @@ TEST_F(SettingsStore, PositionsKeepTheirWholeValueThroughASaveAndTheNextStart)
 // A whole settings file, so that a save with nothing changed adds no key.
 QByteArray completeFile(const QByteArray &url, const QByteArray &passwd, const QByteArray &server)
 {
-    return "[WINAMP]\r\nURL=" + url + "\r\nHEIGHT=1995\r\nBAR_HEIGHT=225\r\n"
-           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=30\r\n"
-           "[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=1995\r\nBAR_HEIGHT=500\r\nVISIBLE=1\r\n"
-           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=2025\r\n"
-           "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=1000\r\nHTTPQ_PASSWD=" + passwd
-        + "\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=" + server + "\r\n";
+    return "[WINAMP]\r\nURL=" + url
+        + "\r\nHEIGHT=1995\r\nBAR_HEIGHT=225\r\n"
+          "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=30\r\n"
+          "[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=1995\r\nBAR_HEIGHT=500\r\nVISIBLE=1\r\n"
+          "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=2025\r\n"
+          "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=1000\r\nHTTPQ_PASSWD="
+        + passwd + "\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=" + server + "\r\n";
 }
 
 TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndSave)
@@ -108,7 +127,8 @@ TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndS
     // reads back the same; anything else, and a file without such bytes, gets UTF-8.
     const QByteArray cut = QByteArray(148, 'b') + "\xC3\xA9tail"; // the cut would split the é
     const QString h = u"http://h/c"_s;
-    const struct {
+    const struct
+    {
         const char *name;
         QByteArray url, passwd, server;
         QString shownUrl, shownPasswd, shownServer;
@@ -120,17 +140,26 @@ TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndS
         {"UTF-8", "http://h/c", "p\xC3\xA4ssw\xC3\xB6rd", "caf\xC3\xA9.lan", h, u"pässwörd"_s, u"café.lan"_s},
         {"mixed", "http://h/\x80", "p\xE4ssw\xF6rd", "caf\xC3\xA9.lan", u"http://h/€"_s, u"pässwörd"_s, u"café.lan"_s},
         {"quoted and padded", "'http://h/c'", "\"  pa ss  \"", "\"\"x\"\"", h, u"  pa ss  "_s, u"\"x\""_s},
-        {"longer than 149 bytes, up to a megabyte", QByteArray(1 << 20, 'a'), cut, QByteArray(147, 'c') + "\xE2\x82\xAC",
-         QString(149, u'a'), QString(148, u'b'), QString(147, u'c')},
-        {"UTF-16", "http://h/c", "p\xC3\xA4ssw\xC3\xB6rd", "\xE6\x97\xA5\xE6\x9C\xAC", h, u"pässwörd"_s, u"日本"_s,
-         {}, {}, true},
-        {"typed into a Windows file", "http://h/c", "pw", "caf\xE9.lan", h, u"pw"_s, u"café.lan"_s,
-         u"pässwörd €"_s, "p\xE4ssw\xF6rd \x80"},
+        {"longer than 149 bytes, up to a megabyte", QByteArray(1 << 20, 'a'), cut,
+         QByteArray(147, 'c') + "\xE2\x82\xAC", QString(149, u'a'), QString(148, u'b'), QString(147, u'c')},
+        {"UTF-16",
+         "http://h/c",
+         "p\xC3\xA4ssw\xC3\xB6rd",
+         "\xE6\x97\xA5\xE6\x9C\xAC",
+         h,
+         u"pässwörd"_s,
+         u"日本"_s,
+         {},
+         {},
+         true},
+        {"typed into a Windows file", "http://h/c", "pw", "caf\xE9.lan", h, u"pw"_s, u"café.lan"_s, u"pässwörd €"_s,
+         "p\xE4ssw\xF6rd \x80"},
         {"typed Windows bytes that read as UTF-8", "http://h/c", "pw", "caf\xE9.lan", h, u"pw"_s, u"café.lan"_s,
          u"Ã©"_s, "\xC3\x83\xC2\xA9"},
-        {"typed beyond Windows-1252", "http://h/c", "pw", "caf\xE9.lan", h, u"pw"_s, u"café.lan"_s,
-         u"日本"_s, "\xE6\x97\xA5\xE6\x9C\xAC"},
-        {"typed into a plain file", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"pässwörd"_s, "p\xC3\xA4ssw\xC3\xB6rd"},
+        {"typed beyond Windows-1252", "http://h/c", "pw", "caf\xE9.lan", h, u"pw"_s, u"café.lan"_s, u"日本"_s,
+         "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"typed into a plain file", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"pässwörd"_s,
+         "p\xC3\xA4ssw\xC3\xB6rd"},
         {"typed with blanks around", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u" \tpa ss "_s, "\" \tpa ss \""},
         {"typed in quotes", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"'x'"_s, "\"'x'\""},
     };
@@ -139,7 +168,8 @@ TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndS
         const auto file = [&c](const QByteArray &passwd) {
             const QByteArray bytes = completeFile(c.url, passwd, c.server);
             const QString text = QString::fromUtf8(bytes); // as UTF-16, with its byte-order mark
-            return c.utf16 ? "\xFF\xFE" + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2) : bytes;
+            return c.utf16 ? "\xFF\xFE" + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2)
+                           : bytes;
         };
         m_settings.write(file(c.passwd));
         LoadSettings();

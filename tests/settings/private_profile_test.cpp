@@ -53,7 +53,9 @@ protected:
     string entries(const string &folder = ".") const
     {
         const QDir dir(QString::fromStdString(path(folder)));
-        return dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).join(u' ').toStdString();
+        return dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+            .join(u' ')
+            .toStdString();
     }
     void setMode(const string &name, mode_t mode) const { ASSERT_EQ(::chmod(path(name).c_str(), mode), 0); }
     struct stat info(const string &name) const
@@ -107,7 +109,8 @@ TEST_F(PrivateProfile, UnicodeFilesAreReadAndStayUnicode)
         EXPECT_EQ(read("test.ini", "s", "k"), "w\xC3\xB6rt");
         EXPECT_TRUE(write("test.ini", "s", "n", "\xE4\x80"));
         EXPECT_TRUE(write("test.ini", "t", "u", "\xC3\xA9"));
-        EXPECT_EQ(readFile("test.ini"), utf16(u"[s]\r\nk = w\u00F6rt "_s + odd + u"n=\u00E4\u20AC\r\n[t]\r\nu=\u00E9\r\n"_s, bigEndian));
+        EXPECT_EQ(readFile("test.ini"),
+                  utf16(u"[s]\r\nk = w\u00F6rt "_s + odd + u"n=\u00E4\u20AC\r\n[t]\r\nu=\u00E9\r\n"_s, bigEndian));
     }
 }
 
@@ -156,7 +159,11 @@ TEST_F(PrivateProfile, FailedWritesLeaveTheFileAsItWas)
 {
     // Each step of the write failing as a full or broken disk makes it fail.
     using Step = ProfileWriteStep;
-    const struct { const char *name; std::vector<std::pair<Step, int>> faults; } cases[] = {
+    const struct
+    {
+        const char *name;
+        std::vector<std::pair<Step, int>> faults;
+    } cases[] = {
         {"write, disk full", {{Step::Write, ENOSPC}}},
         {"sync", {{Step::Sync, EIO}}},
         {"close", {{Step::Close, EIO}}},
@@ -202,8 +209,7 @@ TEST_F(PrivateProfile, AFullDiskLeavesTheFileWhole)
     const auto fill = [this] {
         QFile filler(m_dir.filePath(QStringLiteral("filler")));
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        while (filler.write(QByteArray(4096, 'f')) == 4096) {
-        }
+        while (filler.write(QByteArray(4096, 'f')) == 4096) { }
     };
 
     // The new value needs a page more than the file has: nothing fits.

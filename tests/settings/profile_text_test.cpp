@@ -21,17 +21,36 @@ TEST(ProfileText, ReadsValuesAsWindowsDoes)
                         "dup=first\r\nDUP=second\r\nnoeq\r\nnoeq=later\r\n;key=1\r\n  ; spaced = 2\r\n"
                         "[abc=unclosed\r\n[ Spaced ] trailing text\r\nk=spaced\r\n[a]b]\r\nk=lastbracket\r\n"
                         "[Main]\r\nonlylater=1\r\n[]\r\ntop=empty name\r\n"s;
-    const struct { const char *section, *key; optional<string> expected; } cases[] = {
-        {"main", "PLAIN", "hello world"}, {" \tMain\x1a", " plain \r\n", "hello world"}, {"Main", "blanks", "value"},
-        {"Main", "dq", "  padded  "}, {"Main", "sq", "x"}, {"Main", "mixed", "\"x'"}, {"Main", "lone", "\""},
-        {"Main", "empty", ""}, {"Main", "emptyquotes", ""}, {"Main", "doubled", "\"x\""}, // one pair of quotes goes
-        {"Main", "eq", "a=b"}, {"Main", "nokey", nullopt}, {"Main", "nul", "ab"}, {"Main", "na", "named"},
-        {"Main", "dup", "first"}, {"Main", "noeq", nullopt}, // the first line of a name decides
-        {"Main", ";key", nullopt}, {"Main", "; spaced", nullopt}, // comments, even asked for by name
-        {"Main", "[abc", "unclosed"}, {"Spaced", "k", "spaced"}, {"a]b", "k", "lastbracket"},
+    const struct
+    {
+        const char *section, *key;
+        optional<string> expected;
+    } cases[] = {
+        {"main", "PLAIN", "hello world"},
+        {" \tMain\x1a", " plain \r\n", "hello world"},
+        {"Main", "blanks", "value"},
+        {"Main", "dq", "  padded  "},
+        {"Main", "sq", "x"},
+        {"Main", "mixed", "\"x'"},
+        {"Main", "lone", "\""},
+        {"Main", "empty", ""},
+        {"Main", "emptyquotes", ""},
+        {"Main", "doubled", "\"x\""}, // one pair of quotes goes
+        {"Main", "eq", "a=b"},
+        {"Main", "nokey", nullopt},
+        {"Main", "nul", "ab"},
+        {"Main", "na", "named"},
+        {"Main", "dup", "first"},
+        {"Main", "noeq", nullopt}, // the first line of a name decides
+        {"Main", ";key", nullopt},
+        {"Main", "; spaced", nullopt}, // comments, even asked for by name
+        {"Main", "[abc", "unclosed"},
+        {"Spaced", "k", "spaced"},
+        {"a]b", "k", "lastbracket"},
         {"Main", "onlylater", nullopt}, // later duplicate sections are not searched
-        {"", "top", "empty name"},      // "" is "[]", not the lines before the first header
-        {"Main", "missing", nullopt}, {"Nope", "k", nullopt},
+        {"", "top", "empty name"}, // "" is "[]", not the lines before the first header
+        {"Main", "missing", nullopt},
+        {"Nope", "k", nullopt},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(string(c.section) + "/" + c.key);
@@ -45,9 +64,13 @@ TEST(ProfileText, ReadsEveryLineBreakStyle)
         return "[s]" + eol + "a = 1" + eol + eol + "b=\"2\"" + eol + "[t]" + eol + "c=3" + last;
     };
     const string files[] = {
-        lines("\r\n", "\r\n"), lines("\n", "\n"), lines("\r", "\r"), lines("\r\n", ""), lines("\r", ""),
+        lines("\r\n", "\r\n"),
+        lines("\n", "\n"),
+        lines("\r", "\r"),
+        lines("\r\n", ""),
+        lines("\r", ""),
         "\xEF\xBB\xBF" + lines("\n", ""),
-        "[s]\r\na=1\r\nb=2\r[t]\rc=3\r",   // CR-only lines after the last '\n'
+        "[s]\r\na=1\r\nb=2\r[t]\rc=3\r", // CR-only lines after the last '\n'
         "[s]\r\na=1\rb=2\r\n[t]\rc=3\r\n", // a lone CR inside a CRLF file
     };
     for (const string &file : files) {
@@ -63,7 +86,12 @@ TEST(ProfileText, ReadsEveryLineBreakStyle)
 TEST(ProfileText, EditsTouchOnlyTheirLines)
 {
     const string bom = "\xEF\xBB\xBF";
-    const struct { string before; const char *section, *key, *value; string after; } cases[] = {
+    const struct
+    {
+        string before;
+        const char *section, *key, *value;
+        string after;
+    } cases[] = {
         {"; head\r\n[s]\r\n  K = old \r\nx = 1\r\n", "S", "k", "new", "; head\r\n[s]\r\nK=new\r\nx = 1\r\n"},
         {"[s]\nk=1", "s", "k", "2", "[s]\nk=2"},
         {"[s]\r\n k = v \r\n", "s", "K", " v ", "[s]\r\n k = v \r\n"},
@@ -89,8 +117,14 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
         EXPECT_EQ(file, c.after);
     }
     // Names that would not read back are refused, the file left alone.
-    for (const auto &[section, key] : {std::pair{"a]", "k"}, {"a\nb", "k"}, {"a\rb", "k"}, {"s", "a=b"},
-                                       {"s", "[k"}, {"s", ";k"}, {"s", "a\rb"}, {"s", "a\nb"}}) {
+    for (const auto &[section, key] : {std::pair{"a]", "k"},
+                                       {"a\nb", "k"},
+                                       {"a\rb", "k"},
+                                       {"s", "a=b"},
+                                       {"s", "[k"},
+                                       {"s", ";k"},
+                                       {"s", "a\rb"},
+                                       {"s", "a\nb"}}) {
         string file = "[s]\nk=1\n";
         EXPECT_FALSE(profile::setValue(file, section, key, "v")) << testing::PrintToString(key);
         EXPECT_EQ(file, "[s]\nk=1\n");

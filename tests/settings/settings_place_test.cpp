@@ -15,15 +15,9 @@ namespace {
 TEST(SettingsPlace, InstalledCopiesAreTheOnesUnderSystemFoldersOrInAnInstallTree)
 {
     const std::tuple<QString, bool> folders[] = {
-        {u"/usr/bin"_s, true},
-        {u"/usr/local/bin"_s, true},
-        {u"/usr/local/bin/"_s, true},
-        {u"/opt/quendra"_s, true},
-        {u"/opt/quendra/bin"_s, true},
-        {u"/home/ann/quendra"_s, false},
-        {u"/usr2/bin"_s, false},
-        {u"/optional/quendra"_s, false},
-        {u"/usr/bin/../../home/ann/quendra"_s, false},
+        {u"/usr/bin"_s, true},     {u"/usr/local/bin"_s, true},     {u"/usr/local/bin/"_s, true},
+        {u"/opt/quendra"_s, true}, {u"/opt/quendra/bin"_s, true},   {u"/home/ann/quendra"_s, false},
+        {u"/usr2/bin"_s, false},   {u"/optional/quendra"_s, false}, {u"/usr/bin/../../home/ann/quendra"_s, false},
     };
     for (const auto &[folder, installed] : folders)
         EXPECT_EQ(isInstalledProgramFolder(folder), installed) << folder.toStdString();
@@ -48,15 +42,9 @@ TEST(SettingsPlace, AnInstalledCopyKeepsItsSettingsInTheUsersFolderUnlessOneIsBe
     enum Beside { NoFile, WritableFile, ReadOnlyFile };
     // installed, the folder writable, a file beside it: where the settings go.
     const std::tuple<bool, bool, Beside, QString> cases[] = {
-        {false, true, NoFile, beside},
-        {false, false, NoFile, config},
-        {false, false, WritableFile, beside},
-        {false, true, ReadOnlyFile, beside},
-        {false, false, ReadOnlyFile, config},
-        {true, true, NoFile, config},
-        {true, false, NoFile, config},
-        {true, true, WritableFile, beside},
-        {true, false, WritableFile, beside},
+        {false, true, NoFile, beside},       {false, false, NoFile, config},       {false, false, WritableFile, beside},
+        {false, true, ReadOnlyFile, beside}, {false, false, ReadOnlyFile, config}, {true, true, NoFile, config},
+        {true, false, NoFile, config},       {true, true, WritableFile, beside},   {true, false, WritableFile, beside},
         {true, true, ReadOnlyFile, config},
     };
     for (const auto &[installed, folderWritable, file, expected] : cases) {

@@ -24,7 +24,10 @@ protected:
         m_dialog->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_dialog));
     }
-    bool closed() { return QTest::qWaitFor([&] { return m_dialog.isNull(); }, 5000); }
+    bool closed()
+    {
+        return QTest::qWaitFor([&] { return m_dialog.isNull(); }, 5000);
+    }
     // The server field, typed into without a save.
     void typeServer(const QString &text)
     {
@@ -32,7 +35,10 @@ protected:
         m_dialog->txt_URL[0]->selectAll();
         QTest::keyClicks(m_dialog->txt_URL[0], text);
     }
-    bool savedServer(const char *server) const { return m_settings.read().contains(QByteArray("HTTPQ_SERVER=") + server); }
+    bool savedServer(const char *server) const
+    {
+        return m_settings.read().contains(QByteArray("HTTPQ_SERVER=") + server);
+    }
 
     SettingsSandbox m_settings;
     FakeHttpq m_httpq;

@@ -57,15 +57,17 @@ TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
     frmSettings &dialog = open();
     EXPECT_TRUE(dialog.optConnectType[0]->isChecked());
     EXPECT_TRUE(dialog.optProxy[0]->isChecked());
-    EXPECT_EQ(shownTexts(dialog), QStringList({u"Quendra Control URL"_s, u"http://h/c"_s, u"Playlist URL"_s, u"http://h/p"_s}));
+    EXPECT_EQ(shownTexts(dialog),
+              QStringList({u"Quendra Control URL"_s, u"http://h/c"_s, u"Playlist URL"_s, u"http://h/p"_s}));
     // Showing the settings changes none of them.
     EXPECT_EQ(gQuendraType, u"HTTPQ");
     EXPECT_EQ(gProxy, u"NO");
 
     QTest::mouseClick(dialog.optConnectType[1], Qt::LeftButton);
     EXPECT_EQ(gQuendraType, u"DIRECT");
-    EXPECT_EQ(shownTexts(dialog), QStringList({u"httpq server URL"_s, u"player"_s, u"httpq port"_s, u"4801"_s,
-                                               u"httpq password"_s, u"pw"_s, u"Refresh Songtitle (ms)"_s, u"750"_s}));
+    EXPECT_EQ(shownTexts(dialog),
+              QStringList({u"httpq server URL"_s, u"player"_s, u"httpq port"_s, u"4801"_s, u"httpq password"_s, u"pw"_s,
+                           u"Refresh Songtitle (ms)"_s, u"750"_s}));
     dialog.txt_URL[0]->setText(u"192.168.1.9"_s);
     EXPECT_EQ(gHttpqServer, u"192.168.1.9");
     // Every keystroke takes effect; beyond the 16-bit range the refresh is held at its end.
@@ -82,7 +84,8 @@ TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
     EXPECT_EQ(gRefresh, 32767);
     QTest::mouseClick(dialog.optConnectType[0], Qt::LeftButton);
     EXPECT_EQ(gQuendraType, u"WEBCONTROL");
-    EXPECT_EQ(shownTexts(dialog), QStringList({u"Quendra Control URL"_s, u"http://h/c"_s, u"Playlist URL"_s, u"http://h/p"_s}));
+    EXPECT_EQ(shownTexts(dialog),
+              QStringList({u"Quendra Control URL"_s, u"http://h/c"_s, u"Playlist URL"_s, u"http://h/p"_s}));
 
     // Proxy: manual shows the address field and takes its text; automatic hides it.
     QTest::mouseClick(dialog.optProxy[2], Qt::LeftButton);

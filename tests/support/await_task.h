@@ -1,7 +1,7 @@
 #pragma once
 
-#include "task.h"
 #include "httpqclient.h"
+#include "task.h"
 
 #include <gtest/gtest.h>
 

@@ -44,8 +44,7 @@ public:
     FakeTransfer(FakeHttpq &script, QObject *owner)
         : InetTransfer(owner)
         , m_script(script)
-    {
-    }
+    { }
 
     // Answers at once, unless the channel is held: then the request is
     // recorded as sent and its answer waits for release().

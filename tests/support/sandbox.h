@@ -1,11 +1,11 @@
 #pragma once
 
-#include "frm_quendra.h"
 #include "formtimer.h"
+#include "frm_quendra.h"
 #include "frm_quendraplaylist.h"
-#include "settings.h"
-#include "iniactions.h"
 #include "frmsettings.h"
+#include "iniactions.h"
+#include "settings.h"
 #include "support/await_task.h"
 #include "support/fakebrowser.h"
 #include "support/faketransfer.h"
@@ -112,9 +112,10 @@ protected:
     // The requests since the last call, as channel and command ("net /play?p=").
     QStringList sent()
     {
-        static const QMap<QString, QString> channels = {
-            {QStringLiteral("NetworkConnection"), QStringLiteral("net ")}, {QStringLiteral("InetStatusCheck"), QStringLiteral("status ")},
-            {QStringLiteral("inetPlayList"), QStringLiteral("list ")}, {QStringLiteral("inetPLAction"), QStringLiteral("action ")}};
+        static const QMap<QString, QString> channels = {{QStringLiteral("NetworkConnection"), QStringLiteral("net ")},
+                                                        {QStringLiteral("InetStatusCheck"), QStringLiteral("status ")},
+                                                        {QStringLiteral("inetPlayList"), QStringLiteral("list ")},
+                                                        {QStringLiteral("inetPLAction"), QStringLiteral("action ")}};
         QStringList requests;
         for (const Exchange &exchange : std::as_const(m_httpq.log)) {
             EXPECT_TRUE(exchange.url.startsWith(u"http://player:4800/")) << exchange.url.toStdString();

@@ -97,23 +97,46 @@ TEST_F(HttpqSimTest, PasswordsAreComparedAsBytesInTheServersEncoding)
 TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
 {
     HttpqPlayerState state = sim.state();
-    state.titles = {u"One"_s, u"Bj\u00f6rk \u2013 J\u00f3ga"_s, u"\u041a\u0438\u043d\u043e \u20ac"_s, u"Mot\u00f6rhead"_s, u"Five"_s};
+    state.titles = {u"One"_s, u"Bj\u00f6rk \u2013 J\u00f3ga"_s, u"\u041a\u0438\u043d\u043e \u20ac"_s,
+                    u"Mot\u00f6rhead"_s, u"Five"_s};
     sim.setState(state);
     const QByteArray length3 = QByteArray::number(HttpqSimulator::titleLengthSeconds(3));
     const std::pair<const char *, QByteArray> script[] = {
-        {"/play?p=", "1"}, {"/pause?p=", "1"}, {"/isplaying?p=", "3"}, {"/pause?p=", "1"}, {"/isplaying?p=", "1"},
-        {"/stop?p=", "1"}, {"/isplaying?p=", "0"},
-        {"/repeat?p=&a=1", "1"}, {"/repeat_status?p=", "1"}, {"/repeat?p=&a=0", "1"}, {"/repeat_status?p=", "0"},
-        {"/setplaylistpos?p=&a=3", "1"}, {"/getlistpos?p=", "3"}, {"/getcurrenttitle?p=", "Mot\xF6rhead"},
+        {"/play?p=", "1"},
+        {"/pause?p=", "1"},
+        {"/isplaying?p=", "3"},
+        {"/pause?p=", "1"},
+        {"/isplaying?p=", "1"},
+        {"/stop?p=", "1"},
+        {"/isplaying?p=", "0"},
+        {"/repeat?p=&a=1", "1"},
+        {"/repeat_status?p=", "1"},
+        {"/repeat?p=&a=0", "1"},
+        {"/repeat_status?p=", "0"},
+        {"/setplaylistpos?p=&a=3", "1"},
+        {"/getlistpos?p=", "3"},
+        {"/getcurrenttitle?p=", "Mot\xF6rhead"},
         // The length is -1 while stopped, as the real player reports it.
-        {"/getoutputtime?p=&a=1", "-1"}, {"/play?p=", "1"}, {"/pause?p=", "1"}, {"/getoutputtime?p=&a=1", length3},
-        {"/next?p=", "1"}, {"/next?p=", "1"}, {"/getlistpos?p=", "0"}, {"/prev?p=", "1"}, {"/getlistpos?p=", "4"},
+        {"/getoutputtime?p=&a=1", "-1"},
+        {"/play?p=", "1"},
+        {"/pause?p=", "1"},
+        {"/getoutputtime?p=&a=1", length3},
+        {"/next?p=", "1"},
+        {"/next?p=", "1"},
+        {"/getlistpos?p=", "0"},
+        {"/prev?p=", "1"},
+        {"/getlistpos?p=", "4"},
         // Windows-1252, with '?' for what it lacks.
         {"/getplaylisttitle?p=", "One<br>Bj\xF6rk \x96 J\xF3ga<br>???? \x80<br>Mot\xF6rhead<br>Five<br>"},
-        {"/getplaylisttitle?p=&a=1", "Bj\xF6rk \x96 J\xF3ga"}, {"/getplaylisttitle?p=&a=5", "0"},
+        {"/getplaylisttitle?p=&a=1", "Bj\xF6rk \x96 J\xF3ga"},
+        {"/getplaylisttitle?p=&a=5", "0"},
         // Unknown commands and bad arguments.
-        {"/frobnicate?p=", "0"}, {"/setplaylistpos?p=", "0"}, {"/setplaylistpos?p=&a=x", "0"},
-        {"/setplaylistpos?p=&a=5", "0"}, {"/getinfo?p=&a=3", "0"}, {"/shuffle?p=&a=2", "0"},
+        {"/frobnicate?p=", "0"},
+        {"/setplaylistpos?p=", "0"},
+        {"/setplaylistpos?p=&a=x", "0"},
+        {"/setplaylistpos?p=&a=5", "0"},
+        {"/getinfo?p=&a=3", "0"},
+        {"/shuffle?p=&a=2", "0"},
     };
     for (const auto &[target, body] : script)
         EXPECT_EQ(get(target), Headers + body) << target;
@@ -142,15 +165,17 @@ TEST_F(HttpqSimTest, FaultsOfTheReply)
     EXPECT_TRUE(!flood.closed && flood.bytes.size() > 64 * 1024 && !flood.bytes.contains("\n\r\n"));
     EXPECT_TRUE(flood.bytes.startsWith("HTTP/1.0 200 OK\r\nX-Flood: ")) << flood.bytes.left(40).toStdString();
     sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::Garbage});
-    EXPECT_EQ(exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 20000).bytes.size(), Headers.size() + HttpqSimulator::GarbageSize);
+    EXPECT_EQ(exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 20000).bytes.size(),
+              Headers.size() + HttpqSimulator::GarbageSize);
 }
 
 TEST(HttpqSimExecutable, ServesOnAFreePort)
 {
     QProcess process;
     // A non-ASCII password on the command line, compared in Windows-1252.
-    process.start(QStringLiteral(HTTPQ_SIM_PATH), {QStringLiteral("--port"), QStringLiteral("0"),
-                                                   QStringLiteral("--password"), QStringLiteral("p\u00e4ssw\u00f6rd")});
+    process.start(QStringLiteral(HTTPQ_SIM_PATH),
+                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--password"),
+                   QStringLiteral("p\u00e4ssw\u00f6rd")});
     ASSERT_TRUE(process.waitForStarted(5000));
     for (int i = 0; i < 50 && !process.canReadLine(); ++i)
         process.waitForReadyRead(100);

@@ -1,6 +1,6 @@
-#include "webbrowser.h"
 #include "qt_platform.h"
 #include "support/sandbox.h"
+#include "webbrowser.h"
 
 #include <QApplication>
 #include <QFile>
@@ -65,8 +65,8 @@ TEST(WebBrowser, WithoutSettingsTheWindowsShowRealBrowsersThatLoadPages)
         return QUrl::fromLocalFile(file.fileName());
     };
     EXPECT_TRUE(shows(bar.QuendraWebbrowser, page(u"control.html"_s, u"Control page"_s), u"Control page"_s));
-    EXPECT_TRUE(shows(playlist->QuendraPlaylistWebbrowser, page(u"list.html"_s, u"Playlist page"_s),
-                      u"Playlist page"_s));
+    EXPECT_TRUE(
+        shows(playlist->QuendraPlaylistWebbrowser, page(u"list.html"_s, u"Playlist page"_s), u"Playlist page"_s));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // Sequential synchronous Fetch throughput and CPU cost against httpq-sim,
 // with curl fetching the same URL from the same simulator for comparison.
 
+#include "bench_report.h"
 #include "httpqclient.h"
 #include "settings.h"
-#include "bench_report.h"
 #include "sim_process.h"
 
 #include <QCommandLineParser>
@@ -35,8 +35,7 @@ namespace {
 
 double rusageSeconds(const rusage &ru)
 {
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-        + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 struct Figures
@@ -217,20 +216,17 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("fetch-bench"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Sequential HttpqClient::Fetch against httpq-sim, beside curl."));
+    parser.setApplicationDescription(QStringLiteral("Sequential HttpqClient::Fetch against httpq-sim, beside curl."));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("requests"), QStringLiteral("Measured requests (3000)."), QStringLiteral("N"),
          QStringLiteral("3000")},
         {QStringLiteral("warmup"), QStringLiteral("Unmeasured requests first (200)."), QStringLiteral("N"),
          QStringLiteral("200")},
-        {QStringLiteral("sim"), QStringLiteral("httpq-sim executable (beside this one)."),
-         QStringLiteral("PATH")},
+        {QStringLiteral("sim"), QStringLiteral("httpq-sim executable (beside this one)."), QStringLiteral("PATH")},
         {QStringLiteral("curl"), QStringLiteral("curl executable (from PATH)."), QStringLiteral("PATH")},
-        {QStringLiteral("title-bytes"),
-         QStringLiteral("Length of the long title fetched last (10000000); 0 skips it."), QStringLiteral("N"),
-         QStringLiteral("10000000")},
+        {QStringLiteral("title-bytes"), QStringLiteral("Length of the long title fetched last (10000000); 0 skips it."),
+         QStringLiteral("N"), QStringLiteral("10000000")},
     });
     parser.process(app);
 
@@ -310,10 +306,10 @@ int main(int argc, char *argv[])
         say(QStringLiteral("  curl exit status %1").arg(curl->exitCode));
     reportServerCount(sim, beforeCurl, requests, QStringLiteral("curl URLs"));
 
-    const double throughput = curl->figures.perSecond() > 0
-        ? quendra.perSecond() / curl->figures.perSecond() : 0;
+    const double throughput = curl->figures.perSecond() > 0 ? quendra.perSecond() / curl->figures.perSecond() : 0;
     const double cpu = curl->figures.cpuMicrosPerRequest() > 0
-        ? quendra.cpuMicrosPerRequest() / curl->figures.cpuMicrosPerRequest() : 0;
+        ? quendra.cpuMicrosPerRequest() / curl->figures.cpuMicrosPerRequest()
+        : 0;
     say(QStringLiteral("ratio quendra/curl: throughput %1, CPU per request %2")
             .arg(throughput, 0, 'f', 2)
             .arg(cpu, 0, 'f', 2));

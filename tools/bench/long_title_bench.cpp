@@ -4,12 +4,12 @@
 // due every half second; the bench reports how long each waited for its
 // request, the event loop's longest stall, the CPU share and the peak memory.
 
-#include "frm_quendra.h"
-#include "formtimer.h"
-#include "inettransfer.h"
-#include "picturebox.h"
-#include "iniactions.h"
 #include "bench_report.h"
+#include "formtimer.h"
+#include "frm_quendra.h"
+#include "inettransfer.h"
+#include "iniactions.h"
+#include "picturebox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -45,8 +45,7 @@ public:
     ScriptedTransfer(Script &script, QObject *owner)
         : InetTransfer(owner)
         , m_script(script)
-    {
-    }
+    { }
 
     bool startFetch(const QString &url) override
     {
@@ -57,7 +56,7 @@ public:
     bool startGet(const QString &) override { return false; }
     QString readChunk(int) override { return {}; }
     bool isBusy() const override { return false; }
-    void cancel() override {}
+    void cancel() override { }
 
 private:
     QString answerFor(const QString &url)
@@ -117,7 +116,7 @@ int main(int argc, char *argv[])
     if (!ini.open(QIODevice::WriteOnly)
         || ini.write("[PLAYLIST]\r\nVISIBLE=0\r\n[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=bench\r\n"
                      "REFRESH=1000\r\n")
-               < 0)
+            < 0)
         fail(QStringLiteral("cannot write the settings"));
     ini.close();
     setSettingsFolder(folder.path());
@@ -165,11 +164,13 @@ int main(int argc, char *argv[])
         while (due() <= script.clock.nsecsElapsed() + 5'000'000) {
             pressNs.push_back(due());
             QCoreApplication::postEvent(bar.picQuendraDirect,
-                                        new QMouseEvent(QEvent::MouseButtonPress, play, bar.picQuendraDirect->mapToGlobal(play),
-                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+                                        new QMouseEvent(QEvent::MouseButtonPress, play,
+                                                        bar.picQuendraDirect->mapToGlobal(play), Qt::LeftButton,
+                                                        Qt::LeftButton, Qt::NoModifier));
             QCoreApplication::postEvent(bar.picQuendraDirect,
-                                        new QMouseEvent(QEvent::MouseButtonRelease, play, bar.picQuendraDirect->mapToGlobal(play),
-                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+                                        new QMouseEvent(QEvent::MouseButtonRelease, play,
+                                                        bar.picQuendraDirect->mapToGlobal(play), Qt::LeftButton,
+                                                        Qt::NoButton, Qt::NoModifier));
         }
     });
     double cpuStart = 0;
@@ -205,7 +206,8 @@ int main(int argc, char *argv[])
     const bool allAnswered = std::none_of(waits.begin(), waits.end(), [](double w) { return w < 0; });
     const double longestWait = waits.empty() ? 0 : *std::max_element(waits.begin(), waits.end());
     std::printf("%-10lld %-9s %-8.2f %-9.1f %-13s %-15.1f %-11d %.1f\n", static_cast<long long>(chars),
-                script.changing ? "changing" : "same", cpu, window, allAnswered ? QByteArray::number(longestWait, 'f', 1).constData() : "unanswered",
-                windowStallMs, windowSteps, peakRssMegabytes());
+                script.changing ? "changing" : "same", cpu, window,
+                allAnswered ? QByteArray::number(longestWait, 'f', 1).constData() : "unanswered", windowStallMs,
+                windowSteps, peakRssMegabytes());
     return 0;
 }

@@ -62,7 +62,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Media-control calls in a burst against a slow player."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("calls"), QStringLiteral("Calls of Next (100000)."), QStringLiteral("N"), QStringLiteral("100000")},
+        {QStringLiteral("calls"), QStringLiteral("Calls of Next (100000)."), QStringLiteral("N"),
+         QStringLiteral("100000")},
         {QStringLiteral("delay"), QStringLiteral("The player's answer delay in ms (20)."), QStringLiteral("MS"),
          QStringLiteral("20")},
         {QStringLiteral("quendra"), QStringLiteral("The program (beside this one)."), QStringLiteral("PATH")},
@@ -71,9 +72,9 @@ int main(int argc, char *argv[])
     parser.process(app);
     const QString here = QCoreApplication::applicationDirPath();
     const QString quendra = parser.isSet(QStringLiteral("quendra")) ? parser.value(QStringLiteral("quendra"))
-                                                                     : here + QStringLiteral("/quendra");
+                                                                    : here + QStringLiteral("/quendra");
     const QString simPath = parser.isSet(QStringLiteral("sim")) ? parser.value(QStringLiteral("sim"))
-                                                                 : here + QStringLiteral("/httpq-sim");
+                                                                : here + QStringLiteral("/httpq-sim");
     const int calls = parser.value(QStringLiteral("calls")).toInt();
     const int delayMs = parser.value(QStringLiteral("delay")).toInt();
     if (calls <= 0 || delayMs < 0)
@@ -85,14 +86,15 @@ int main(int argc, char *argv[])
 
     // A session bus of the bench's own.
     QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                              QStringLiteral("--print-address")});
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
     if (!bus.waitForReadyRead(10000))
         fail(QStringLiteral("dbus-daemon did not start"));
     const QString address = QString::fromUtf8(bus.readLine()).trimmed();
 
-    SimProcess sim(simPath, {QStringLiteral("--verbose"), QStringLiteral("--delay"), QString::number(delayMs), QStringLiteral("--titles"),
-                             QStringLiteral("20")},
+    SimProcess sim(simPath,
+                   {QStringLiteral("--verbose"), QStringLiteral("--delay"), QString::number(delayMs),
+                    QStringLiteral("--titles"), QStringLiteral("20")},
                    scratch.filePath(QStringLiteral("sim.log")));
     QString error;
     const quint16 port = sim.start(&error);
@@ -132,8 +134,8 @@ int main(int argc, char *argv[])
     say(QStringLiteral("%1 calls of Next against a player answering in %2 ms").arg(calls).arg(delayMs));
 
     const auto readStatus = [&] {
-        QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                          QStringLiteral("Get"));
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         get << QStringLiteral("org.mpris.MediaPlayer2.Player") << QStringLiteral("PlaybackStatus");
         QElapsedTimer clock;
         clock.start();
@@ -158,8 +160,8 @@ int main(int argc, char *argv[])
     reader.start(20);
     std::function<void()> sendMore = [&] {
         while (sent < calls && sent - answered - refused < kWindow) {
-            const QDBusMessage next = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.mpris.MediaPlayer2.Player"),
-                                                                     QStringLiteral("Next"));
+            const QDBusMessage next = QDBusMessage::createMethodCall(
+                kService, kPath, QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Next"));
             auto *watcher = new QDBusPendingCallWatcher(client.asyncCall(next), &app);
             QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [&, watcher] {
                 watcher->isError() ? ++refused : ++answered;
@@ -179,11 +181,17 @@ int main(int argc, char *argv[])
     const auto [lastMs, lastOk] = readStatus();
     const double peak = peakRssOf(program.processId());
     say(QStringLiteral("burst: %1 calls sent, %2 answered, %3 refused by the bus, in %4 s")
-            .arg(sent).arg(answered).arg(refused).arg(burstSeconds, 0, 'f', 1));
+            .arg(sent)
+            .arg(answered)
+            .arg(refused)
+            .arg(burstSeconds, 0, 'f', 1));
     say(QStringLiteral("property reads during the burst: %1, worst %2 ms (target under 100 ms), %3 failed")
-            .arg(reads).arg(worstReadMs, 0, 'f', 1).arg(failedReads));
+            .arg(reads)
+            .arg(worstReadMs, 0, 'f', 1)
+            .arg(failedReads));
     say(QStringLiteral("the player received %1 requests; the program's peak memory %2 MB")
-            .arg(sim.requestsSeen()).arg(peak, 0, 'f', 1));
+            .arg(sim.requestsSeen())
+            .arg(peak, 0, 'f', 1));
     say(QStringLiteral("the program %1; a read after the burst took %2 ms")
             .arg(lives && lastOk ? QStringLiteral("lives and answers") : QStringLiteral("DID NOT SURVIVE"))
             .arg(lastMs, 0, 'f', 1));

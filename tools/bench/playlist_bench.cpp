@@ -4,13 +4,13 @@
 // httpq-sim in a separate process, one simulator per playlist size. Then, that
 // a huge answer without separators costs time in proportion to its size.
 
-#include "httpqclient.h"
-#include "formtimer.h"
-#include "playlistmodel.h"
-#include "frm_quendraplaylist.h"
-#include "settings.h"
-#include "iniactions.h"
 #include "bench_report.h"
+#include "formtimer.h"
+#include "frm_quendraplaylist.h"
+#include "httpqclient.h"
+#include "iniactions.h"
+#include "playlistmodel.h"
+#include "settings.h"
 #include "sim_process.h"
 
 #include <QApplication>
@@ -191,7 +191,7 @@ public:
         row.selectedAfter = w->listPlayList->currentIndex().row();
         row.scrollAfter = w->listPlayList->verticalScrollBar()->value();
         row.selectionKept = row.selectedAfter == row.selectedBefore
-                            && w->listPlayList->selectionModel()->isRowSelected(row.selectedAfter, {});
+            && w->listPlayList->selectionModel()->isRowSelected(row.selectedAfter, {});
         row.scrollKept = row.scrollAfter == row.scrollBefore;
 
         frm_QuendraPlaylist::destroyInstance();
@@ -262,8 +262,8 @@ int main(int argc, char *argv[])
          QStringLiteral("1")},
         {QStringLiteral("settle"), QStringLiteral("Event-loop time after each fill, measured too (300)."),
          QStringLiteral("MS"), QStringLiteral("300")},
-        {QStringLiteral("timeout"), QStringLiteral("Longest wait for one fetch in ms (30000)."),
-         QStringLiteral("MS"), QStringLiteral("30000")},
+        {QStringLiteral("timeout"), QStringLiteral("Longest wait for one fetch in ms (30000)."), QStringLiteral("MS"),
+         QStringLiteral("30000")},
     });
     parser.process(app);
 
@@ -295,12 +295,12 @@ int main(int argc, char *argv[])
     for (int n : sizes)
         rows.push_back(bench.measure(parser.value(QStringLiteral("sim")), n, settings.path()));
 
-    say(QStringLiteral("titles  fill_ms  longest_stall_ms  refetch_fill_ms  refetch_stall_ms  selection_kept  scroll_kept"));
+    say(QStringLiteral(
+        "titles  fill_ms  longest_stall_ms  refetch_fill_ms  refetch_stall_ms  selection_kept  scroll_kept"));
     for (const Row &r : rows) {
         std::printf("%-7d %-8s %-17s %-16s %-17s %-15s %s\n", r.titles, qPrintable(figure(r.first.fillMs)),
                     qPrintable(figure(r.first.stallMs)), qPrintable(figure(r.second.fillMs)),
-                    qPrintable(figure(r.second.stallMs)), r.selectionKept ? "yes" : "NO",
-                    r.scrollKept ? "yes" : "NO");
+                    qPrintable(figure(r.second.stallMs)), r.selectionKept ? "yes" : "NO", r.scrollKept ? "yes" : "NO");
     }
     say(QString());
     say(QStringLiteral("details (entries should be titles + 1; stall split: gap holding the fill / any other gap)"));
@@ -310,8 +310,8 @@ int main(int argc, char *argv[])
                 .arg(r.titles)
                 .arg(r.first.entries)
                 .arg(r.second.entries)
-                .arg(figure(r.first.stallInFillMs), figure(r.first.stallElsewhereMs),
-                     figure(r.second.stallInFillMs), figure(r.second.stallElsewhereMs))
+                .arg(figure(r.first.stallInFillMs), figure(r.first.stallElsewhereMs), figure(r.second.stallInFillMs),
+                     figure(r.second.stallElsewhereMs))
                 .arg(r.selectedBefore)
                 .arg(r.selectedAfter)
                 .arg(r.scrollBefore)
@@ -326,8 +326,8 @@ int main(int argc, char *argv[])
     if (target != rows.end()) {
         const Row &r = *target;
         const bool met = r.first.completed && r.second.completed && r.first.fillMs < kTargetFillMs
-                         && r.second.fillMs < kTargetFillMs && r.first.stallMs <= kTargetStallMs
-                         && r.second.stallMs <= kTargetStallMs && r.selectionKept && r.scrollKept;
+            && r.second.fillMs < kTargetFillMs && r.first.stallMs <= kTargetStallMs
+            && r.second.stallMs <= kTargetStallMs && r.selectionKept && r.scrollKept;
         say(QStringLiteral("target for %1: fill below %2 ms, no stall above %3 ms, refetch keeps selection and "
                            "scroll: %4")
                 .arg(kTargetTitles)

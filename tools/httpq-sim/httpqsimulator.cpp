@@ -202,8 +202,7 @@ HttpqPlayerState HttpqSimulator::state() const
 void HttpqSimulator::setState(const HttpqPlayerState &state)
 {
     m_state = state;
-    m_state.position = m_state.titles.isEmpty()
-        ? 0 : qBound(0, m_state.position, int(m_state.titles.size()) - 1);
+    m_state.position = m_state.titles.isEmpty() ? 0 : qBound(0, m_state.position, int(m_state.titles.size()) - 1);
     m_state.volume = qBound(0, m_state.volume, 255);
     setOutputTime(state.outputTimeMs);
 }
@@ -213,10 +212,8 @@ QStringList HttpqSimulator::generatedTitles(int count)
     // Slots for titles that show whether the encoding comes through: Latin-1
     // letters, an en dash (0x96 in Windows-1252) and Cyrillic (not in it at all).
     static const QList<std::pair<int, QString>> special = {
-        {1, QStringLiteral("Björk - Jóga")},
-        {3, QStringLiteral("Motörhead - Ace of Spades")},
-        {6, QStringLiteral("Sigur Rós - Hoppípolla")},
-        {10, QStringLiteral("Beyoncé – Halo")},
+        {1, QStringLiteral("Björk - Jóga")},           {3, QStringLiteral("Motörhead - Ace of Spades")},
+        {6, QStringLiteral("Sigur Rós - Hoppípolla")}, {10, QStringLiteral("Beyoncé – Halo")},
         {15, QStringLiteral("Кино - Группа крови")},
     };
     QStringList titles;
@@ -347,8 +344,7 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
     if (command == "getlistpos")
         return number(m_state.position);
     if (command == "getcurrenttitle")
-        return haveTitle ? encodeText(m_state.titles.at(m_state.position), m_options.encoding)
-                         : QByteArray();
+        return haveTitle ? encodeText(m_state.titles.at(m_state.position), m_options.encoding) : QByteArray();
     if (command == "setplaylistpos") {
         if (!index || *index >= count)
             return errorBody();
@@ -380,10 +376,8 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
             return errorBody();
         // The length is -1 while nothing plays, as the player reports it.
         if (*index == 1)
-            return number(haveTitle && m_state.playState != State::Stopped
-                              ? titleLengthSeconds(m_state.position) : -1);
-        return number(m_state.playState == State::Playing ? m_clock.elapsed() - m_originMs
-                                                          : m_state.outputTimeMs);
+            return number(haveTitle && m_state.playState != State::Stopped ? titleLengthSeconds(m_state.position) : -1);
+        return number(m_state.playState == State::Playing ? m_clock.elapsed() - m_originMs : m_state.outputTimeMs);
     }
     return errorBody();
 }
@@ -393,8 +387,7 @@ void HttpqSimulator::onNewConnection()
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         // The connection state dies with the lambda, i.e. with the socket.
         auto connection = std::make_shared<Connection>();
-        connect(socket, &QTcpSocket::readyRead, this,
-                [this, socket, connection] { onReadyRead(socket, *connection); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, connection] { onReadyRead(socket, *connection); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 }
@@ -430,8 +423,7 @@ void HttpqSimulator::onReadyRead(QTcpSocket *socket, Connection &connection)
     const QList<QByteArray> parts = requestLine.split(' ');
     const QByteArray target = parts.size() >= 2 && parts.at(0) == "GET" ? parts.at(1) : QByteArray();
     if (m_options.delayMs > 0) {
-        QTimer::singleShot(m_options.delayMs, socket,
-                           [this, socket, target] { respond(socket, target); });
+        QTimer::singleShot(m_options.delayMs, socket, [this, socket, target] { respond(socket, target); });
     } else {
         respond(socket, target);
     }
@@ -442,8 +434,7 @@ void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
     switch (m_options.fault) {
-    case HttpqSimOptions::Fault::Stall:
-        return;
+    case HttpqSimOptions::Fault::Stall: return;
     case HttpqSimOptions::Fault::Reset: {
         const QByteArray body = answer(target);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -454,8 +445,7 @@ void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)
         QTimer::singleShot(20, socket, [socket] {
 #ifdef Q_OS_UNIX
             const linger hard = {1, 0};
-            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
-                         sizeof hard);
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
 #endif
             socket->abort();
             socket->deleteLater();
@@ -486,8 +476,7 @@ void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)
         socket->disconnectFromHost();
         return;
     }
-    case HttpqSimOptions::Fault::None:
-        break;
+    case HttpqSimOptions::Fault::None: break;
     }
     if (m_options.dripMs > 0) {
         drip(socket, headers() + answer(target));

@@ -57,8 +57,7 @@ public:
     explicit HttpqSimulator(const HttpqSimOptions &options = {}, QObject *parent = nullptr);
     ~HttpqSimulator() override;
 
-    bool listen(const QHostAddress &address = QHostAddress::LocalHost,
-                quint16 port = DefaultPort);
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = DefaultPort);
     void close();
     bool isListening() const;
     quint16 serverPort() const;

@@ -71,20 +71,20 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("port"), QStringLiteral("Port to listen on (4800); 0 picks a free one."),
-         QStringLiteral("N"), QString::number(HttpqSimulator::DefaultPort)},
+        {QStringLiteral("port"), QStringLiteral("Port to listen on (4800); 0 picks a free one."), QStringLiteral("N"),
+         QString::number(HttpqSimulator::DefaultPort)},
         {QStringLiteral("host"), QStringLiteral("Address to listen on (127.0.0.1)."), QStringLiteral("ADDR"),
          QStringLiteral("127.0.0.1")},
-        {QStringLiteral("password"), QStringLiteral("Password the commands must carry."),
-         QStringLiteral("P"), QString()},
-        {QStringLiteral("titles"), QStringLiteral("Number of generated playlist titles (25)."),
-         QStringLiteral("N"), QStringLiteral("25")},
-        {QStringLiteral("titles-file"),
-         QStringLiteral("UTF-8 file with one playlist title a line."), QStringLiteral("FILE")},
+        {QStringLiteral("password"), QStringLiteral("Password the commands must carry."), QStringLiteral("P"),
+         QString()},
+        {QStringLiteral("titles"), QStringLiteral("Number of generated playlist titles (25)."), QStringLiteral("N"),
+         QStringLiteral("25")},
+        {QStringLiteral("titles-file"), QStringLiteral("UTF-8 file with one playlist title a line."),
+         QStringLiteral("FILE")},
         {QStringLiteral("encoding"), QStringLiteral("Encoding of titles and the password: cp1252 (default) or utf8."),
          QStringLiteral("ENC"), QStringLiteral("cp1252")},
-        {QStringLiteral("delay"), QStringLiteral("Delay before each answer, in milliseconds."),
-         QStringLiteral("MS"), QStringLiteral("0")},
+        {QStringLiteral("delay"), QStringLiteral("Delay before each answer, in milliseconds."), QStringLiteral("MS"),
+         QStringLiteral("0")},
         {QStringLiteral("no-headers"), QStringLiteral("Send the body only, no status line.")},
         {QStringLiteral("verbose"), QStringLiteral("Print each request line received.")},
         {QStringLiteral("fault"),
@@ -92,8 +92,7 @@ int main(int argc, char *argv[])
                         "reset), garbage (4 MiB of random bytes), header-flood (4 MiB of header lines, "
                         "connection held open) or long-length (a Content-Length 100 bytes too large)."),
          QStringLiteral("MODE")},
-        {QStringLiteral("drip"),
-         QStringLiteral("Send each reply one byte every MS milliseconds, then close."),
+        {QStringLiteral("drip"), QStringLiteral("Send each reply one byte every MS milliseconds, then close."),
          QStringLiteral("MS"), QStringLiteral("0")},
     });
     parser.process(app);
@@ -153,13 +152,11 @@ int main(int argc, char *argv[])
     }
 
     if (!simulator.listen(host, port))
-        fail(QStringLiteral("cannot listen on %1:%2: %3")
-                 .arg(host.toString()).arg(port).arg(simulator.errorString()));
+        fail(QStringLiteral("cannot listen on %1:%2: %3").arg(host.toString()).arg(port).arg(simulator.errorString()));
     if (!host.isLoopback())
         std::fprintf(stderr, "httpq-sim: warning: reachable from other machines\n");
     // Scripts started with --port 0 read the port from this line.
-    std::printf("listening on %s:%u\n", host.toString().toLocal8Bit().constData(),
-                unsigned(simulator.serverPort()));
+    std::printf("listening on %s:%u\n", host.toString().toLocal8Bit().constData(), unsigned(simulator.serverPort()));
     std::fflush(stdout);
 
     return app.exec();

@@ -29,9 +29,9 @@ enum class BarButton {
 };
 
 inline constexpr std::array kBarButtons = {
-    BarButton::Previous, BarButton::Play,    BarButton::Pause,   BarButton::Stop,     BarButton::FadeOutAndStop,
+    BarButton::Previous, BarButton::Play,       BarButton::Pause,    BarButton::Stop,    BarButton::FadeOutAndStop,
     BarButton::Next,     BarButton::VolumeDown, BarButton::VolumeUp, BarButton::Shuffle, BarButton::Repeat,
-    BarButton::Playlist, BarButton::Settings, BarButton::Hide,   BarButton::Close,
+    BarButton::Playlist, BarButton::Settings,   BarButton::Hide,     BarButton::Close,
 };
 
 // True for the title strip's buttons, whose areas are in the strip's twips;

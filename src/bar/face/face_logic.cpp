@@ -32,15 +32,24 @@ std::optional<BarButton> faceButtonAt(FaceCell cell)
 {
     if (cell.row == 6) {
         switch (cell.column) {
-        case 2: case 3: return BarButton::Previous;
-        case 4: case 5: return BarButton::Play;
-        case 6: case 7: return BarButton::Pause;
-        case 8: case 9: return BarButton::Stop;
-        case 10: case 11: return BarButton::FadeOutAndStop;
-        case 12: case 13: return BarButton::Next;
-        case 16: case 17: return BarButton::Shuffle;
-        case 19: case 20: return BarButton::Repeat;
-        case 22: case 23: return BarButton::Playlist;
+        case 2:
+        case 3: return BarButton::Previous;
+        case 4:
+        case 5: return BarButton::Play;
+        case 6:
+        case 7: return BarButton::Pause;
+        case 8:
+        case 9: return BarButton::Stop;
+        case 10:
+        case 11: return BarButton::FadeOutAndStop;
+        case 12:
+        case 13: return BarButton::Next;
+        case 16:
+        case 17: return BarButton::Shuffle;
+        case 19:
+        case 20: return BarButton::Repeat;
+        case 22:
+        case 23: return BarButton::Playlist;
         default: return std::nullopt;
         }
     }
@@ -93,8 +102,8 @@ QString songInfoCaption(qint16 trackLength, qint16 bitRate, qint16 sampleRate)
     if (seconds < 10)
         caption += u'0';
     caption += QString::number(seconds);
-    caption += QStringLiteral("    ") + QString::number(bitRate) + QStringLiteral("    ")
-               + QString::number(sampleRate) + u'k';
+    caption += QStringLiteral("    ") + QString::number(bitRate) + QStringLiteral("    ") + QString::number(sampleRate)
+        + u'k';
     return caption;
 }
 
@@ -108,7 +117,9 @@ bool Marquee::step(QString &titleText, qint16 &restart)
     if (restarted) {
         restart = 0;
         const qsizetype titleLength = titleText.size();
-        length = titleLength + 20 < 30 ? 50 : qint32(std::min<qsizetype>(titleLength + 20, std::numeric_limits<qint32>::max()));
+        length = titleLength + 20 < 30
+            ? 50
+            : qint32(std::min<qsizetype>(titleLength + 20, std::numeric_limits<qint32>::max()));
         titleText += QString::fromUtf16(kSeparator);
         pos = 1;
         text = titleText;
@@ -129,10 +140,8 @@ QChar marqueeChar(QChar c)
     switch (c.category()) {
     case QChar::Other_Control:
     case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return u' ';
-    default:
-        return c;
+    case QChar::Separator_Paragraph: return u' ';
+    default: return c;
     }
 }
 

@@ -56,8 +56,7 @@ qint64 contentLength(QByteArrayView headers)
 HttpReplyReader::HttpReplyReader(qsizetype maxBodyBytes, Overflow overflow)
     : m_maxBody(maxBodyBytes)
     , m_overflow(overflow)
-{
-}
+{ }
 
 HttpReplyReader::State HttpReplyReader::feed(QByteArrayView bytes)
 {
@@ -99,14 +98,9 @@ HttpReplyReader::State HttpReplyReader::settle()
 {
     if (m_bodyStart < 0 && !m_hasHeaders) {
         switch (statusLineStart(m_buffer)) {
-        case StatusLine::Maybe:
-            return m_state;
-        case StatusLine::No:
-            m_bodyStart = 0;
-            break;
-        case StatusLine::Yes:
-            m_hasHeaders = true;
-            break;
+        case StatusLine::Maybe: return m_state;
+        case StatusLine::No: m_bodyStart = 0; break;
+        case StatusLine::Yes: m_hasHeaders = true; break;
         }
     }
     if (m_bodyStart < 0) {
@@ -138,9 +132,8 @@ HttpReplyReader::State HttpReplyReader::settleBody()
         // Back over UTF-8 continuation bytes, so that no character is split
         // and a UTF-8 answer still reads as UTF-8.
         qsizetype keep = m_maxBody;
-        for (int back = 0; back < 3 && keep > 0
-             && (static_cast<unsigned char>(m_buffer[m_bodyStart + keep]) & 0xC0) == 0x80;
-             ++back)
+        for (int back = 0;
+             back < 3 && keep > 0 && (static_cast<unsigned char>(m_buffer[m_bodyStart + keep]) & 0xC0) == 0x80; ++back)
             --keep;
         m_buffer.truncate(m_bodyStart + keep);
         m_state = State::Complete;

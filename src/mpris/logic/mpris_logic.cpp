@@ -1,6 +1,5 @@
 #include "mpris_logic.h"
 
-
 namespace {
 
 constexpr qint16 kPlaying = 1;

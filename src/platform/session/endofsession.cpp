@@ -63,7 +63,6 @@ EndOfSession::~EndOfSession()
 void EndOfSession::onSignal()
 {
     char bytes[16];
-    while (::read(g_signalFds[0], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(g_signalFds[0], bytes, sizeof bytes) > 0) { }
     emit requested();
 }

@@ -27,6 +27,7 @@ void installTranslations()
     // Qt's own texts (a line edit's context menu) from the system's Qt
     // translations, where they are installed (qt6-translations-l10n).
     auto qt = std::make_unique<QTranslator>();
-    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         install(std::move(qt));
 }

@@ -1,7 +1,7 @@
 #include "qtinettransfer.h"
 
-#include "httpq_url.h"
 #include "code_page.h"
+#include "httpq_url.h"
 
 #include <QNetworkProxy>
 #include <QPointer>
@@ -47,8 +47,9 @@ bool QtInetTransfer::begin(const QString &url, qsizetype maxBody, HttpReplyReade
     QByteArray path = target.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     if (path.isEmpty())
         path = "/";
-    const QByteArray host = target.toEncoded(QUrl::RemoveScheme | QUrl::RemovePath | QUrl::RemoveQuery
-                                             | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+    const QByteArray host = target
+                                .toEncoded(QUrl::RemoveScheme | QUrl::RemovePath | QUrl::RemoveQuery
+                                           | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
                                 .mid(2);
     m_request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\nAccept: */*\r\n\r\n";
     m_reply.emplace(maxBody, overflow);

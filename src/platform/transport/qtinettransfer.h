@@ -1,7 +1,7 @@
 #pragma once
 
-#include "inettransfer.h"
 #include "http_reply.h"
+#include "inettransfer.h"
 
 #include <QByteArray>
 #include <QTimer>

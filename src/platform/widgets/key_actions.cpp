@@ -22,7 +22,8 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) || !m_keys.contains(key->key()))
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)
+            || !m_keys.contains(key->key()))
             return false;
         if (!key->isAutoRepeat())
             m_action();

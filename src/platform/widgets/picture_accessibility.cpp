@@ -15,8 +15,7 @@ public:
     SpotAccessible(PictureBox *picture, qsizetype index)
         : m_picture(picture)
         , m_index(index)
-    {
-    }
+    { }
 
     bool isValid() const override { return m_picture && m_index < m_picture->spots().size(); }
     QObject *object() const override { return nullptr; }
@@ -34,7 +33,7 @@ public:
             return {};
         return t == QAccessible::Name ? spot().name : QString();
     }
-    void setText(QAccessible::Text, const QString &) override {}
+    void setText(QAccessible::Text, const QString &) override { }
     QRect rect() const override
     {
         if (!isValid())
@@ -92,8 +91,7 @@ class PictureBoxAccessible final : public QAccessibleWidget
 public:
     explicit PictureBoxAccessible(PictureBox *picture)
         : QAccessibleWidget(picture, picture->isButton() ? QAccessible::Button : QAccessible::Client)
-    {
-    }
+    { }
     ~PictureBoxAccessible() override
     {
         for (const QAccessible::Id id : std::as_const(m_spotIds))
@@ -149,10 +147,13 @@ public:
     void doAction(const QString &action) override
     {
         if (picture()->isButton() && action == pressAction()) {
-            QMetaObject::invokeMethod(picture(), [picture = QPointer<PictureBox>(picture())] {
-                if (picture)
-                    emit picture->clicked();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                picture(),
+                [picture = QPointer<PictureBox>(picture())] {
+                    if (picture)
+                        emit picture->clicked();
+                },
+                Qt::QueuedConnection);
             return;
         }
         QAccessibleWidget::doAction(action);

@@ -43,18 +43,21 @@ QByteArray withTexts(const QString &artPath, const PictureBox::ArtTexts &texts)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QString svg = QString::fromUtf8(file.readAll());
-    const QRegularExpressionMatch box = QRegularExpression(QStringLiteral(R"(viewBox="[-\d.]+ [-\d.]+ ([\d.]+))")).match(svg);
+    const QRegularExpressionMatch box =
+        QRegularExpression(QStringLiteral(R"(viewBox="[-\d.]+ [-\d.]+ ([\d.]+))")).match(svg);
     const double boxWidth = box.hasMatch() ? box.captured(1).toDouble() : 0;
     for (const auto &[from, to] : texts) {
         if (from == to)
             continue;
-        const QRegularExpression element(QStringLiteral("<text\\b([^>]*)>") + QRegularExpression::escape(from) + QStringLiteral("</text>"));
+        const QRegularExpression element(QStringLiteral("<text\\b([^>]*)>") + QRegularExpression::escape(from)
+                                         + QStringLiteral("</text>"));
         const QRegularExpressionMatch found = element.match(svg);
         if (!found.hasMatch())
             continue;
         QString attributes = found.captured(1);
         auto attribute = [&](const QString &name) {
-            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\b%1=\"([^\"]*)\"").arg(name)).match(attributes);
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("\\b%1=\"([^\"]*)\"").arg(name)).match(attributes);
             return m.hasMatch() ? m.captured(1) : QString();
         };
         const double x = attribute(QStringLiteral("x")).toDouble();
@@ -88,7 +91,8 @@ QPixmap PictureBox::renderArt(const QString &artPath, QSize size, qreal ratio, c
     art.fill(Qt::transparent);
     {
         QPainter painter(&art);
-        const bool translated = std::any_of(texts.cbegin(), texts.cend(), [](const auto &text) { return text.first != text.second; });
+        const bool translated = std::any_of(texts.cbegin(), texts.cend(),
+                                            [](const auto &text) { return text.first != text.second; });
         QSvgRenderer renderer;
         if (translated)
             renderer.load(withTexts(artPath, texts));

@@ -40,8 +40,7 @@ int pullIn(int start, int length, int low, int high)
 
 } // namespace
 
-std::optional<QPoint> placeOnScreens(const QRect &window, const QList<QRect> &strips,
-                                     const QList<ScreenArea> &screens)
+std::optional<QPoint> placeOnScreens(const QRect &window, const QList<QRect> &strips, const QList<ScreenArea> &screens)
 {
     if (screens.isEmpty())
         return std::nullopt;

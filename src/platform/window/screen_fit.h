@@ -22,5 +22,4 @@ struct ScreenArea
 // neighbouring ones). Otherwise the window goes onto the screen nearest to
 // it, pulled in the shortest way to lie within that screen's free area; a
 // window too large for it keeps its top left corner in the area.
-std::optional<QPoint> placeOnScreens(const QRect &window, const QList<QRect> &strips,
-                                     const QList<ScreenArea> &screens);
+std::optional<QPoint> placeOnScreens(const QRect &window, const QList<QRect> &strips, const QList<ScreenArea> &screens);

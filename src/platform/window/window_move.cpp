@@ -3,8 +3,8 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QStyleHints>
 #include <QPointer>
+#include <QStyleHints>
 #include <QTimer>
 #include <QWindow>
 
@@ -33,14 +33,14 @@ xcb_connection_t *xConnection()
     return x11 ? x11->connection() : nullptr;
 }
 
-template <typename Reply>
+template<typename Reply>
 using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
 
 // The buttons held now, as the X server knows them.
 std::optional<Qt::MouseButtons> serverButtons(xcb_connection_t *x, xcb_window_t window)
 {
-    const ReplyPtr<xcb_query_pointer_reply_t> pointer(
-        xcb_query_pointer_reply(x, xcb_query_pointer(x, window), nullptr), &std::free);
+    const ReplyPtr<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(x, xcb_query_pointer(x, window), nullptr),
+                                                      &std::free);
     if (!pointer)
         return std::nullopt;
     Qt::MouseButtons buttons;
@@ -91,8 +91,8 @@ bool moveRequestSupported(xcb_connection_t *x, xcb_window_t root, xcb_atom_t mov
 // The _NET_WM_MOVERESIZE request: action 8 moves, 5 sizes the bottom edge,
 // 11 cancels. The point is where the gesture began, in the display's pixels:
 // the window manager moves the window by how far the pointer is from it.
-void sendMoveResize(xcb_connection_t *x, xcb_window_t window, xcb_window_t root, xcb_atom_t moveResize,
-                    uint32_t action, QPoint rootPoint)
+void sendMoveResize(xcb_connection_t *x, xcb_window_t window, xcb_window_t root, xcb_atom_t moveResize, uint32_t action,
+                    QPoint rootPoint)
 {
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
@@ -149,8 +149,7 @@ bool startSystemMove(xcb_connection_t *x, QWidget *widget, Qt::Edges edges)
     constexpr uint32_t kSizeBottom = 5;
     // The window manager takes the pointer from here on.
     xcb_ungrab_pointer(x, XCB_CURRENT_TIME);
-    sendMoveResize(x, window, root, moveResize, edges ? kSizeBottom : kMove,
-                   QPoint(pointer->root_x, pointer->root_y));
+    sendMoveResize(x, window, root, moveResize, edges ? kSizeBottom : kMove, QPoint(pointer->root_x, pointer->root_y));
     return true;
 }
 

@@ -20,7 +20,7 @@ bool playlistNearAttachPoint(double barLeft, double barBottom, double playlistLe
                              qint16 attachArea)
 {
     return playlistTop > barBottom - attachArea && playlistTop < barBottom + attachArea
-           && playlistLeft > barLeft - attachArea && playlistLeft < barLeft + attachArea;
+        && playlistLeft > barLeft - attachArea && playlistLeft < barLeft + attachArea;
 }
 
 namespace {
@@ -46,8 +46,7 @@ void PlaylistFill::add(QStringView piece, PlaylistEntries &list)
     // Only the new text, and a separator begun at the end of the carry, can
     // hold a separator not seen before.
     qsizetype start = 0;
-    for (qsizetype found = findSeparator(m_carry, m_scanFrom); found >= 0;
-         found = findSeparator(m_carry, start)) {
+    for (qsizetype found = findSeparator(m_carry, m_scanFrom); found >= 0; found = findSeparator(m_carry, start)) {
         if (m_next < kMaxTitles) {
             // One buffer for every entry: an entry equal to the one in place
             // costs no allocation.

@@ -35,7 +35,9 @@ bool injected(ProfileWriteStep step)
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    { }
     ~FileDescriptor()
     {
         if (m_fd >= 0)
@@ -147,8 +149,7 @@ bool rewriteInPlace(const std::string &target, std::string_view bytes, std::stri
         return false;
     const int fd = file.get();
     if (bytes.size() > old.size()) {
-        const int error = injected(ProfileWriteStep::Reserve)
-            ? errno : ::posix_fallocate(fd, 0, off_t(bytes.size()));
+        const int error = injected(ProfileWriteStep::Reserve) ? errno : ::posix_fallocate(fd, 0, off_t(bytes.size()));
         if (error != 0) {
             // A reservation that failed part way may have lengthened the file.
             truncateTo(fd, old.size());
@@ -213,8 +214,7 @@ std::string unicodeArgument(const profile::FileText &file, QByteArrayView bytes)
 
 } // namespace
 
-QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView def,
-                             const QString &path)
+QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView def, const QString &path)
 {
     // Windows drops the default's trailing spaces (spaces only, not other
     // blanks), then its quotes as it does a value's.
@@ -226,13 +226,12 @@ QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteAr
     if (path.isEmpty() || readFile(QFile::encodeName(path).constData(), bytes) != ReadResult::Read)
         return QByteArrayView(fallback).toByteArray();
     const profile::FileText file = profile::decodeFile(bytes);
-    const std::optional<std::string> value = profile::findValue(
-        file.text, unicodeArgument(file, section), unicodeArgument(file, key));
+    const std::optional<std::string> value = profile::findValue(file.text, unicodeArgument(file, section),
+                                                                unicodeArgument(file, key));
     return QByteArrayView(value ? std::string_view(*value) : fallback).toByteArray();
 }
 
-bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value,
-                        const QString &path)
+bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path)
 {
     if (path.isEmpty())
         return false;

@@ -15,16 +15,14 @@
 // The whole value of [section] key in the file at path. A missing or unreadable
 // file, section or key yields def, less its trailing spaces and then one pair of
 // quotes, as Windows gives it.
-QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView def,
-                             const QString &path);
+QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView def, const QString &path);
 
 // Sets [section] key to value in the file at path, creating what is missing.
 // Returns true on success. The file is replaced whole or left as it was; a new
 // file is readable by its owner only, an old one keeps its mode and owner, and
 // a symbolic link stays a link to the file written. There are no deletions: an
 // empty value is written as an empty value.
-bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value,
-                        const QString &path);
+bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path);
 
 // The steps of a write, for tests that make one fail as a full or failing disk would.
 enum class ProfileWriteStep { CreateTemporary, Reserve, Write, Sync, Close, Rename };

@@ -13,8 +13,7 @@ constexpr std::size_t npos = std::string_view::npos;
 bool isBlank(char c)
 {
     // 0x1A (Ctrl-Z) ends old DOS files, so Windows counts it as a blank too.
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'
-        || c == '\x1a';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\x1a';
 }
 
 std::string_view trimmed(std::string_view s)
@@ -63,10 +62,10 @@ enum class LineKind { Blank, Comment, Header, Entry };
 struct Line
 {
     std::size_t begin = 0;
-    std::size_t end = 0;  // end of the text, line break excluded
+    std::size_t end = 0; // end of the text, line break excluded
     std::size_t next = 0; // start of the following line; == end when there is no line break
     LineKind kind = LineKind::Blank;
-    std::string_view name;    // section or key name, as lookups compare it
+    std::string_view name; // section or key name, as lookups compare it
     std::string_view rawName; // key as spelled in the file, kept when its value is replaced
     std::optional<std::string_view> value;
 };
@@ -74,7 +73,10 @@ struct Line
 class LineReader
 {
 public:
-    explicit LineReader(std::string_view file) : m_file(file), m_pos(textStart(file)) {}
+    explicit LineReader(std::string_view file)
+        : m_file(file)
+        , m_pos(textStart(file))
+    { }
 
     // Any CR or LF ends a line, as Windows reads it; CR LF is one break.
     bool next(Line &line)
@@ -174,10 +176,8 @@ std::pair<char32_t, std::size_t> codePointAt(std::string_view s, std::size_t at)
         const char32_t c = (b0 & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
         return {c, c >= 0x800 ? 3 : 0};
     }
-    if ((b0 & 0xF8) == 0xF0 && isContinuation(s, at + 1) && isContinuation(s, at + 2)
-        && isContinuation(s, at + 3)) {
-        const char32_t c =
-            (b0 & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
+    if ((b0 & 0xF8) == 0xF0 && isContinuation(s, at + 1) && isContinuation(s, at + 2) && isContinuation(s, at + 3)) {
+        const char32_t c = (b0 & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
         return {c, c >= 0x10000 && c <= 0x10FFFF ? 4 : 0};
     }
     return {0, 0};
@@ -206,16 +206,14 @@ void appendUtf8(std::string &out, char32_t c)
 
 std::string_view unquoted(std::string_view value)
 {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-        && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         return value.substr(1, value.size() - 2);
     return value;
 }
 
 std::string quotedIfNeeded(std::string_view value)
 {
-    const bool needed = !value.empty()
-        && (isBlank(value.front()) || isBlank(value.back()) || unquoted(value) != value);
+    const bool needed = !value.empty() && (isBlank(value.front()) || isBlank(value.back()) || unquoted(value) != value);
     return needed ? std::string("\"").append(value).append("\"") : std::string(value);
 }
 
@@ -287,8 +285,7 @@ bool isUnicodeText(std::string_view bytes)
     return true;
 }
 
-std::optional<std::string> findValue(std::string_view file, std::string_view section,
-                                     std::string_view key)
+std::optional<std::string> findValue(std::string_view file, std::string_view section, std::string_view key)
 {
     const std::string_view wanted = cleaned(key);
     LineReader reader(file);
@@ -305,8 +302,7 @@ std::optional<std::string> findValue(std::string_view file, std::string_view sec
     return std::nullopt;
 }
 
-bool setValue(std::string &file, std::string_view section, std::string_view key,
-              std::string_view value)
+bool setValue(std::string &file, std::string_view section, std::string_view key, std::string_view value)
 {
     const std::string_view sectionName = cleaned(section);
     const std::string_view keyName = cleaned(key);

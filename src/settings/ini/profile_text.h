@@ -14,8 +14,7 @@ namespace profile {
 // The value of [section] key, as the reader sees it (blanks around it dropped,
 // one pair of matching quotes removed), or nothing when the section or the key
 // is missing or the key's line has no '='.
-std::optional<std::string> findValue(std::string_view file, std::string_view section,
-                                     std::string_view key);
+std::optional<std::string> findValue(std::string_view file, std::string_view section, std::string_view key);
 
 // The reader's view of a value: one pair of matching quotes (" or ') dropped.
 std::string_view unquoted(std::string_view value);
@@ -27,8 +26,7 @@ std::string quotedIfNeeded(std::string_view value);
 // concern keeps its bytes, and so does the key's line when it already reads as
 // the new value would. Returns false when the edit is refused (a name that
 // would break the file's structure); the text is then unchanged.
-bool setValue(std::string &file, std::string_view section, std::string_view key,
-              std::string_view value);
+bool setValue(std::string &file, std::string_view section, std::string_view key, std::string_view value);
 
 // A file's bytes as the text the rules above work on. Windows reads a file that
 // starts with a UTF-16 byte-order mark (Notepad's "Unicode") as UTF-16; its text
