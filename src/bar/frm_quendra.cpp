@@ -467,7 +467,7 @@ void frm_Quendra::notePollAnswer(bool answered)
         m_pollMissed = true;
         // A single miss keeps what the bar shows; only a player that has
         // not answered for a while is shown as gone.
-        if (m_playerLost || (m_sinceAnswer.isValid() && m_sinceAnswer.elapsed() < m_playerLostMs))
+        if (m_playerLost || (m_sinceAnswer.isValid() && m_sinceAnswer.elapsed() < kPlayerLostMs))
             return;
         m_playerLost = true;
     }

@@ -84,8 +84,6 @@ public:
     // nothing for kPlayerLostMs in a row, true again at the first answer.
     bool playerReachable() const { return !m_playerLost; }
     static constexpr int kPlayerLostMs = 3000;
-    // Tests shorten the time.
-    void setPlayerLostAfter(int ms) { m_playerLostMs = ms; }
     // While set, the play-state poll also reads the position of a playing
     // song (and its length while that is unknown), for the media controls.
     void setPositionPolled(bool polled) { m_positionPolled = polled; }
@@ -177,7 +175,6 @@ private:
     QElapsedTimer m_sinceAnswer;
     bool m_pollMissed = false;
     bool m_playerLost = false;
-    int m_playerLostMs = kPlayerLostMs;
     bool m_positionPolled = false;
     qint64 m_positionMs = 0;
     QElapsedTimer m_sincePosition;

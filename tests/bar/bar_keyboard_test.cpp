@@ -63,27 +63,6 @@ protected:
     frm_Quendra *m_bar = nullptr;
 };
 
-TEST_F(BarKeyboardTest, ThePlayersKeysSendTheFacesCommands)
-{
-    key(Qt::Key_X);
-    key(Qt::Key_V);
-    key(Qt::Key_B);
-    key(Qt::Key_V, Qt::ShiftModifier);
-    key(Qt::Key_Z);
-    key(Qt::Key_C);
-    key(Qt::Key_Up);
-    key(Qt::Key_Down);
-    EXPECT_EQ(sentAfter(8),
-              QStringList({u"net /play?p="_s, u"net /stop?p="_s, u"net /next?p="_s, u"net /fadeoutandstop?p="_s,
-                           u"net /prev?p="_s, u"net /pause?p="_s, u"net /volumeup?p="_s, u"net /volumedown?p="_s}));
-
-    // Others' shortcuts and a key that was let through by nobody are not the bar's.
-    key(Qt::Key_X, Qt::ControlModifier);
-    key(Qt::Key_A);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(sent(), QStringList());
-}
-
 TEST_F(BarKeyboardTest, SAndRSwitchAsTheSpotsAndTheirOnMarksDo)
 {
     // Off: the spot's press switches on, then reads the state back.
@@ -152,11 +131,10 @@ TEST_F(BarKeyboardTest, TabMovesAVisibleMarkOverTheButtonsAndSpaceOrReturnPresse
 
 TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThem)
 {
+    // The desktop test reads every name and presses Play through AT-SPI;
+    // here: where the buttons are, and the switches' states.
     const auto buttons = buttonsOf(face());
     EXPECT_EQ(buttons.size(), 11);
-    for (const QString &name : {u"Previous"_s, u"Play"_s, u"Pause"_s, u"Stop"_s, u"Fade out and stop"_s, u"Next"_s,
-                                u"Volume down"_s, u"Volume up"_s, u"Shuffle"_s, u"Repeat"_s, u"Playlist"_s})
-        EXPECT_TRUE(buttons.contains(name)) << name.toStdString();
 
     QAccessibleInterface *play = buttons.value(u"Play"_s);
     ASSERT_TRUE(play);
@@ -170,10 +148,6 @@ TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThe
         QAccessible::queryAccessibleInterface(face())->childAt(play->rect().center().x(), play->rect().center().y()),
         play);
 
-    pressThrough(play);
-    EXPECT_EQ(sentAfter(1), QStringList{u"net /play?p="_s});
-    pressThrough(buttons.value(u"Volume up"_s));
-    EXPECT_EQ(sentAfter(1), QStringList{u"net /volumeup?p="_s});
 
     // The switches tell whether they are on.
     QAccessibleInterface *shuffle = buttons.value(u"Shuffle"_s);

@@ -199,8 +199,9 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
             bar.TogglePlaylist();
     };
 
-    // Pixels of the 275 x 133 face, the first and last of each control's
-    // cells and those just beside them: a column of 5 units is 2.29 px, a
+    // Pixels of the 275 x 133 face at the edges of controls, where a scale
+    // or an offset off by a pixel shows (every cell's area is checked in
+    // the face's units by BarButtonAreas): a column of 5 units is 2.29 px, a
     // row of 8 units 2.22 px. The button row is pixel rows 96 to 113, the
     // volume cells rows 60 to 77, under the song information.
     const struct
@@ -214,24 +215,11 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
         {"previous, first pixel", {12, 104}, "prev?p="},
         {"previous, last pixel", {34, 104}, "prev?p="},
         {"play, first pixel, right button", {35, 104}, "play?p=", Qt::RightButton},
-        {"play, last pixel, middle button", {57, 104}, "play?p=", Qt::MiddleButton},
-        {"pause", {58, 104}, "pause?p="},
-        {"pause, last pixel", {80, 104}, "pause?p="},
-        {"stop", {81, 104}, "stop?p="},
         {"fade out and stop", {104, 104}, "fadeoutandstop?p="},
-        {"fade out and stop, last pixel", {126, 104}, "fadeoutandstop?p="},
-        {"next", {127, 104}, "next?p="},
-        {"next, last pixel", {148, 104}, "next?p="},
+        {"next, first pixel, middle button", {127, 104}, "next?p=", Qt::MiddleButton},
         {"gap after next", {149, 104}, ""},
-        {"gap before SHUF", {171, 104}, ""},
         {"SHUF", {172, 104}, "shuffle?p=&a=1"},
-        {"SHUF, last pixel", {194, 104}, "shuffle?p=&a=1"},
-        {"gap after SHUF", {195, 104}, ""},
-        {"gap before LOOP", {206, 104}, ""},
         {"LOOP", {207, 104}, "repeat?p=&a=1"},
-        {"LOOP, last pixel", {229, 104}, "repeat?p=&a=1"},
-        {"gap after LOOP", {230, 104}, ""},
-        {"gap before PLS", {240, 104}, ""},
         {"PLS", {241, 104}, "PLS"},
         {"PLS, last pixel", {263, 104}, "PLS"},
         {"right edge", {264, 104}, ""},
@@ -240,9 +228,7 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
         {"button row, bottom pixel", {23, 113}, "prev?p="},
         {"below the button row", {23, 114}, ""},
         {"volume down, first pixel", {58, 70}, "volumedown?p="},
-        {"volume down, last pixel", {68, 70}, "volumedown?p="},
         {"volume up, first pixel", {69, 70}, "volumeup?p="},
-        {"volume up, last pixel", {80, 70}, "volumeup?p="},
         {"beside the volume cells", {81, 70}, ""},
         {"title panel", {150, 35}, ""},
         {"volume, top pixel", {63, 60}, "volumedown?p="},
@@ -281,46 +267,6 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
         awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, bound.x, bound.y));
         check(bound.name, QString::fromLatin1(bound.command));
     }
-}
-
-TEST_F(BarLive, TheBarShowsWhatTheSimulatedPlayerPlays)
-{
-    setInetTransferFactory({});
-    HttpqSimulator sim(HttpqSimOptions{.password = u"pw"_s});
-    const HttpqPlayerState state{.titles = HttpqSimulator::generatedTitles(10),
-                                 .position = 1,
-                                 .playState = HttpqPlayerState::Playing,
-                                 .shuffle = true,
-                                 .repeat = true};
-    sim.setState(state);
-    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
-
-    m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PASSWD=pw\r\nHTTPQ_PORT="
-                     + QByteArray::number(sim.serverPort()) + "\r\nREFRESH=200\r\n");
-    frm_Quendra &bar = m_windows.start();
-    const QString expectedInfo = songInfoCaption(HttpqSimulator::titleLengthSeconds(1),
-                                                 HttpqSimulator::titleBitrateKbps(1),
-                                                 HttpqSimulator::titleSampleRateKhz(1));
-    ASSERT_TRUE(waitUntil([&] { return bar.lblSongInfo->text() == expectedInfo; }))
-        << bar.lblSongInfo->text().toStdString();
-    ASSERT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }));
-    ASSERT_TRUE(waitUntil([&] { return bar.lblSongTitle->text().startsWith(state.titles.at(1)); }))
-        << bar.lblSongTitle->text().toStdString();
-    EXPECT_EQ(bar.lblChannels->text(), HttpqSimulator::titleChannels(1) == 1 ? u"mono"_s : u"stereo"_s);
-    EXPECT_TRUE(bar.picShuffleStatus->isVisible());
-    EXPECT_TRUE(bar.picLoopStatus->isVisible());
-
-    // A press on pause reaches the player; the next status tick shows it.
-    const QPointF pause = bar.picQuendraDirect->toPixels({30, 47});
-    QTest::mousePress(bar.picQuendraDirect, Qt::LeftButton, Qt::NoModifier, pause.toPoint());
-    EXPECT_TRUE(waitUntil([&] { return sim.state().playState == HttpqPlayerState::Paused; }));
-    EXPECT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Paused"; }));
-
-    // The marks switch their modes off.
-    QTest::mouseClick(bar.picShuffleStatus, Qt::LeftButton);
-    EXPECT_TRUE(waitUntil([&] { return !sim.state().shuffle && !bar.picShuffleStatus->isVisible(); }));
-    QTest::mouseClick(bar.picLoopStatus, Qt::LeftButton);
-    EXPECT_TRUE(waitUntil([&] { return !sim.state().repeat && !bar.picLoopStatus->isVisible(); }));
 }
 
 // The bar against the simulated player on loopback, its polls running.

@@ -71,11 +71,4 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWrongOptionsAreRefusedWithTheUsage)
     }
 }
 
-TEST(CommandLine, TheSimulatorTellsItsVersion)
-{
-    const ProgramRun result = run(QStringLiteral(HTTPQ_SIM_PATH), {u"--version"_s});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, u"httpq-sim "_s + QStringLiteral(QUENDRA_VERSION) + u'\n');
-}
-
 } // namespace

@@ -225,21 +225,6 @@ TEST_F(Transport, RequestsLeaveInTheOrderAskedOneAtATimeAndAFloodIsCapped)
     EXPECT_EQ(m_lines.size(), HttpqClient::kMaxWaiting + 1);
 }
 
-TEST_F(Transport, ARefusedConnectionFailsAtOnceNotAtTheTimeLimit)
-{
-    // A port nobody listens on: the request fails long before its minute.
-    startSimulator();
-    const QString port = gHttpqPort;
-    m_sim.reset();
-    gHttpqPort = port;
-    HttpqClient *net = channel("NetworkConnection", InetTransfer::kDefaultTimeoutMs);
-    EXPECT_EQ(fetchAndWait(net, HttpqClient::BuildUrl(u"/play?p="), kTestTimeoutMs), std::nullopt);
-    EXPECT_FALSE(net->IsBusy());
-    // And an address that cannot be reached at all (port 0).
-    gHttpqPort = u"0"_s;
-    EXPECT_EQ(fetchAndWait(net, HttpqClient::BuildUrl(u"/play?p="), kTestTimeoutMs), std::nullopt);
-}
-
 TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGoOn)
 {
     using Fault = HttpqSimOptions::Fault;
