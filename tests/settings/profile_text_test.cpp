@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <random>
 #include <string>
 
 using namespace std::string_literals;
@@ -128,26 +127,6 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
         string file = "[s]\nk=1\n";
         EXPECT_FALSE(profile::setValue(file, section, key, "v")) << testing::PrintToString(key);
         EXPECT_EQ(file, "[s]\nk=1\n");
-    }
-}
-
-TEST(ProfileText, EditsOfRandomBytesReadBack)
-{
-    // Structure-heavy noise: whatever the file holds, what was written must read back.
-    const string alphabet = "[]=;\"' \t\r\n\r\n\x1a\0abAB\xEF\xBB\xBF\xFF"s;
-    std::mt19937 random(20240601);
-    for (int round = 0; round < 2000; ++round) {
-        string file;
-        const int length = int(random() % 120);
-        for (int i = 0; i < length; ++i)
-            file += alphabet[random() % alphabet.size()];
-        SCOPED_TRACE(testing::PrintToString(file));
-        ASSERT_TRUE(profile::setValue(file, "ab", "Ba", "v1"));
-        ASSERT_TRUE(profile::setValue(file, "AB", "b", "v2"));
-        ASSERT_TRUE(profile::setValue(file, "new", "k", "v3"));
-        EXPECT_EQ(profile::findValue(file, "ab", "ba"), "v1");
-        EXPECT_EQ(profile::findValue(file, "ab", "b"), "v2");
-        EXPECT_EQ(profile::findValue(file, "new", "k"), "v3");
     }
 }
 
