@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httpqclient.h"
+#include "support/printers.h"
 #include "task.h"
 
 #include <gtest/gtest.h>
