@@ -9,7 +9,14 @@
 // itself and frees its frame when it ends. A coroutine that is a member of a
 // QObject (or takes one as its first argument) is bound to it: once that
 // object is gone the coroutine never goes on, nor does any coroutine that
-// awaits it; the thing it waits for destroys the whole chain instead.
+// awaits it; the whole chain is destroyed instead, without running more of it.
+//
+// GCC 12 builds a co_await inside an if's condition wrongly (the frame is
+// read before it is set up): await into a variable, then test that.
+//
+// What a coroutine waits for other than another Task (an answer, a turn, a
+// timer) is a leaf of its chain: its awaitable hands the waiting coroutine to
+// a Suspension and whoever ends the wait calls Suspension::resume (see there).
 
 #include <QObject>
 #include <QPointer>
@@ -17,6 +24,7 @@
 #include <concepts>
 #include <coroutine>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -24,6 +32,14 @@
 namespace async {
 
 class TaskBase;
+
+// Something a coroutine holds from the moment it takes it to its end, and
+// that the coroutines it awaits find by walking up their chain.
+class ChainScope
+{
+public:
+    virtual ~ChainScope() = default;
+};
 
 class PromiseBase
 {
@@ -55,6 +71,21 @@ public:
     // running any more of it.
     void destroyChain();
 
+    // The nearest scope of this type held by this coroutine or one that
+    // awaits it. A coroutine is linked to the one that awaits it only once
+    // it first waits, so code that runs before that sees its own scope only.
+    template<typename Scope>
+    Scope *findScope() const
+    {
+        for (const PromiseBase *p = this; p; p = p->m_parent) {
+            if (auto *scope = dynamic_cast<Scope *>(p->m_scope.get()))
+                return scope;
+        }
+        return nullptr;
+    }
+    // Held until the coroutine ends (or is destroyed); one at a time.
+    void holdScope(std::unique_ptr<ChainScope> scope) { m_scope = std::move(scope); }
+
 protected:
     template<typename T>
     friend class Task;
@@ -67,8 +98,17 @@ protected:
         std::coroutine_handle<> await_suspend(std::coroutine_handle<Promise> self) noexcept
         {
             PromiseBase &promise = self.promise();
-            if (promise.m_continuation)
+            // What it held ends with it, before anything goes on.
+            promise.m_scope.reset();
+            if (promise.m_continuation) {
+                // The object of a coroutine that awaits this one went while
+                // this one ran to its end: the chain ends here.
+                if (!promise.chainAlive()) {
+                    promise.destroyChain();
+                    return std::noop_coroutine();
+                }
                 return promise.m_continuation;
+            }
             if (promise.m_detached)
                 self.destroy();
             return std::noop_coroutine();
@@ -86,6 +126,52 @@ protected:
     bool m_detached = false;
     QPointer<QObject> m_context;
     bool m_bound = false;
+    std::unique_ptr<ChainScope> m_scope;
+};
+
+// A coroutine waiting at a leaf of its chain. The awaitable makes one in its
+// await_suspend and hands it to whatever ends the wait, which then calls
+// exactly one of resume() or destroy(), from the event loop: never from
+// inside another handler's code, which the coroutine must not run within.
+// resume() goes on with the coroutine while every object its chain is bound
+// to lives, and destroys the chain otherwise; destroy() ends it for good. The
+// awaitable must tell whatever holds the Suspension when it is destroyed
+// unresumed (its coroutine was destroyed from elsewhere), so that nobody
+// resumes a frame that is gone.
+class Suspension
+{
+public:
+    Suspension() = default;
+    template<typename Promise>
+    requires std::derived_from<Promise, PromiseBase>
+    explicit Suspension(std::coroutine_handle<Promise> frame)
+        : m_promise(&frame.promise())
+        , m_frame(frame)
+    { }
+
+    explicit operator bool() const { return m_promise != nullptr; }
+    PromiseBase *promise() const { return m_promise; }
+
+    void resume()
+    {
+        PromiseBase *promise = std::exchange(m_promise, nullptr);
+        if (!promise)
+            return;
+        if (promise->chainAlive())
+            std::exchange(m_frame, {}).resume();
+        else
+            promise->destroyChain();
+    }
+    void destroy()
+    {
+        m_frame = {};
+        if (PromiseBase *promise = std::exchange(m_promise, nullptr))
+            promise->destroyChain();
+    }
+
+private:
+    PromiseBase *m_promise = nullptr;
+    std::coroutine_handle<> m_frame;
 };
 
 class TaskBase
@@ -114,8 +200,15 @@ protected:
     TaskBase &operator=(TaskBase &&) = delete;
     ~TaskBase() { release(); }
 
+    // Waiting for a Task whose chain was destroyed goes the same way: the
+    // awaiting chain is destroyed too, rather than going on without a result.
+    bool readyToResume() const { return m_frame && m_frame.done(); }
     void awaitedBy(std::coroutine_handle<> parentFrame, PromiseBase &parent)
     {
+        if (!m_frame) {
+            parent.destroyChain();
+            return;
+        }
         m_promise->m_continuation = parentFrame;
         m_promise->m_parent = &parent;
     }
@@ -164,15 +257,32 @@ public:
 
     Task(Task &&) noexcept = default;
 
-    bool await_ready() const noexcept { return isDone(); }
-    template<typename Promise>
-    requires std::derived_from<Promise, PromiseBase>
-    void await_suspend(std::coroutine_handle<Promise> parent) noexcept { awaitedBy(parent, parent.promise()); }
-    T await_resume()
+    // Awaited where it stands, a temporary as well as a variable; awaited
+    // again, it gives its result again.
+    class Awaiter
     {
-        if constexpr (!std::is_void_v<T>)
-            return std::move(*static_cast<promise_type *>(m_promise)->m_value);
-    }
+    public:
+        explicit Awaiter(Task &task)
+            : m_task(task)
+        { }
+        bool await_ready() const noexcept { return m_task.readyToResume(); }
+        template<typename Promise>
+        requires std::derived_from<Promise, PromiseBase>
+        void await_suspend(std::coroutine_handle<Promise> parent) noexcept
+        {
+            m_task.awaitedBy(parent, parent.promise());
+        }
+        T await_resume() const
+        {
+            if constexpr (!std::is_void_v<T>)
+                return *static_cast<promise_type *>(m_task.m_promise)->m_value;
+        }
+
+    private:
+        Task &m_task;
+    };
+    Awaiter operator co_await() &noexcept { return Awaiter(*this); }
+    Awaiter operator co_await() &&noexcept { return Awaiter(*this); }
 
     // The result of a finished task; nothing before its end or when it was
     // destroyed unfinished.
