@@ -8,6 +8,7 @@
 #include "httpqclient.h"
 #include "iniactions.h"
 #include "picturebox.h"
+#include "playerline.h"
 #include "screen_fit.h"
 #include "settings.h"
 #include "twips.h"
@@ -87,7 +88,10 @@ frm_Quendra::frm_Quendra()
     g_bar = this;
     // The playlist and the dialog reach the bar only through what it hands
     // them here.
-    frm_QuendraPlaylist::setBar(this, [this] { return ShuffleCheck(); });
+    m_line = new PlayerLine(this);
+    connect(m_line, &PlayerLine::reachableChanged, this, &frm_Quendra::showReachability);
+    frm_QuendraPlaylist::setBar(
+        this, [this] { return ShuffleCheck(); }, m_line);
     frmSettings::setBar(this, [this] {
         // A browser exists only where the bar was laid out for web control;
         // a bar started in direct mode shows its page at the next start.
@@ -125,8 +129,8 @@ frm_Quendra::frm_Quendra()
     TopBar = new PictureBox(kTopBarArt, this);
     TopBar->setGeometry(0, 0, twipsToPixels(4125), twipsToPixels(225));
 
-    InetStatusCheck = new HttpqClient(QStringLiteral("InetStatusCheck"), this);
-    NetworkConnection = new HttpqClient(QStringLiteral("NetworkConnection"), this);
+    InetStatusCheck = new HttpqClient(QStringLiteral("InetStatusCheck"), this, m_line);
+    NetworkConnection = new HttpqClient(QStringLiteral("NetworkConnection"), this, m_line);
     timRefreshStatus = new FormTimer(0, true, this);
     timDisplaySongtitle = new FormTimer(kMarqueeStepMs, false, this);
     timRefreshSongTitle = new FormTimer(kDesignTitlePollMs, false, this);
@@ -159,7 +163,7 @@ frm_Quendra::~frm_Quendra()
     delete my_frmSysTray;
     if (g_bar == this) {
         g_bar = nullptr;
-        frm_QuendraPlaylist::setBar(nullptr, {});
+        frm_QuendraPlaylist::setBar(nullptr, {}, nullptr);
         frmSettings::setBar(nullptr, {});
     }
 }
@@ -181,8 +185,6 @@ void frm_Quendra::Form_Load()
         layOutDirect();
     else
         layOutWebControl();
-    // A player that never answers is shown as gone as one that stopped answering.
-    m_sinceAnswer.start();
 
     const int h = gWinampHeight;
     const int bottom = clampToInt16(h - 20);
@@ -288,9 +290,17 @@ void frm_Quendra::layOutDirect()
     TopBar->raise();
 }
 
-async::Task<> frm_Quendra::sendCommand(QString command, QString argument)
+HttpqClient::Request frm_Quendra::sendCommand(const QString &command, const QString &argument)
 {
-    co_await NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
+    return NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
+}
+
+async::Task<> frm_Quendra::sendPlayerCommand(QString command, QString argument)
+{
+    const bool going = co_await m_line->press();
+    if (!going)
+        co_return;
+    co_await sendCommand(command, argument);
 }
 
 async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
@@ -302,8 +312,15 @@ async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, fl
     const std::optional<BarButton> spot = faceButtonAt(*cell);
     if (!spot)
         co_return;
+    if (*spot == BarButton::Playlist) {
+        TogglePlaylist();
+        co_return;
+    }
+    // A press the player cannot take now is dropped, never sent late.
+    const bool going = co_await m_line->press();
+    if (!going)
+        co_return;
     switch (*spot) {
-    case BarButton::Playlist: TogglePlaylist(); co_return;
     case BarButton::Shuffle:
         co_await sendCommand(QString::fromUtf16(faceCommand(*spot)), QStringLiteral("&a=1"));
         co_await ShuffleCheck();
@@ -336,6 +353,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
         const std::optional<QString> answer = co_await NetworkConnection->Fetch(
             HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
         notePollAnswer(answer.has_value());
+        // A failed read is the empty title, which the face takes as a change.
         const QString title = answer.value_or(QString());
 
         qint16 listPos = 0;
@@ -364,7 +382,9 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
             // The restart stands also when the song information reads 0 (nothing
             // plays): withdrawn, it left the new title running into itself,
             // without its separator, by the old title's cycle.
-            emit songChanged(title, listPos, mTrackLength);
+            // The desktop hears of a new song from the player only.
+            if (answer)
+                emit songChanged(title, listPos, mTrackLength);
         }
     }
 
@@ -435,7 +455,7 @@ async::Task<> frm_Quendra::readPosition()
 qint64 frm_Quendra::positionMs() const
 {
     qint64 position = m_positionMs;
-    if (mPlayState == 1 && m_sincePosition.isValid() && !m_playerLost)
+    if (mPlayState == 1 && m_sincePosition.isValid() && playerReachable())
         position += m_sincePosition.elapsed();
     if (mTrackLength > 0)
         position = std::min<qint64>(position, qint64(mTrackLength) * 1000);
@@ -444,7 +464,7 @@ qint64 frm_Quendra::positionMs() const
 
 void frm_Quendra::showPlayState()
 {
-    if (m_playerLost) {
+    if (!playerReachable()) {
         lblStatus->setText(tr("Offline"));
         return;
     }
@@ -456,31 +476,27 @@ void frm_Quendra::showPlayState()
     }
 }
 
+bool frm_Quendra::playerReachable() const
+{
+    return m_line->isReachable();
+}
+
 void frm_Quendra::notePollAnswer(bool answered)
 {
-    if (answered) {
-        m_sinceAnswer.start();
-        m_pollMissed = false;
-        if (!std::exchange(m_playerLost, false))
-            return;
-    } else {
-        m_pollMissed = true;
-        // A single miss keeps what the bar shows; only a player that has
-        // not answered for a while is shown as gone.
-        if (m_playerLost || (m_sinceAnswer.isValid() && m_sinceAnswer.elapsed() < kPlayerLostMs))
-            return;
-        m_playerLost = true;
-    }
+    m_line->notePollAnswer(answered);
+}
+
+void frm_Quendra::showReachability()
+{
     showPlayState();
     if (my_frmSysTray)
         my_frmSysTray->SetToolTip(trayTip());
-    emit playerReachableChanged(!m_playerLost);
 }
 
 QString frm_Quendra::trayTip() const
 {
     const QString name = tr("ZadAda Doruziz");
-    return m_playerLost ? tr("%1: the player cannot be reached").arg(name) : name;
+    return playerReachable() ? name : tr("%1: the player cannot be reached").arg(name);
 }
 
 async::Task<> frm_Quendra::ShuffleCheck()
@@ -498,23 +514,36 @@ async::Task<> frm_Quendra::ShuffleCheck()
 
 async::Task<> frm_Quendra::LoopCheck()
 {
-    const std::optional<QString> answer = co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
-    // Unrounded: only an exact 1 is on; a failed read is not.
+    HttpqClient::Request read = InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/repeat_status?p="));
+    const std::optional<QString> answer = co_await read;
+    // A read cancelled by another check, or never sent, tells nothing about
+    // the player: the mark stays as it is.
+    if (read.wasGivenUp())
+        co_return;
+    // Unrounded: only an exact 1 is on; a read the player did not answer is not.
     const bool on = answer && leadingValue(*answer) == 1.0;
-    const bool wasOn = !picLoopStatus->isHidden();
     picLoopStatus->setVisible(on);
-    if (on != wasOn)
+    // The desktop hears what the player answered, nothing else.
+    if (answer && on != m_repeatOn) {
+        m_repeatOn = on;
         emit repeatChanged(on);
+    }
 }
 
 async::Task<> frm_Quendra::picShuffleStatus_Click()
 {
+    const bool going = co_await m_line->press();
+    if (!going)
+        co_return;
     co_await sendCommand(QStringLiteral("/shuffle?p="), QStringLiteral("&a=0"));
     co_await ShuffleCheck();
 }
 
 async::Task<> frm_Quendra::picLoopStatus_Click()
 {
+    const bool going = co_await m_line->press();
+    if (!going)
+        co_return;
     co_await sendCommand(QStringLiteral("/repeat?p="), QStringLiteral("&a=0"));
     co_await LoopCheck();
 }

@@ -2,6 +2,7 @@
 
 #include "bar_keys.h"
 #include "face_logic.h"
+#include "httpqclient.h"
 #include "marqueelabel.h"
 #include "task.h"
 
@@ -17,7 +18,6 @@
 
 class FormTimer;
 class frmSystray;
-class HttpqClient;
 class PictureBox;
 class QScreen;
 class WebBrowser;
@@ -75,15 +75,15 @@ public:
     static void setProgramEnd(std::function<void()> end);
 
     // The desktop's media controls (src/mpris) send through this: a command
-    // as the face sends it, in turn with the face's.
-    async::Task<> sendPlayerCommand(const QString &command, const QString &argument = {})
-    {
-        return sendCommand(command, argument);
-    }
-    // Whether the polls reach the player: false once they have found
-    // nothing for kPlayerLostMs in a row, true again at the first answer.
-    bool playerReachable() const { return !m_playerLost; }
-    static constexpr int kPlayerLostMs = 3000;
+    // as the face sends it, a press in line with the face's.
+    async::Task<> sendPlayerCommand(QString command, QString argument = {});
+    // The line every window's presses take, which also knows whether the
+    // player answers.
+    PlayerLine *playerLine() const { return m_line; }
+    bool playerReachable() const;
+    // Repeat as the player last answered it (the mark also hides when a
+    // read fails).
+    bool repeatOn() const { return m_repeatOn; }
     // While set, the play-state poll also reads the position of a playing
     // song (and its length while that is unknown), for the media controls.
     void setPositionPolled(bool polled) { m_positionPolled = polled; }
@@ -133,7 +133,6 @@ Q_SIGNALS:
     // The play-state poll read a length for a song whose length was unknown.
     void trackLengthChanged(qint16 trackLength);
     void playStateChanged(qint16 playState);
-    void playerReachableChanged(bool reachable);
     void shuffleChanged(bool on);
     void repeatChanged(bool on);
 
@@ -142,11 +141,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Sends a command on NetworkConnection; the answer is not used.
-    async::Task<> sendCommand(QString command, QString argument = {});
-    // Each poll says whether the player answered; a poll that found its
-    // channel still busy counts as no answer.
+    // Sends a command on NetworkConnection; the answer is not used. Awaited
+    // by a press's own handler, it is part of that press.
+    HttpqClient::Request sendCommand(const QString &command, const QString &argument = {});
     void notePollAnswer(bool answered);
+    void showReachability();
     void showPlayState();
     QString trayTip() const;
     async::Task<> readPosition();
@@ -172,9 +171,8 @@ private:
     bool m_closing = false;
     bool m_titlePollRunning = false;
     QTimer m_trayWatch;
-    QElapsedTimer m_sinceAnswer;
-    bool m_pollMissed = false;
-    bool m_playerLost = false;
+    PlayerLine *m_line;
+    bool m_repeatOn = false;
     bool m_positionPolled = false;
     qint64 m_positionMs = 0;
     QElapsedTimer m_sincePosition;

@@ -3,14 +3,17 @@
 #include "inettransfer.h"
 #include "settings.h"
 
+#include <algorithm>
+
 QString HttpqClient::BuildUrl(QStringView command, QStringView argument)
 {
     return formHttpqUrl({gHttpqServer, gHttpqPort, gHttpqPasswd}, command, argument);
 }
 
-HttpqClient::HttpqClient(const QString &channelName, QObject *owner)
+HttpqClient::HttpqClient(const QString &channelName, QObject *owner, PlayerLine *line)
     : QObject(owner)
     , m_transfer(createInetTransfer(channelName, this))
+    , m_line(line)
 {
     setObjectName(channelName);
     connect(m_transfer, &InetTransfer::stateChanged, this, [this](int state) {
@@ -19,6 +22,8 @@ HttpqClient::HttpqClient(const QString &channelName, QObject *owner)
     });
     connect(m_transfer, &InetTransfer::fetchEnded, this, &HttpqClient::onFetchEnded);
     connect(m_transfer, &InetTransfer::requestEnded, this, &HttpqClient::startNext);
+    m_staleCheck.setSingleShot(true);
+    connect(&m_staleCheck, &QTimer::timeout, this, &HttpqClient::dropStalePresses);
 }
 
 HttpqClient::~HttpqClient()
@@ -36,11 +41,27 @@ HttpqClient::Request HttpqClient::Fetch(const QString &url)
 void HttpqClient::enqueue(Waiter waiter)
 {
     if (m_shutDown) {
-        answer(std::move(waiter), std::nullopt);
+        answer(std::move(waiter), std::nullopt, true);
         return;
     }
     m_waiting.push_back(std::move(waiter));
     startNext();
+    if (m_line && !m_waiting.empty() && !m_staleCheck.isActive())
+        m_staleCheck.start(m_line->pressWaitMs());
+}
+
+std::optional<HttpqClient::Waiter> HttpqClient::takeNext()
+{
+    // A press goes before the polls waiting beside it.
+    auto next = std::find_if(m_waiting.begin(), m_waiting.end(), [](const Waiter &waiter) {
+        const PlayerLine::Press *press = waiter.press();
+        return press && press->isGoing();
+    });
+    if (next == m_waiting.end())
+        next = m_waiting.begin();
+    Waiter waiter = std::move(*next);
+    m_waiting.erase(next);
+    return waiter;
 }
 
 void HttpqClient::startNext()
@@ -51,12 +72,40 @@ void HttpqClient::startNext()
         return;
     m_starting = true;
     while (!m_shutDown && !m_current && !m_waiting.empty() && !m_transfer->isBusy()) {
-        m_current = std::move(m_waiting.front());
-        m_waiting.pop_front();
+        Waiter next = *takeNext();
+        if (const PlayerLine::Press *press = next.press(); press && press->isDropped()) {
+            answer(std::move(next), std::nullopt, true);
+            continue;
+        }
+        m_current = std::move(next);
         if (!m_transfer->startFetch(m_current->url))
             answer(*std::exchange(m_current, std::nullopt), std::nullopt);
     }
     m_starting = false;
+}
+
+void HttpqClient::dropStalePresses()
+{
+    if (!m_line)
+        return;
+    const int limit = m_line->pressWaitMs();
+    qint64 nextCheck = -1;
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        PlayerLine::Press *press = it->press();
+        const qint64 waited = it->since.elapsed();
+        if (press && waited >= limit) {
+            Waiter stale = std::move(*it);
+            it = m_waiting.erase(it);
+            press->drop();
+            answer(std::move(stale), std::nullopt, true);
+            continue;
+        }
+        if (waited < limit)
+            nextCheck = nextCheck < 0 ? limit - waited : std::min(nextCheck, limit - waited);
+        ++it;
+    }
+    if (nextCheck >= 0)
+        m_staleCheck.start(int(nextCheck));
 }
 
 void HttpqClient::onFetchEnded(const std::optional<QString> &text)
@@ -65,12 +114,13 @@ void HttpqClient::onFetchEnded(const std::optional<QString> &text)
         answer(*std::exchange(m_current, std::nullopt), text);
 }
 
-void HttpqClient::answer(Waiter waiter, const std::optional<QString> &text)
+void HttpqClient::answer(Waiter waiter, const std::optional<QString> &text, bool givenUp)
 {
     // Its coroutine was destroyed meanwhile.
     if (!waiter.request)
         return;
     waiter.request->m_answer = text;
+    waiter.request->m_givenUp = givenUp;
     m_answered.push_back(std::move(waiter));
     // Not from here: this may be deep inside the transfer's or another
     // handler's code, which the coroutine must not run inside of.
@@ -81,13 +131,13 @@ void HttpqClient::resumeNext()
 {
     if (m_answered.empty())
         return;
-    const Waiter waiter = std::move(m_answered.front());
+    Waiter waiter = std::move(m_answered.front());
     m_answered.pop_front();
     waiter.request->m_registered = false;
-    if (m_shutDown || !waiter.promise->chainAlive())
-        waiter.promise->destroyChain();
+    if (m_shutDown)
+        waiter.suspension.destroy();
     else
-        waiter.frame.resume();
+        waiter.suspension.resume();
 }
 
 void HttpqClient::forget(const Request *request)
@@ -123,16 +173,18 @@ void HttpqClient::Cancel()
     // none of them starts on the way.
     std::deque<Waiter> waiting;
     waiting.swap(m_waiting);
+    std::optional<Waiter> current = std::exchange(m_current, std::nullopt);
     m_transfer->cancel();
-    if (m_current)
-        answer(*std::exchange(m_current, std::nullopt), std::nullopt);
+    if (current)
+        answer(std::move(*current), std::nullopt, true);
     for (Waiter &waiter : waiting)
-        answer(std::move(waiter), std::nullopt);
+        answer(std::move(waiter), std::nullopt, true);
 }
 
 void HttpqClient::shutDown()
 {
     m_shutDown = true;
+    m_staleCheck.stop();
     std::deque<Waiter> waiters;
     if (m_current)
         waiters.push_back(*std::exchange(m_current, std::nullopt));
@@ -146,11 +198,11 @@ void HttpqClient::shutDown()
 
 void HttpqClient::destroyWaiters(std::deque<Waiter> waiters)
 {
-    for (const Waiter &waiter : waiters) {
+    for (Waiter &waiter : waiters) {
         if (!waiter.request)
             continue;
         waiter.request->m_registered = false;
-        waiter.promise->destroyChain();
+        waiter.suspension.destroy();
     }
 }
 

@@ -2,11 +2,14 @@
 
 #include "httpq_url.h"
 #include "numbers.h"
+#include "playerline.h"
 #include "task.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <coroutine>
 #include <deque>
@@ -19,9 +22,10 @@ class InetTransfer;
 // name ("NetworkConnection", "inetPlayList", ...) is its object name.
 //
 // Fetch is awaited: `const auto title = co_await channel->Fetch(url);`. The
-// requests of a channel go out one after the other in the order they were
-// asked for; the coroutine that asked goes on from the event loop once its
-// answer is in (or the request failed), never from inside another handler.
+// requests of a channel go out one after the other, those of a press (see
+// PlayerLine) before the polls' and otherwise in the order they were asked
+// for; the coroutine that asked goes on from the event loop once its answer
+// is in (or the request failed), never from inside another handler.
 class HttpqClient final : public QObject
 {
     Q_OBJECT
@@ -34,7 +38,8 @@ public:
 
     class Request;
 
-    HttpqClient(const QString &channelName, QObject *owner);
+    // A channel without a player line takes every request as a poll's.
+    HttpqClient(const QString &channelName, QObject *owner, PlayerLine *line = nullptr);
     // Destroys every coroutine still waiting here, without going on with it.
     ~HttpqClient() override;
 
@@ -44,8 +49,8 @@ public:
     static std::optional<qint16> WholeNumber(QStringView answer) { return ::WholeNumber(answer); }
 
     // Awaited: the answer (a title or a number, cut at 64 KiB), or nothing
-    // when the request failed, timed out, was cancelled or found the
-    // channel's waiting line full.
+    // when the request failed, timed out, was cancelled or dropped, or found
+    // the channel's waiting line full.
     Request Fetch(const QString &url);
     // Starts a request; ResponseCompleted follows when the answer is in.
     // False on a busy channel.
@@ -71,20 +76,27 @@ private:
     {
         QString url;
         Request *request;
-        async::PromiseBase *promise;
-        std::coroutine_handle<> frame;
+        async::Suspension suspension;
+        QElapsedTimer since;
+
+        PlayerLine::Press *press() const { return suspension.promise()->findScope<PlayerLine::Press>(); }
     };
 
     void enqueue(Waiter waiter);
     void forget(const Request *request);
     void startNext();
+    std::optional<Waiter> takeNext();
     void onFetchEnded(const std::optional<QString> &answer);
-    // The waiter's answer is in: it goes on from the event loop.
-    void answer(Waiter waiter, const std::optional<QString> &text);
+    // The waiter's answer is in: it goes on from the event loop. A request
+    // given up on (cancelled, dropped, refused) is not the player's answer.
+    void answer(Waiter waiter, const std::optional<QString> &text, bool givenUp = false);
     void resumeNext();
+    void dropStalePresses();
     static void destroyWaiters(std::deque<Waiter> waiters);
 
     InetTransfer *m_transfer;
+    QPointer<PlayerLine> m_line;
+    QTimer m_staleCheck;
     std::deque<Waiter> m_waiting;
     std::optional<Waiter> m_current;
     std::deque<Waiter> m_answered;
@@ -107,20 +119,33 @@ public:
             m_channel->forget(this);
     }
 
-    bool await_ready() const
+    bool await_ready()
     {
-        if (!m_channel)
-            return true;
-        return !m_channel->m_shutDown && m_channel->m_waiting.size() >= kMaxWaiting;
+        m_givenUp = !m_channel || (!m_channel->m_shutDown && m_channel->m_waiting.size() >= kMaxWaiting);
+        return m_givenUp;
     }
+    // Goes on at once, unsent, for a press that was dropped.
     template<typename Promise>
     requires std::derived_from<Promise, async::PromiseBase>
-    void await_suspend(std::coroutine_handle<Promise> frame)
+    bool await_suspend(std::coroutine_handle<Promise> frame)
     {
+        if (const PlayerLine::Press *press = frame.promise().template findScope<PlayerLine::Press>();
+            press && press->isDropped()) {
+            m_givenUp = true;
+            return false;
+        }
         m_registered = true;
-        m_channel->enqueue({m_url, this, &frame.promise(), frame});
+        Waiter waiter{m_url, this, async::Suspension(frame), {}};
+        waiter.since.start();
+        m_channel->enqueue(std::move(waiter));
+        return true;
     }
     std::optional<QString> await_resume() { return std::move(m_answer); }
+
+    // Nothing came because the program gave the request up (a cancel, a
+    // dropped press, a full waiting line), not because the player did not
+    // answer: what it was to read is as unknown as before.
+    bool wasGivenUp() const { return m_givenUp; }
 
 private:
     friend class HttpqClient;
@@ -129,4 +154,5 @@ private:
     QString m_url;
     std::optional<QString> m_answer;
     bool m_registered = false;
+    bool m_givenUp = false;
 };

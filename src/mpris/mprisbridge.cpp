@@ -2,7 +2,7 @@
 
 #include "frm_quendra.h"
 #include "httpqclient.h"
-#include "picturebox.h"
+#include "playerline.h"
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -41,7 +41,7 @@ MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
     connect(&bar, &frm_Quendra::shuffleChanged, this, &MprisBridge::onShuffleChanged);
     connect(&bar, &frm_Quendra::repeatChanged, this, &MprisBridge::onRepeatChanged);
     connect(&bar, &frm_Quendra::trackLengthChanged, this, &MprisBridge::onTrackLengthChanged);
-    connect(&bar, &frm_Quendra::playerReachableChanged, this, &MprisBridge::onPlayerReachableChanged);
+    connect(bar.playerLine(), &PlayerLine::reachableChanged, this, &MprisBridge::onPlayerReachableChanged);
     bar.setPositionPolled(true);
 }
 
@@ -101,11 +101,17 @@ async::Task<> MprisBridge::setRepeat(bool on)
 
 async::Task<> MprisBridge::switchMode(bool shuffle, bool on)
 {
-    // As the SHUF and LOOP spots and their ON marks: the command, then the check.
+    // As the SHUF and LOOP spots and their ON marks: one press, the command
+    // then the check.
     if (!m_bar)
         co_return;
-    co_await m_bar->sendPlayerCommand(shuffle ? QStringLiteral("/shuffle?p=") : QStringLiteral("/repeat?p="),
-                                      on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
+    const bool going = co_await m_bar->playerLine()->press();
+    if (!going || !m_bar)
+        co_return;
+    co_await m_bar->NetworkConnection->Fetch(
+        HttpqClient::BuildUrl(shuffle ? u"/shuffle?p=" : u"/repeat?p=", on ? u"&a=1" : u"&a=0"));
+    if (!m_bar)
+        co_return;
     if (shuffle)
         co_await m_bar->ShuffleCheck();
     else
@@ -129,7 +135,7 @@ bool MprisBridge::shuffle() const
 
 bool MprisBridge::repeat() const
 {
-    return m_bar && !m_bar->picLoopStatus->isHidden();
+    return m_bar && m_bar->repeatOn();
 }
 
 QString MprisBridge::playbackStatus() const
@@ -181,7 +187,7 @@ void MprisBridge::onPlayStateChanged(qint16 playState)
     propertiesChanged(QStringLiteral("PlaybackStatus"), *status);
 }
 
-// The bar says when a mark changed; nothing here keeps a copy.
+// The bar says when the player's answer changed; nothing here keeps a copy.
 void MprisBridge::onShuffleChanged(bool on)
 {
     propertiesChanged(QStringLiteral("Shuffle"), on);

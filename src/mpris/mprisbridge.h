@@ -51,7 +51,7 @@ public:
     QVariantMap metadata() const;
     // Microseconds into the song.
     qlonglong position() const;
-    // Shuffle and repeat as the bar's marks show them.
+    // Shuffle and repeat as the player last answered them.
     bool shuffle() const;
     bool repeat() const;
 

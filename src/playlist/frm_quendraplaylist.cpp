@@ -5,6 +5,7 @@
 #include "iniactions.h"
 #include "key_actions.h"
 #include "picturebox.h"
+#include "playerline.h"
 #include "playlistmodel.h"
 #include "settings.h"
 #include "twips.h"
@@ -23,6 +24,7 @@ namespace {
 frm_QuendraPlaylist *g_instance = nullptr;
 QPointer<QWidget> g_bar;
 std::function<async::Task<>()> g_barShuffleCheck;
+QPointer<PlayerLine> g_line;
 
 const QColor kListBackground(0x00, 0x00, 0x40);
 const QColor kListText(0xE0, 0xE0, 0xE0);
@@ -48,10 +50,11 @@ void frm_QuendraPlaylist::destroyInstance()
     delete g_instance;
 }
 
-void frm_QuendraPlaylist::setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck)
+void frm_QuendraPlaylist::setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck, PlayerLine *line)
 {
     g_bar = bar;
     g_barShuffleCheck = std::move(shuffleCheck);
+    g_line = line;
 }
 
 frm_QuendraPlaylist::frm_QuendraPlaylist()
@@ -102,8 +105,8 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
 
     picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
 
-    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this);
-    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this);
+    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this, g_line);
+    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this, g_line);
     timPlaylistRefresh = new FormTimer(kFirstRefreshMs, true, this);
 
     connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
@@ -376,6 +379,12 @@ void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 IndexShow)
 async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
 {
     gListPos = static_cast<qint16>(listPlayList->currentIndex().row());
+    // The entry chosen now, whatever is chosen while the press waits its turn.
+    const qint16 position = gListPos;
+    // A press the player cannot take now is dropped, never sent late.
+    const bool going = co_await PlayerLine::Turn(g_line);
+    if (!going)
+        co_return;
     if (g_bar && g_barShuffleCheck)
         co_await g_barShuffleCheck();
     // Each request goes after the previous one is answered or has failed.
@@ -384,7 +393,7 @@ async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
     };
     if (gShuffleState == 1)
         co_await send(u"/shuffle?p=", u"&a=0");
-    co_await send(u"/setplaylistpos?p=", positionArgument(gListPos));
+    co_await send(u"/setplaylistpos?p=", positionArgument(position));
     co_await send(u"/play?p=", {});
     if (gShuffleState == 1)
         co_await send(u"/shuffle?p=", u"&a=1");

@@ -14,6 +14,7 @@
 class FormTimer;
 class HttpqClient;
 class PictureBox;
+class PlayerLine;
 class PlaylistModel;
 class QListView;
 class WebBrowser;
@@ -37,10 +38,10 @@ public:
     // The window if it was created, else null.
     static frm_QuendraPlaylist *existing();
     static void destroyInstance();
-    // The bar this window docks below, and the shuffle read a double click
-    // waits for. The bar hands them over when it is made: neither window's
-    // code includes the other's.
-    static void setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck);
+    // The bar this window docks below, the shuffle read a double click
+    // waits for and the line its presses take. The bar hands them over when
+    // it is made: neither window's code includes the other's.
+    static void setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck, PlayerLine *line);
 
     ~frm_QuendraPlaylist() override;
 

@@ -2,6 +2,7 @@
 #include "httpqclient.h"
 #include "httpqsimulator.h"
 #include "picturebox.h"
+#include "playerline.h"
 #include "support/sandbox.h"
 
 #include <QElapsedTimer>
@@ -341,14 +342,21 @@ TEST_F(BarOnSimulator, APlayerGoneIsShownWithinSecondsAndBackAtItsFirstAnswer)
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(waitUntil([&] { return !bar.playerReachable(); }, 5000));
-    EXPECT_GE(clock.elapsed(), frm_Quendra::kPlayerLostMs - 400);
+    EXPECT_GE(clock.elapsed(), PlayerLine::kLostMs - 400);
     EXPECT_EQ(bar.lblStatus->text(), u"Offline");
     EXPECT_NE(bar.my_frmSysTray->ToolTip(), tip);
+    // A press while it is gone fails at once and is not kept for later.
+    const QPoint stop(85, 104), next(130, 104);
+    press(bar, stop);
 
     ASSERT_TRUE(m_sim.listen(QHostAddress::LocalHost, port));
     EXPECT_TRUE(waitUntil([&] { return bar.playerReachable(); }, 1000));
     EXPECT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }, 1000));
     EXPECT_EQ(bar.my_frmSysTray->ToolTip(), tip);
+    // Back, it takes a press at once.
+    press(bar, next);
+    EXPECT_TRUE(waitUntil([&] { return m_lines.contains(u"next"); }, 1000));
+    EXPECT_FALSE(m_lines.contains(u"stop"));
 }
 
 TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)

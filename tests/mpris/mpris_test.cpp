@@ -1,5 +1,6 @@
 #include "media_controls.h"
 #include "mprisbridge.h"
+#include "picturebox.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
@@ -332,6 +333,29 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
         poll(*m_bar);
         EXPECT_EQ(changesSeen().size(), 0);
     }
+
+    // Reads that another check cancels, or that the player does not answer,
+    // tell the desktop nothing: repeat and the song stay as last answered.
+    const auto loopStatus = [&] {
+        return plain(call(kProperties, u"Get"_s, {kPlayer, u"LoopStatus"_s}).arguments().value(0));
+    };
+    m_answers = before;
+    m_answers[u"/repeat_status?p="_s] = u"1"_s;
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
+    changesSeen();
+    FakeTransfer *status = m_httpq.transfer(u"InetStatusCheck"_s);
+    status->hold();
+    async::Task<> loop = m_bar->LoopCheck();
+    async::Task<> shuffle = m_bar->ShuffleCheck();
+    status->release();
+    awaitTask(std::move(loop));
+    awaitTask(std::move(shuffle));
+    EXPECT_TRUE(m_bar->picLoopStatus->isVisibleTo(m_bar));
+    m_answers.clear();
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
+    EXPECT_FALSE(m_bar->picLoopStatus->isVisibleTo(m_bar));
+    EXPECT_EQ(changesSeen().size(), 0);
+    EXPECT_EQ(loopStatus(), u"Playlist"_s);
 }
 
 TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)

@@ -1,4 +1,6 @@
+#include "bar_keys.h"
 #include "httpqclient.h"
+#include "playerline.h"
 #include "playlistmodel.h"
 #include "support/sandbox.h"
 
@@ -146,6 +148,70 @@ TEST_F(PlaylistWindow, ADoubleClickWhoseWindowGoesWhileItWaitsSendsNothingMore)
     status->release();
     drainEvents();
     EXPECT_EQ(sent(), QStringList());
+}
+
+// Presses from the bar and the playlist, while a poll holds the bar's
+// channel and another poll's request waits behind it.
+TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls)
+{
+    deliver(u"A<br>B<br>C<br>"_s);
+    m_answers[u"/shuffle_status?p="_s] = u"0"_s;
+    frm_Quendra &bar = *m_windows.bar;
+    FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
+    net->hold();
+    bar.timRefreshSongTitle_Timer();
+    async::Task<std::optional<QString>> waitingPoll = fetchTask(bar.NetworkConnection,
+                                                                HttpqClient::BuildUrl(u"/getlistpos?p="));
+    sent();
+
+    const QPointF stop = barButtonCentre(BarButton::Stop);
+    bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(stop.x()), float(stop.y()));
+    doubleClickRow(1);
+    EXPECT_EQ(sent(), QStringList());
+    net->release();
+    ASSERT_TRUE(waitUntil([&] { return waitingPoll.isDone(); }));
+    drainEvents();
+    // The presses in the order made; the waiting poll after the first.
+    const QStringList order = sent();
+    QStringList presses = order;
+    presses.removeIf(
+        [](const QString &request) { return request.startsWith(u"status") || request.contains(u"getlistpos"); });
+    EXPECT_EQ(presses, QStringList({u"net /stop?p="_s, u"action /setplaylistpos?p=&a=1"_s, u"action /play?p="_s}));
+    EXPECT_EQ(order.mid(0, 2), QStringList({u"net /stop?p="_s, u"net /getlistpos?p="_s}));
+}
+
+// A player that takes the connection and never answers: the presses made
+// meanwhile are dropped, never sent once it answers again.
+TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
+{
+    deliver(u"A<br>B<br>C<br>"_s);
+    frm_Quendra &bar = *m_windows.bar;
+    bar.playerLine()->setPressWaitMs(30);
+    FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
+    FakeTransfer *action = m_httpq.transfer(u"inetPLAction"_s);
+    net->hold();
+    action->setBusy(true);
+    bar.timRefreshSongTitle_Timer();
+    const QPointF play = barButtonCentre(BarButton::Play);
+    std::vector<async::Task<>> presses;
+    for (int i = 0; i < 3; ++i)
+        presses.push_back(bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(play.x()), float(play.y())));
+    presses.push_back(playlist().listPlayList_DblClick());
+    sent();
+    EXPECT_TRUE(waitUntil([&] {
+        return std::all_of(presses.begin(), presses.end(), [](const async::Task<> &press) { return press.isDone(); });
+    }));
+    net->release();
+    action->setBusy(false);
+    drainEvents();
+    QStringList after = sent();
+    after.removeIf(
+        [](const QString &request) { return !request.startsWith(u"net /play") && !request.startsWith(u"action"); });
+    EXPECT_EQ(after, QStringList());
+
+    // Answering again, the player takes the next press at once.
+    awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(play.x()), float(play.y())));
+    EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
 }
 
 TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
