@@ -7,9 +7,12 @@
 #include "mprisbridge.h"
 #include "qt_platform.h"
 #include "settings.h"
+#include "single_instance.h"
 #include "translations.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -17,15 +20,33 @@ int main(int argc, char *argv[])
         return *status;
     // The mode decides what the process needs before Qt starts.
     LoadSettings();
+    // Started again on the same settings file: the running copy shows its
+    // windows, as a click on its tray icon does, and this one ends.
+    SingleInstance instance(gIniPath);
+    if (instance.isSecond()) {
+        if (instance.showFirst())
+            return 0;
+        std::fputs(qPrintable(QCoreApplication::translate("CommandLine",
+                                                          "quendra: another copy runs with %1 but does not answer")
+                                  .arg(gIniPath)
+                              + u'\n'),
+                   stderr);
+        return 1;
+    }
     prepareApplicationEnvironment(!isDirectMode());
+    std::optional<ApplicationStart> starting(std::in_place);
     QApplication app(argc, argv);
+    starting.reset();
     QApplication::setApplicationName(QStringLiteral("Quendra"));
     installTranslations();
     // The bar may be hidden to the tray; only the close command ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    instance.listen();
 
     frm_Quendra bar;
     bar.Form_Load();
+    QObject::connect(&instance, &SingleInstance::showRequested, &bar,
+                     [&bar] { bar.my_frmSysTray_SysTrayMouseDown(1); });
     // Logout, `kill` and Ctrl+C close as the tray menu's Close does.
     EndOfSession endOfSession;
     QObject::connect(&endOfSession, &EndOfSession::requested, &bar, &frm_Quendra::CloseApplication);

@@ -27,6 +27,7 @@ stop_all() {
 
 # Gone, or ended and not yet reaped (a process of the shell a scenario runs in).
 not_running() { [[ $(ps -o stat= -p "$1" 2>/dev/null) != [^Z]* ]]; }
+running() { ! not_running "$1"; }
 
 # Milliseconds of the wall clock (EPOCHREALTIME without its decimal mark,
 # which follows the locale).
@@ -214,7 +215,8 @@ start_quendra() {
     # In a Wayland session the program chooses its platform itself.
     local platform=(QT_QPA_PLATFORM=xcb)
     [ -n "${WAYLAND_DISPLAY:-}" ] && platform=(-u QT_QPA_PLATFORM)
-    env "${platform[@]}" QT_SCALE_FACTOR=1 "$APP_DIR/quendra" >"$SESSION/quendra.log" 2>&1 &
+    # QUENDRA_WRAPPER: a command to start it through (nohup, say).
+    ${QUENDRA_WRAPPER:-} env "${platform[@]}" QT_SCALE_FACTOR=1 "$APP_DIR/quendra" >"$SESSION/quendra.log" 2>&1 &
     QUENDRA_PID=$!
     track "$QUENDRA_PID"
     BAR="" PLAYLIST="" ICON=""

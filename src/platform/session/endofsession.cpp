@@ -7,14 +7,19 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 // The write end is all the handler touches: write() is safe in a handler.
 int g_signalFds[2] = {-1, -1};
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Each signal's action as found, put back at the end.
+struct sigaction g_found[std::size(kSignals)];
+bool g_taken[std::size(kSignals)] = {};
 
 extern "C" void onTerminationSignal(int number)
 {
@@ -37,8 +42,13 @@ EndOfSession::EndOfSession(QObject *parent)
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : kSignals)
-        ::sigaction(number, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        // A signal ignored at the start stays ignored: `nohup quendra &`
+        // outlives its terminal.
+        if (::sigaction(kSignals[i], nullptr, &g_found[i]) != 0 || g_found[i].sa_handler == SIG_IGN)
+            continue;
+        g_taken[i] = ::sigaction(kSignals[i], &action, nullptr) == 0;
+    }
 
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         // The session ends: the program closes as its Close does, without
@@ -52,12 +62,11 @@ EndOfSession::EndOfSession(QObject *parent)
 
 EndOfSession::~EndOfSession()
 {
-    // From here on a signal ends the program the default way.
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const int number : kSignals)
-        ::sigaction(number, &action, nullptr);
+    // From here on each signal does what it did before.
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        if (std::exchange(g_taken[i], false))
+            ::sigaction(kSignals[i], &g_found[i], nullptr);
+    }
 }
 
 void EndOfSession::onSignal()

@@ -1,9 +1,53 @@
 #include "qt_platform.h"
 
 #include <QCoreApplication>
+#include <QList>
 #include <QtGlobal>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <unistd.h>
+
+namespace {
+
+QtMessageHandler g_passOn = nullptr;
+QList<std::pair<QtMsgType, QString>> g_held;
+
+void holdStartMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        g_held.append({type, message});
+        return;
+    }
+    const QString line = QCoreApplication::translate(
+        "CommandLine",
+        "quendra: no display could be opened (DISPLAY or WAYLAND_DISPLAY name one; QT_QPA_PLATFORM "
+        "chooses the kind, such as xcb or offscreen)");
+    std::fputs(qPrintable(line + u'\n'), stderr);
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+} // namespace
+
+ApplicationStart::ApplicationStart()
+{
+    g_passOn = qInstallMessageHandler(holdStartMessage);
+}
+
+ApplicationStart::~ApplicationStart()
+{
+    qInstallMessageHandler(g_passOn);
+    for (const auto &[type, message] : std::exchange(g_held, {})) {
+        if (type == QtDebugMsg)
+            qDebug("%s", qPrintable(message));
+        else if (type == QtInfoMsg)
+            qInfo("%s", qPrintable(message));
+        else
+            qWarning("%s", qPrintable(message));
+    }
+}
 
 void prepareApplicationEnvironment(bool withWebBrowser)
 {
