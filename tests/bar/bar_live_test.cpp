@@ -87,22 +87,6 @@ TEST_F(BarHandlers, FailedAndNonNumericAnswersKeepWhatTheyShould)
     EXPECT_EQ(gTitleText, u"Other");
 }
 
-TEST_F(BarHandlers, APressWhileAPollWaitsIsSentWhenThePollEndsUnlessCancelled)
-{
-    // Play, on the face's bottom row, while a poll holds the channel.
-    FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
-    net->setBusy(true);
-    QTimer::singleShot(20, net, [net] { net->setBusy(false); });
-    awaitTask(m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47));
-    EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
-
-    // The shutdown's cancel abandons a press still waiting.
-    net->setBusy(true);
-    QTimer::singleShot(20, m_bar, [this] { m_bar->NetworkConnection->Cancel(); });
-    awaitTask(m_bar->picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47));
-    EXPECT_EQ(sent(), QStringList());
-}
-
 // Shuffle is on for a leading 1 and a failed read keeps its mark; repeat
 // only for an exact 1 (1.4 would round to it), and a failed read hides it.
 TEST_F(BarHandlers, MarksShowWhatThePlayerReports)
