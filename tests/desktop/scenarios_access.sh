@@ -17,17 +17,18 @@ scenario_keyboard() {
     xdotool key x v b
     wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk " ||
         fail "keys X, V, B on the bar sent: $(commands_sent | tr '\n' ' ')"
-    # Tab marks the first button, previous; Space presses it.
-    xdotool key Tab space
-    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /prev?p=desk " ||
-        fail "Tab, Space on the bar sent: $(commands_sent | tr '\n' ' ')"
+    # Each key marked its button; Shift+Tab marks the one before the last,
+    # fade out and stop, and Space presses it.
+    xdotool key shift+Tab space
+    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /fadeoutandstop?p=desk " ||
+        fail "Shift+Tab, Space on the bar sent: $(commands_sent | tr '\n' ' ')"
     shot focus-mark
 
     # The first entry by a click, the second by Down; Return plays it.
     click 1 $(point "$PLAYLIST" 60 73)
     sleep 0.2
     xdotool key Down Return
-    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /prev?p=desk /setplaylistpos?p=desk&a=1 /play?p=desk " ||
+    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /fadeoutandstop?p=desk /setplaylistpos?p=desk&a=1 /play?p=desk " ||
         fail "Down, Return in the playlist sent: $(commands_sent | tr '\n' ' ')"
     measured "in order: $(commands_sent | tr '\n' ' ')"
 }
