@@ -6,6 +6,7 @@
 #include "key_actions.h"
 #include "picturebox.h"
 #include "playlistmodel.h"
+#include "playlistview.h"
 #include "settings.h"
 #include "twips.h"
 #include "webbrowser.h"
@@ -72,7 +73,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     picTopSongList->setGeometry(0, twipsToPixels(210), twipsToPixels(kWidthTwips), twipsToPixels(kStripTwips));
 
     m_entries = new PlaylistModel(tr("Loading..."), this);
-    listPlayList = new QListView(this);
+    listPlayList = new PlaylistView(this);
     listPlayList->setModel(m_entries);
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
@@ -119,6 +120,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
             });
     connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
     onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+    takeFocusOnActivation(this, listPlayList);
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()
