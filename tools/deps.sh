@@ -23,6 +23,7 @@ desktop_packages=(xvfb openbox icewm trayer xdotool x11-utils imagemagick player
 packages+=(qt6-tools-dev qt6-l10n-tools)
 # A screen reader's view: the accessibility bus and its Python client.
 desktop_packages+=(at-spi2-core python3-pyatspi)
+desktop_packages+=(orca speech-dispatcher) # The screen reader itself (scenarios_access.sh reads what Orca would say).
 # Other desktops: xfwm4, the tiling i3, weston with Xwayland, a StatusNotifier
 # tray host, and gdbus to read its menu.
 desktop_packages+=(xfwm4 i3-wm weston xwayland haskell-gtk-sni-tray-utils libglib2.0-bin)

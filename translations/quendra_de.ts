@@ -69,6 +69,27 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>A remote control for a media player through its httpQ plugin.
+Settings are read from Quendra.ini; see quendra(1).</source>
+        <translation>Eine Fernbedienung für einen Mediaplayer über dessen httpQ-Plugin.
+Die Einstellungen stehen in Quendra.ini; siehe quendra(1).</translation>
+    </message>
+    <message>
+        <source>Show this help and exit.</source>
+        <translation>Diese Hilfe zeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Show the version and exit.</source>
+        <translation>Die Version zeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;.</source>
+        <translation>unerwartetes Argument &apos;%1&apos;.</translation>
+    </message>
+</context>
+<context>
     <name>Marquee</name>
     <message>
         <source>No title available yet...</source>
@@ -132,6 +153,14 @@
     <message>
         <source>httpq port</source>
         <translation>httpq-Port</translation>
+    </message>
+    <message>
+        <source>Connection type</source>
+        <translation>Verbindungsart</translation>
+    </message>
+    <message>
+        <source>Proxy</source>
+        <translation>Proxy</translation>
     </message>
 </context>
 <context>

@@ -16,7 +16,7 @@
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> status = handleCommandLine(argc, argv))
+    if (const std::optional<int> status = handleCommandLine(argc, argv, installTranslations))
         return *status;
     // The mode decides what the process needs before Qt starts.
     LoadSettings();

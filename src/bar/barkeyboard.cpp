@@ -1,5 +1,6 @@
 #include "barkeyboard.h"
 
+#include "key_actions.h"
 #include "picturebox.h"
 #include "settings.h"
 
@@ -62,6 +63,7 @@ BarKeyboard::BarKeyboard(const Bar &bar)
     // activated: its pictures take none.
     m_window->setFocusPolicy(Qt::StrongFocus);
     m_window->installEventFilter(this);
+    takeFocusOnActivation(m_window, m_window);
 
     // The ON marks come and go with the switches' states.
     for (PictureBox *mark : {m_shuffleMark.data(), m_loopMark.data(), m_playlistMark.data()})
@@ -172,6 +174,12 @@ void BarKeyboard::showMark()
     m_strip->setFocusMark(strip, button && isStripButton(*button) ? spotOf(*button) : -1);
 }
 
+void BarKeyboard::tellMarked()
+{
+    if (const std::optional<BarButton> button = marked(); button && m_window->hasFocus())
+        notifySpotFocus(pictureOf(*button), spotOf(*button));
+}
+
 bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_window) {
@@ -191,6 +199,10 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
             moveMark(reason == Qt::TabFocusReason ? 1 : -1);
         }
         showMark();
+        // Back in the bar, the reader is told of the marked button, after
+        // Qt has told it of the window that took the focus.
+        if (marked())
+            QMetaObject::invokeMethod(this, &BarKeyboard::tellMarked, Qt::QueuedConnection);
         return false;
     }
     case QEvent::FocusOut: showMark(); return false;
@@ -210,6 +222,10 @@ bool BarKeyboard::eventFilter(QObject *watched, QEvent *event)
         case BarKeyAction::Press:
             if (!available(key.button))
                 return false;
+            // As a button's shortcut does, the key marks the button it
+            // presses: the reader names it and then hears a switch change.
+            m_marked = int(key.button);
+            showMark();
             press(key.button);
             return true;
         case BarKeyAction::MarkNext: return moveMark(1);

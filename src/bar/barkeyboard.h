@@ -55,6 +55,8 @@ private:
     // bar's buttons in web-control mode, where Tab goes on to the page.
     bool moveMark(int step);
     void showMark();
+    // Tells assistive technologies that the marked button has the focus.
+    void tellMarked();
     PictureBox *pictureOf(BarButton button) const;
     static qsizetype spotOf(BarButton button);
 

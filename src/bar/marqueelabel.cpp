@@ -2,6 +2,7 @@
 
 #include "face_logic.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -39,11 +40,22 @@ bool holdsRightToLeft(QStringView text)
     return false;
 }
 
+// To assistive technologies the marquee is the label it looks like.
+QAccessibleInterface *marqueeAccessible(const QString &className, QObject *object)
+{
+    if (className == u"MarqueeLabel" && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::StaticText);
+    return nullptr;
+}
+
 } // namespace
 
 MarqueeLabel::MarqueeLabel(const QString &caption, QWidget *parent)
     : QWidget(parent)
 {
+    static bool accessible = false;
+    if (!std::exchange(accessible, true))
+        QAccessible::installFactory(marqueeAccessible);
     // Everything under the label is painted by the label itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setText(caption);
@@ -63,7 +75,7 @@ void MarqueeLabel::setRing(const QString &text, qsizetype ringSize)
     m_runs.clear();
     m_charX.clear();
     // Screen readers get the title once, not a new text on every step.
-    setAccessibleName(marqueeWindow(m_text, m_ringSize, 0, kTextChars));
+    setAccessibleName(marqueeCaption(m_text, kTextChars));
     update();
 }
 

@@ -41,13 +41,16 @@ void print(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-} // namespace
-
-std::optional<int> handleCommandLine(int argc, char *argv[])
+struct Reply
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    int status = 0;
+    std::FILE *stream = stdout;
+    QString text;
+};
+
+// What the command line asks to be printed; nothing when the program is to start.
+std::optional<Reply> replyTo(const QStringList &arguments)
+{
     const QString program = arguments.isEmpty() ? QStringLiteral("quendra") : QFileInfo(arguments.first()).fileName();
 
     QCommandLineParser parser;
@@ -67,23 +70,42 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
 
     // Without an application object the parser cannot know the program's name.
     const auto usage = [&] { return parser.helpText().replace(QStringLiteral("<executable_name>"), program); };
-    if (!parser.parse(arguments)) {
-        print(stderr, program + QStringLiteral(": ") + parser.errorText() + u'\n' + usage());
-        return 2;
-    }
+    if (!parser.parse(arguments))
+        return Reply{2, stderr, program + QStringLiteral(": ") + parser.errorText() + u'\n' + usage()};
     if (!parser.positionalArguments().isEmpty()) {
         const QString message = QCoreApplication::translate("CommandLine", "unexpected argument '%1'.")
                                     .arg(parser.positionalArguments().first());
-        print(stderr, program + QStringLiteral(": ") + message + u'\n' + usage());
-        return 2;
+        return Reply{2, stderr, program + QStringLiteral(": ") + message + u'\n' + usage()};
     }
-    if (parser.isSet(help)) {
-        print(stdout, usage());
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("quendra " QUENDRA_VERSION "\n"));
-        return 0;
-    }
+    if (parser.isSet(help))
+        return Reply{0, stdout, usage()};
+    if (parser.isSet(version))
+        return Reply{0, stdout, QStringLiteral("quendra " QUENDRA_VERSION "\n")};
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> handleCommandLine(int argc, char *argv[], const std::function<void()> &installTranslations)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    std::optional<Reply> reply = replyTo(arguments);
+    if (!reply)
+        return std::nullopt;
+    // Translations, Qt's own among them (the usage, a wrong option), need an
+    // application object: one is made only to print, as the program ends,
+    // named as the usage names the program.
+    QByteArray name = QFileInfo(arguments.value(0, QStringLiteral("quendra"))).fileName().toLocal8Bit();
+    char *applicationArgv[] = {name.data(), nullptr};
+    int applicationArgc = 1;
+    std::optional<QCoreApplication> application;
+    if (installTranslations && !QCoreApplication::instance()) {
+        application.emplace(applicationArgc, applicationArgv);
+        installTranslations();
+        reply = replyTo(arguments);
+    }
+    print(reply->stream, reply->text);
+    return reply->status;
 }

@@ -7,6 +7,7 @@
 #include "picturebox.h"
 #include "playerline.h"
 #include "playlistmodel.h"
+#include "playlistview.h"
 #include "settings.h"
 #include "twips.h"
 #include "webbrowser.h"
@@ -75,7 +76,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     picTopSongList->setGeometry(0, twipsToPixels(210), twipsToPixels(kWidthTwips), twipsToPixels(kStripTwips));
 
     m_entries = new PlaylistModel(tr("Loading..."), this);
-    listPlayList = new QListView(this);
+    listPlayList = new PlaylistView(this);
     listPlayList->setModel(m_entries);
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
@@ -122,6 +123,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
             });
     connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
     onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+    takeFocusOnActivation(this, listPlayList);
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()

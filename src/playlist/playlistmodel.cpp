@@ -1,6 +1,7 @@
 #include "playlistmodel.h"
 
 #include "face_logic.h"
+#include "playlist_search.h"
 
 namespace {
 
@@ -8,6 +9,9 @@ namespace {
 // can send megabytes) is shown cut, so that drawing or measuring a row costs
 // no more than a screenful of text.
 constexpr qsizetype kShownChars = 512;
+
+// What a fill writes after the last title.
+constexpr QStringView kEndEntry = u" ";
 
 QString rowText(const QString &entry)
 {
@@ -21,77 +25,99 @@ QString rowText(const QString &entry)
 
 PlaylistModel::PlaylistModel(const QString &firstEntry, QObject *parent)
     : QAbstractListModel(parent)
-    , m_rows{firstEntry}
-{ }
+    , m_entries{firstEntry}
+{
+    m_rows = rowsOfEntries();
+}
 
 int PlaylistModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : m_rows;
 }
 
 QVariant PlaylistModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= m_rows)
         return {};
-    return rowText(m_rows.at(index.row()));
+    switch (role) {
+    case Qt::DisplayRole: return rowText(m_entries.at(index.row()));
+    case Qt::AccessibleTextRole: return entryTitle(rowText(m_entries.at(index.row()))).toString();
+    default: return {};
+    }
 }
 
 int PlaylistModel::count() const
 {
-    return int(m_rows.size() + m_pending.size());
+    return int(m_entries.size());
+}
+
+int PlaylistModel::rowsOfEntries() const
+{
+    return int(m_entries.size()) - (!m_entries.isEmpty() && m_entries.last() == kEndEntry ? 1 : 0);
 }
 
 void PlaylistModel::setEntry(int position, const QString &text)
 {
-    if (position < m_rows.size()) {
-        // An unchanged entry is not touched, so an unchanged list keeps its view.
-        QString &row = m_rows[position];
-        if (row == text)
-            return;
-        row = text;
-        m_changedFirst = m_changedFirst < 0 ? position : std::min(m_changedFirst, position);
-        m_changedLast = std::max(m_changedLast, position);
+    if (position >= m_entries.size()) {
+        m_entries.append(text);
         return;
     }
-    const qsizetype pending = position - m_rows.size();
-    if (pending < m_pending.size())
-        m_pending[pending] = text;
-    else
-        m_pending.append(text);
+    // An unchanged entry is not touched, so an unchanged list keeps its view.
+    QString &entry = m_entries[position];
+    if (entry == text)
+        return;
+    entry = text;
+    if (position < m_rows) {
+        m_changedFirst = m_changedFirst < 0 ? position : std::min(m_changedFirst, position);
+        m_changedLast = std::max(m_changedLast, position);
+    }
 }
 
 void PlaylistModel::removeEntries(int position, int number)
 {
     commit();
-    const int last = std::min<int>(position + number, int(m_rows.size())) - 1;
+    const int last = std::min<int>(position + number, int(m_entries.size())) - 1;
     if (position < 0 || last < position)
         return;
-    beginRemoveRows({}, position, last);
-    m_rows.remove(position, last - position + 1);
-    endRemoveRows();
+    const int lastRow = std::min(last, m_rows - 1);
+    if (position <= lastRow)
+        beginRemoveRows({}, position, lastRow);
+    m_entries.remove(position, last - position + 1);
+    if (position <= lastRow) {
+        m_rows -= lastRow - position + 1;
+        endRemoveRows();
+    }
 }
 
 QString PlaylistModel::entry(int position) const
 {
-    if (position < 0)
-        return {};
-    if (position < m_rows.size())
-        return m_rows.at(position);
-    return m_pending.value(position - m_rows.size());
+    return position < 0 ? QString() : m_entries.value(position);
 }
 
 void PlaylistModel::commit()
 {
     if (m_changedFirst >= 0) {
-        const int last = std::min<int>(m_changedLast, int(m_rows.size()) - 1);
+        const int last = std::min(m_changedLast, m_rows - 1);
         if (m_changedFirst <= last)
-            emit dataChanged(index(m_changedFirst), index(last), {Qt::DisplayRole});
+            emit dataChanged(index(m_changedFirst), index(last), {Qt::DisplayRole, Qt::AccessibleTextRole});
         m_changedFirst = m_changedLast = -1;
     }
-    if (!m_pending.isEmpty()) {
-        beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + m_pending.size()) - 1);
-        m_rows.append(m_pending);
-        m_pending.clear();
+    const int rows = rowsOfEntries();
+    if (rows > m_rows) {
+        beginInsertRows({}, m_rows, rows - 1);
+        m_rows = rows;
         endInsertRows();
+    } else if (rows < m_rows) {
+        // The last row became the end entry.
+        beginRemoveRows({}, rows, m_rows - 1);
+        m_rows = rows;
+        endRemoveRows();
     }
+}
+
+std::optional<int> PlaylistModel::findTitle(const QString &typed, int from) const
+{
+    if (const std::optional<qsizetype> found = ::findTitle(m_entries, m_rows, typed, from))
+        return int(*found);
+    return std::nullopt;
 }

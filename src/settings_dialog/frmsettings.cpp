@@ -11,12 +11,14 @@
 #include "window_move.h"
 
 #include <QButtonGroup>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
 
@@ -35,6 +37,35 @@ QRect twipsRect(int left, int top, int width, int height)
 {
     return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
+
+// A frame round a group of options that draws nothing: the dialog's
+// picture shows the group. Its title names the group, and each option in
+// it, for a reader.
+class OptionGroup final : public QGroupBox
+{
+public:
+    OptionGroup(const QString &title, QWidget *parent)
+        : QGroupBox(title, parent)
+    { }
+
+protected:
+    void paintEvent(QPaintEvent *) override { }
+};
+
+// The style of the password field: the character just typed shows for a
+// second before it is masked, as on a phone.
+class TypedCharacterShown final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        constexpr int kShownMs = 1000;
+        if (hint == SH_LineEdit_PasswordMaskDelay)
+            return kShownMs;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 QFont dialogFont()
 {
@@ -82,7 +113,7 @@ frmSettings::frmSettings()
     setFont(dialogFont());
     resize(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
 
-    Frame1 = new QWidget(this);
+    Frame1 = new OptionGroup(tr("Connection type"), this);
     Frame1->setGeometry(twipsRect(120, 300, 1335, 495));
     m_typeGroup = new QButtonGroup(this);
     const char *const typeCaptions[] = {QT_TR_NOOP("web control"), QT_TR_NOOP("direct to httpq")};
@@ -99,17 +130,22 @@ frmSettings::frmSettings()
     Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
 
     m_proxyGroup = new QButtonGroup(this);
+    auto *proxyFrame = new OptionGroup(tr("Proxy"), this);
+    proxyFrame->setGeometry(twipsRect(120, 900, 1230, 695));
     const char *const proxyCaptions[] = {QT_TR_NOOP("no proxy"), QT_TR_NOOP("automatic"), QT_TR_NOOP("manual proxy")};
-    const int proxyTops[] = {900, 1150, 1400};
+    const int proxyTops[] = {0, 250, 500};
     const int proxyWidths[] = {950, 1000, 1230};
     for (int i = 0; i < 3; ++i) {
-        optProxy[i] = new QRadioButton(tr(proxyCaptions[i]), this);
-        optProxy[i]->setGeometry(twipsRect(120, proxyTops[i], proxyWidths[i], 195));
+        optProxy[i] = new QRadioButton(tr(proxyCaptions[i]), proxyFrame);
+        optProxy[i]->setGeometry(twipsRect(0, proxyTops[i], proxyWidths[i], 195));
         m_proxyGroup->addButton(optProxy[i], i);
         optProxy[i]->resize(std::max(optProxy[i]->width(), optProxy[i]->sizeHint().width()), optProxy[i]->height());
+        proxyFrame->resize(std::max(proxyFrame->width(), optProxy[i]->geometry().right() + 1), proxyFrame->height());
     }
     txtProxy = new QLineEdit(QString::fromUtf16(kExampleProxy), this);
     txtProxy->setGeometry(twipsRect(1900, 1300, 3000, 285));
+    // The address field stands for the manual proxy option beside it.
+    txtProxy->setAccessibleName(optProxy[2]->text());
 
     const char *const labelCaptions[] = {QT_TR_NOOP("Quendra Control URL"), QT_TR_NOOP("Playlist URL"),
                                          QT_TR_NOOP("httpq password"), QT_TR_NOOP("Refresh Songtitle (ms)")};
@@ -125,7 +161,15 @@ frmSettings::frmSettings()
         txt_URL[i] = new QLineEdit(this);
         txt_URL[i]->setGeometry(twipsRect(1900, 1905 + 300 * i, fieldWidths[i], 285));
         connect(txt_URL[i], &QLineEdit::textChanged, this, [this, i] { txt_URL_Change(i); });
+        // A reader names each field by its label, whatever the label says.
+        Label1[i]->setBuddy(txt_URL[i]);
     }
+    // The password is masked, for the eye and for the reader; the character
+    // just typed shows for a moment.
+    txt_URL[2]->setEchoMode(QLineEdit::Password);
+    auto *typedShown = new TypedCharacterShown;
+    typedShown->setParent(txt_URL[2]);
+    txt_URL[2]->setStyle(typedShown);
 
     picSave = new PictureBox(QStringLiteral(":/art/save.svg"), this);
     picSave->setGeometry(twipsRect(240, 3360, 800, 280));

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QListView>
 #include <QTest>
 
 namespace {
@@ -24,7 +25,6 @@ protected:
         m_bar->timRefreshSongTitle->setEnabled(false);
         m_bar->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_bar));
-        m_bar->setFocus(Qt::OtherFocusReason);
         ASSERT_TRUE(m_bar->hasFocus());
         sent();
     }
@@ -39,15 +39,16 @@ protected:
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(m_bar, key, modifiers); }
     PictureBox *face() const { return m_bar->picQuendraDirect; }
     PictureBox *strip() const { return m_bar->TopBar; }
+    BarKeyboard *keyboard() const { return m_bar->findChild<BarKeyboard *>(); }
 
-    // The accessible push buttons of a picture, by name.
+    // The accessible buttons and switches of a picture, by name.
     static QMap<QString, QAccessibleInterface *> buttonsOf(QWidget *picture)
     {
         QMap<QString, QAccessibleInterface *> buttons;
         QAccessibleInterface *box = QAccessible::queryAccessibleInterface(picture);
         for (int i = 0; box && i < box->childCount(); ++i) {
             QAccessibleInterface *child = box->child(i);
-            if (child && child->role() == QAccessible::Button)
+            if (child && (child->role() == QAccessible::Button || child->role() == QAccessible::CheckBox))
                 buttons.insert(child->text(QAccessible::Name), child);
         }
         return buttons;
@@ -65,10 +66,13 @@ protected:
 
 TEST_F(BarKeyboardTest, SAndRSwitchAsTheSpotsAndTheirOnMarksDo)
 {
-    // Off: the spot's press switches on, then reads the state back.
+    // Off: the spot's press switches on, then reads the state back. The key
+    // marks the switch it presses, as a shortcut focuses its button: a
+    // reader names it, then hears it change.
     key(Qt::Key_S);
     EXPECT_EQ(sentAfter(2), QStringList({u"net /shuffle?p=&a=1"_s, u"status /shuffle_status?p="_s}));
     EXPECT_TRUE(m_bar->picShuffleStatus->isHidden());
+    EXPECT_EQ(keyboard()->marked(), BarButton::Shuffle);
 
     m_answers[u"/shuffle_status?p="_s] = u"1"_s;
     key(Qt::Key_S);
@@ -118,15 +122,9 @@ TEST_F(BarKeyboardTest, TabMovesAVisibleMarkOverTheButtonsAndSpaceOrReturnPresse
     // The mark around shuffle shows round its ON mark, which covers the spot.
     for (int i = 0; i < 8; ++i)
         key(Qt::Key_Tab);
-    ASSERT_EQ(m_bar->findChild<BarKeyboard *>()->marked(), BarButton::Shuffle);
+    ASSERT_EQ(keyboard()->marked(), BarButton::Shuffle);
     const QRect on(face()->mapFrom(m_bar, m_bar->picShuffleStatus->pos()), m_bar->picShuffleStatus->size());
     EXPECT_TRUE(face()->focusMark().adjusted(1, 1, -1, -1).contains(on));
-
-    // Without the focus the mark goes; it comes back with it.
-    m_bar->clearFocus();
-    EXPECT_TRUE(face()->focusMark().isEmpty());
-    m_bar->setFocus(Qt::ActiveWindowFocusReason);
-    EXPECT_EQ(face()->markedSpot(), 8);
 }
 
 TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThem)
@@ -138,6 +136,7 @@ TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThe
 
     QAccessibleInterface *play = buttons.value(u"Play"_s);
     ASSERT_TRUE(play);
+    EXPECT_EQ(play->role(), QAccessible::Button);
     EXPECT_FALSE(play->state().checkable);
     // Where it says the button is, the face answers with it.
     const QPointF centre = face()->toUnits(face()->mapFromGlobal(play->rect().center()));
@@ -148,10 +147,11 @@ TEST_F(BarKeyboardTest, AssistiveTechnologiesFindTheFacesNamedButtonsAndPressThe
         QAccessible::queryAccessibleInterface(face())->childAt(play->rect().center().x(), play->rect().center().y()),
         play);
 
-
-    // The switches tell whether they are on.
+    // The switches are what Qt makes of a checkable button, and tell
+    // whether they are on.
     QAccessibleInterface *shuffle = buttons.value(u"Shuffle"_s);
     ASSERT_TRUE(shuffle);
+    EXPECT_EQ(shuffle->role(), QAccessible::CheckBox);
     EXPECT_TRUE(shuffle->state().checkable);
     EXPECT_FALSE(shuffle->state().checked);
     m_answers[u"/shuffle_status?p="_s] = u"1"_s;
@@ -187,6 +187,40 @@ TEST_F(BarKeyboardTest, TheStripsButtonsAreAccessibleToo)
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
+// However the bar becomes the active window (at start-up, by Alt+Tab, from
+// the tray), it takes the keyboard without a click, with the mark where it
+// was; the playlist likewise.
+TEST_F(WindowTest, AnActivatedWindowTakesTheKeyboardWithItsMarkWhereItWas)
+{
+    frm_Quendra &bar = start();
+    bar.timRefreshSongTitle->setEnabled(false);
+    frm_QuendraPlaylist &list = playlist();
+    const auto activate = [](QWidget *window) {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window);
+    };
+    ASSERT_TRUE(activate(&list));
+    EXPECT_TRUE(list.listPlayList->hasFocus());
+    ASSERT_TRUE(activate(&bar));
+    ASSERT_TRUE(bar.hasFocus());
+    sent();
+    QTest::keyClick(&bar, Qt::Key_X);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_httpq.log.isEmpty(); }, 5000));
+    EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
+
+    // X marked play; Tab moves on to pause, and the mark stays there while
+    // another window is active.
+    QTest::keyClick(&bar, Qt::Key_Tab);
+    ASSERT_TRUE(activate(&list));
+    EXPECT_TRUE(bar.picQuendraDirect->focusMark().isEmpty());
+    ASSERT_TRUE(activate(&bar));
+    EXPECT_EQ(bar.picQuendraDirect->markedSpot(), 2);
+    EXPECT_FALSE(bar.picQuendraDirect->focusMark().isEmpty());
+}
+
 // In web-control mode the face is not there: its keys do nothing, and Tab
 // marks the strip's buttons before it leaves the bar for the page.
 TEST_F(WindowTest, WebControlModeKeepsOnlyTheStripsButtons)
@@ -195,7 +229,6 @@ TEST_F(WindowTest, WebControlModeKeepsOnlyTheStripsButtons)
     bar.timRefreshSongTitle->setEnabled(false);
     bar.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&bar));
-    bar.setFocus(Qt::OtherFocusReason);
     sent();
 
     for (const Qt::Key key : {Qt::Key_X, Qt::Key_V, Qt::Key_S, Qt::Key_Up})

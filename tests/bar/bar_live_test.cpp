@@ -5,6 +5,7 @@
 #include "playerline.h"
 #include "support/sandbox.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
@@ -406,6 +407,12 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
             ASSERT_EQ(shown, expected) << c.name << " step " << step;
         }
         EXPECT_EQ(bar.lblSongTitle->laidOutOnce(), c.laidOutOnce) << c.name;
+        // A reader gets a label with the title alone, once, not the turning text.
+        QAccessibleInterface *label = QAccessible::queryAccessibleInterface(bar.lblSongTitle);
+        EXPECT_EQ(label->role(), QAccessible::StaticText);
+        EXPECT_EQ(label->text(QAccessible::Name),
+                  QString(title).replace(u'\r', u' ').replace(u'\n', u' ').left(1024).trimmed())
+            << c.name;
     }
 }
 

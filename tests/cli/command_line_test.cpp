@@ -19,10 +19,11 @@ struct ProgramRun
 
 // The program with no display to reach: what the command line alone answers
 // must come before anything needs one.
-ProgramRun run(const QString &program, const QStringList &arguments)
+ProgramRun run(const QString &program, const QStringList &arguments, const QString &language = u"en"_s)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LANGUAGE"_s, language);
     environment.remove(u"DISPLAY"_s);
     environment.remove(u"WAYLAND_DISPLAY"_s);
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
@@ -69,6 +70,13 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWrongOptionsAreRefusedWithTheUsage)
             EXPECT_TRUE(QRegularExpression(err, dotAll).match(result.err).hasMatch()) << what << ":\n"
                                                                                       << result.err.toStdString();
     }
+    // In the user's language, where there is a translation.
+    const ProgramRun german = run(QStringLiteral(QUENDRA_PATH), {u"--help"_s}, u"de"_s);
+    EXPECT_EQ(german.status, 0);
+    EXPECT_TRUE(german.out.contains(u"Diese Hilfe zeigen und beenden."_s)) << german.out.toStdString();
+    EXPECT_TRUE(german.out.contains(u"Mediaplayer"_s)) << german.out.toStdString();
+    const ProgramRun wrong = run(QStringLiteral(QUENDRA_PATH), {u"song.mp3"_s}, u"de"_s);
+    EXPECT_TRUE(wrong.err.startsWith(u"quendra: unerwartetes Argument 'song.mp3'."_s)) << wrong.err.toStdString();
 }
 
 } // namespace

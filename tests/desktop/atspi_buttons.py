@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # A screen reader's view of a program through AT-SPI: lists the push buttons
-# of the application named APP and presses the one named PRESS.
+# and switches (check boxes, as Qt shows checkable buttons) of the
+# application named APP and presses the one named PRESS.
 #
 #   atspi_buttons.py APP [PRESS]
 #
@@ -11,7 +12,7 @@ import sys
 
 import pyatspi
 
-BUTTON_ROLES = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON)
+BUTTON_ROLES = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX)
 
 
 def buttons_of(accessible, depth=0):

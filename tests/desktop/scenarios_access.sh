@@ -1,7 +1,8 @@
 # The program without a mouse: the player's keys on the focused bar, Return
-# in the playlist, and a screen reader's view through AT-SPI (the
-# accessibility bus of at-spi2-core on a private session bus, read with
-# python3-pyatspi), which finds the face's named buttons and presses one.
+# in the playlist, a screen reader's view through AT-SPI (the accessibility
+# bus of at-spi2-core on a private session bus, read with python3-pyatspi),
+# which finds the face's named buttons and presses one, and what Orca says
+# as the bar, the playlist and the settings dialog are used by keyboard.
 
 # The transport commands the simulator got, in order, one a line.
 commands_sent() { grep -oE '^GET /(prev|play|pause|stop|next|fadeoutandstop|setplaylistpos)\?p=desk(&a=[0-9-]+)?' "$SIM_LOG" | cut -c5-; }
@@ -14,20 +15,25 @@ scenario_keyboard() {
     # Focus by a click on the display panel, where the face does nothing.
     click 1 $(point "$BAR" 100 40)
     sleep 0.2
+    local songs
+    songs=$(requests '^GET /getinfo?p=desk&a=0')
     xdotool key x v b
     wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk " ||
         fail "keys X, V, B on the bar sent: $(commands_sent | tr '\n' ' ')"
-    # Tab marks the first button, previous; Space presses it.
-    xdotool key Tab space
-    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /prev?p=desk " ||
-        fail "Tab, Space on the bar sent: $(commands_sent | tr '\n' ' ')"
+    # The next song is marked in the playlist before the click below.
+    wait_for 5000 songs_read_beyond "$songs" || fail "B brought no new song"
+    # Each key marked its button; Shift+Tab marks the one before the last,
+    # fade out and stop, and Space presses it.
+    xdotool key shift+Tab space
+    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /fadeoutandstop?p=desk " ||
+        fail "Shift+Tab, Space on the bar sent: $(commands_sent | tr '\n' ' ')"
     shot focus-mark
 
     # The first entry by a click, the second by Down; Return plays it.
     click 1 $(point "$PLAYLIST" 60 73)
     sleep 0.2
     xdotool key Down Return
-    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /prev?p=desk /setplaylistpos?p=desk&a=1 /play?p=desk " ||
+    wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /fadeoutandstop?p=desk /setplaylistpos?p=desk&a=1 /play?p=desk " ||
         fail "Down, Return in the playlist sent: $(commands_sent | tr '\n' ' ')"
     measured "in order: $(commands_sent | tr '\n' ' ')"
 }
@@ -45,23 +51,112 @@ start_accessibility_bus() {
 
 screen_reader() { /usr/bin/python3 "$here/atspi_buttons.py" Quendra "$@" >"$SESSION/atspi-out.log" 2>&1; }
 reader_sees() { screen_reader && grep -q "^buttons: .*$1" "$SESSION/atspi-out.log"; }
+# tab_until REGEX: Tab, a key at a time, each once Orca has spoken of the
+# last, until it says a line that matches (at most ten keys). Keys faster
+# than it speaks make it skip what it was about to say.
+tab_until() {
+    local i before
+    for i in 1 2 3 4 5 6 7 8 9 10; do
+        before=$(orca_said | wc -l)
+        xdotool key Tab
+        wait_for 3000 orca_spoke_beyond $((before + 1))
+        orca_said_line "$1" && return 0
+    done
+    return 1
+}
+orca_spoke_beyond() { (($(orca_said | wc -l) > $1)); }
+played_last() { [ "$(commands_sent | tail -n 1)" = "/play?p=desk" ]; }
 
-scenario screen_reader dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher
-scenario_screen_reader() {
+# Orca itself, as a blind user runs it: its speech goes nowhere (-d speech)
+# but each phrase it would say is a "SPEECH OUTPUT:" line of its debug log;
+# without -d braille it waits for a braille display. Its settings and
+# runtime folders are the session's own, its language English. Orca refuses
+# to start beside another process named orca of the same user (and would
+# kill it when told to replace it): desktop tests run side by side, so this
+# one starts without that check and keeps the interpreter's name. Its log is
+# written a line at a time, as it speaks.
+start_orca() {
+    mkdir -p "$SESSION/orca/home" "$SESSION/orca/prefs"
+    mkdir -p -m 700 "$SESSION/orca/run"
+    HOME=$SESSION/orca/home XDG_RUNTIME_DIR=$SESSION/orca/run XDG_CONFIG_HOME=$SESSION/orca/home/.config \
+        XDG_DATA_HOME=$SESSION/orca/home/.local/share LANGUAGE=en LC_ALL=C.UTF-8 \
+        /usr/bin/python3 -c 'import runpy, sys
+main = runpy.run_path("/usr/bin/orca", run_name="orca_launcher")["main"]
+main.__globals__.update(otherOrcas=lambda: [], setProcessName=lambda name: None,
+                        open=lambda path, mode: open(path, mode, buffering=1))
+sys.argv[0] = "orca"
+sys.exit(main())' -d braille -d speech -u "$SESSION/orca/prefs" --debug-file="$SESSION/orca.log" \
+        >"$SESSION/orca.out" 2>&1 &
+    track $!
+    # Ended by SIGKILL at the end (it takes its time over SIGTERM): no word of it.
+    disown
+    wait_for 20000 grep -qs 'ORCA: ATSPI registry initialized' "$SESSION/orca.log" ||
+        { fail "Orca did not start: $(tail -n 5 "$SESSION/orca.out") $(tail -n 5 "$SESSION/orca.log")"; return 1; }
+}
+
+# What Orca said since the last orca_listen, one phrase a line.
+orca_listen() { ORCA_FROM=$(($(wc -l <"$SESSION/orca.log") + 1)); }
+orca_said() { tail -n +"$ORCA_FROM" "$SESSION/orca.log" | sed -nE "s/.*SPEECH OUTPUT: '(.*)' ?\{'established.*/\1/p"; }
+orca_says() { orca_said | grep -qF -- "$1"; }
+orca_said_line() { orca_said | grep -qE -- "$1"; }
+heard() { orca_said | tr '\n' '|'; }
+# The bar has read the information of more songs than N.
+songs_read_beyond() { (($(requests '^GET /getinfo?p=desk&a=0') > $1)); }
+
+# The player's keys and the settings dialog with Orca listening, the bar
+# never clicked: it takes the keyboard as the window manager activates it.
+scenario orca orca dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher
+on_desktops orca openbox
+scenario_orca() {
     /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { fail "python3-pyatspi is missing (tools/deps.sh installs it)"; return 1; }
-    start_accessibility_bus && start_sim && start_quendra "" || return
+    start_accessibility_bus && start_orca && start_sim && start_quendra "" || return
+    wait_for 10000 grep -qs '^GET /getplaylisttitle' "$SIM_LOG" || { fail "the playlist was not fetched"; return 1; }
+    # Every button and switch of the bar, by name, to any AT-SPI client.
     local face="Previous, Play, Pause, Stop, Fade out and stop, Next, Volume down, Volume up, Shuffle, Repeat, Playlist"
-    wait_for 10000 reader_sees "$face" || { fail "the screen reader saw: $(cat "$SESSION/atspi-out.log")"; return 1; }
-    grep -q "Settings, Hide, Close" "$SESSION/atspi-out.log" || fail "the strip's buttons are missing: $(cat "$SESSION/atspi-out.log")"
-    measured "$(head -n 1 "$SESSION/atspi-out.log")"
-    screen_reader Play || { fail "pressing Play through AT-SPI: $(cat "$SESSION/atspi-out.log")"; return 1; }
-    wait_for 5000 commands_are "/play?p=desk " || fail "Play pressed through AT-SPI sent: $(commands_sent | tr '\n' ' ')"
+    wait_for 10000 reader_sees "$face, Settings, Hide, Close" || { fail "AT-SPI shows: $(cat "$SESSION/atspi-out.log")"; return 1; }
 
-    # The mark's moves and a switch's change reach the reader as events.
-    click 1 $(point "$BAR" 100 40)
-    sleep 0.2
-    xdotool key Tab Tab s
-    wait_for 5000 grep -qs '^GET /shuffle?p=desk&a=1' "$SIM_LOG" || fail "S with the reader on sent no shuffle"
-    kill -0 "$QUENDRA_PID" 2>/dev/null || { fail "Quendra ended while the reader listened"; return 1; }
-    screen_reader || fail "the reader lost the buttons after the mark moved: $(cat "$SESSION/atspi-out.log")"
+    # As Alt+Tab does: the window manager activates the playlist, then the bar.
+    xdotool windowactivate --sync "$PLAYLIST" && sleep 0.5 && xdotool windowactivate --sync "$BAR" ||
+        { fail "the window manager did not activate the windows"; return 1; }
+    sleep 1
+    orca_listen
+    xdotool key Tab
+    wait_for 5000 orca_says "Previous push button" || fail "Tab on the activated bar: Orca said: $(heard)"
+    measured "Tab: $(heard)"
+    xdotool key x
+    wait_for 5000 commands_are "/play?p=desk " || fail "X on the activated bar sent: $(commands_sent | tr '\n' ' ')"
+
+    # The next song: the playlist marks it, and the reader stays on the bar.
+    local songs
+    songs=$(requests '^GET /getinfo?p=desk&a=0')
+    orca_listen
+    xdotool key b
+    wait_for 5000 songs_read_beyond "$songs" || fail "B brought no new song"
+    sleep 1.5
+    # Nothing but the key and the bar's buttons (X's may come late).
+    ! orca_said | grep -qvE '^(b |[A-Za-z ]+ push button\.)$' || fail "a track change: Orca said: $(heard)"
+    measured "B: $(heard)"
+
+    orca_listen
+    xdotool key s
+    wait_for 5000 grep -qs '^GET /shuffle?p=desk&a=1' "$SIM_LOG" || fail "S sent no shuffle"
+    # What Qt makes of a checkable button: a check box, and it is on.
+    wait_for 5000 orca_said_line '^(Shuffle check box )?checked\.?$' || fail "S on the bar: Orca said: $(heard)"
+    orca_says "Shuffle check box" || fail "S on the bar: Orca did not name the Shuffle switch: $(heard)"
+    measured "S: $(heard)"
+
+    # The settings dialog from the strip's settings button, then its fields.
+    orca_listen
+    xdotool key Tab Tab Tab space
+    wait_for 5000 window_named Settings >/dev/null || { fail "the settings dialog did not open: $(heard)"; return 1; }
+    tab_until '^httpq server URL (text|entry)' || fail "the server field: Orca said: $(heard)"
+    tab_until '^httpq password password text' || fail "the password field: Orca said: $(heard)"
+    tab_until '^Connection type' || fail "the connection options: Orca said: $(heard)"
+    measured "the dialog: $(heard)"
+    ! orca_said | grep -qw desk || fail "Orca read the password aloud: $(heard)"
+    xdotool key Escape
+
+    # A button pressed through AT-SPI does what a click does.
+    screen_reader Play || { fail "pressing Play through AT-SPI: $(cat "$SESSION/atspi-out.log")"; return 1; }
+    wait_for 5000 played_last || fail "Play pressed through AT-SPI sent: $(commands_sent | tr '\n' ' ')"
 }

@@ -4,6 +4,7 @@
 #include "playlistmodel.h"
 #include "support/sandbox.h"
 
+#include <QAccessible>
 #include <QListView>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -80,9 +81,11 @@ TEST_F(PlaylistWindow, DirectModeFetchesAtOnceAndListsTheTitlesBelowItsStrips)
     window.picTop_DblClick();
     EXPECT_EQ(sent(), QStringList{u"list /getplaylisttitle?p="_s});
 
-    // Empty titles are titles; text after the last separator is not one.
+    // Empty titles are titles; text after the last separator is not one,
+    // and the blank entry that ends the fill is no row.
     deliver(u"Artist A - <b>One<br><br>Artist B - Two<br>tail"_s);
-    EXPECT_EQ(shown(), QStringList({u"   Artist A - <b>One"_s, u"   "_s, u"   Artist B - Two"_s, u" "_s}));
+    EXPECT_EQ(shown(), QStringList({u"   Artist A - <b>One"_s, u"   "_s, u"   Artist B - Two"_s}));
+    EXPECT_EQ(entries->entry(3), u" ");
     EXPECT_EQ(window.timPlaylistRefresh->interval(), 60000);
 
     // The stored height is held in 16 bits (32767 twips are 2184 px).
@@ -125,12 +128,11 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
               QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
                            u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
 
-    // Shuffle off; a failing request in the middle stops nothing. The final
-    // blank entry sends the number of titles.
+    // Shuffle off; a failing request in the middle stops nothing.
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
-    doubleClickRow(4);
+    doubleClickRow(3);
     EXPECT_EQ(sent(),
-              QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=4"_s, u"action /play?p="_s}));
+              QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=3"_s, u"action /play?p="_s}));
 }
 
 TEST_F(PlaylistWindow, ADoubleClickWhoseWindowGoesWhileItWaitsSendsNothingMore)
@@ -292,7 +294,7 @@ TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
         if (c.clicked >= 0)
             list->setCurrentIndex(entries->index(c.clicked));
         deliver(c.refill);
-        EXPECT_EQ(entries->rowCount(), c.refill.count(u"<br>"_s) + 1) << c.name;
+        EXPECT_EQ(entries->rowCount(), c.refill.count(u"<br>"_s)) << c.name;
         EXPECT_EQ(currentRow(), c.highlighted) << c.name;
         EXPECT_EQ(list->selectionModel()->selectedRows(),
                   c.highlighted >= 0 ? QModelIndexList{entries->index(c.highlighted)} : QModelIndexList())
@@ -306,13 +308,13 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     // Many pieces without a single separator: the reading ends, nothing is
     // repeated. (How the time grows with the size: tools/bench/playlist_bench.sh.)
     deliver(QString(100 * 1024, u'x'));
-    EXPECT_EQ(shown(), QStringList{u" "_s});
+    EXPECT_EQ(shown(), QStringList());
 
     // The answer is read in pieces of 1024 characters: a separator cut by a
     // piece's end at any of its characters is joined again.
     for (int cut = 0; cut <= 4; ++cut) {
         deliver(QString(1024 - cut, u'a') + u"<br>B<br>"_s);
-        ASSERT_EQ(entries->rowCount(), 3) << cut;
+        ASSERT_EQ(entries->rowCount(), 2) << cut;
         EXPECT_EQ(entries->entry(0).size(), 1024 - cut + 3) << cut;
         EXPECT_EQ(entries->entry(1), u"   B") << cut;
     }
@@ -325,7 +327,7 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     EXPECT_EQ(entries->entry(0), u"   tab\there\x01\x7f\u2028"_s);
     EXPECT_EQ(entries->entry(2).size(), huge.size() + 3);
     const QStringList rows = shown();
-    ASSERT_EQ(rows.size(), 4);
+    ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ(rows.mid(0, 2), QStringList({u"   tab here   "_s, u"   \uFFFD\uFFFD"_s}));
     EXPECT_LE(rows.at(2).size(), 512);
     EXPECT_EQ(list->sizeHintForRow(2), list->sizeHintForRow(1));
@@ -334,17 +336,35 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     m_answers.remove(u"/getplaylisttitle?p="_s);
     window.RequestPlaylist();
     m_httpq.transfer(u"inetPlayList"_s)->completeGet();
-    EXPECT_EQ(entries->rowCount(), 4);
+    EXPECT_EQ(entries->rowCount(), 3);
     EXPECT_FALSE(window.inetPlayList->IsBusy());
 
-    // No more titles than 16-bit positions hold, then the blank.
+    // No more titles than 16-bit positions hold.
     QString many;
     for (int i = 0; i < PlaylistFill::kMaxTitles + 100; ++i)
         many += u"T%1<br>"_s.arg(i);
     deliver(many);
-    ASSERT_EQ(entries->rowCount(), PlaylistFill::kMaxTitles + 1);
-    EXPECT_EQ(entries->entry(PlaylistFill::kMaxTitles - 1), u"   T32766");
-    EXPECT_EQ(shown().last(), u" ");
+    ASSERT_EQ(entries->rowCount(), PlaylistFill::kMaxTitles);
+    EXPECT_EQ(shown().last(), u"   T32766");
+}
+
+// A reader counts the titles, hears each without the blanks that indent it
+// on the screen, and finds no row after the last.
+TEST_F(PlaylistWindow, AReaderCountsTheTitlesAndHearsThemUnindented)
+{
+    deliver(songs(29) + u"Motörhead<br>"_s);
+    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(list);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->role(), QAccessible::List);
+    EXPECT_EQ(reader->childCount(), 30);
+    QAccessibleInterface *first = reader->child(0);
+    QAccessibleInterface *last = reader->child(29);
+    ASSERT_TRUE(first && last);
+    EXPECT_EQ(first->text(QAccessible::Name), u"Song 0");
+    EXPECT_EQ(last->text(QAccessible::Name), u"Motörhead");
+    EXPECT_EQ(reader->child(30), nullptr);
+    // On the screen the rows keep their indent.
+    EXPECT_EQ(shown().first(), u"   Song 0");
 }
 
 } // namespace

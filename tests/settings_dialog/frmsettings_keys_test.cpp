@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
+#include <QRadioButton>
 #include <QTest>
 
 namespace {
@@ -100,8 +101,39 @@ TEST_F(SettingsKeys, SpaceOrReturnOnAFocusedPictureButtonPressesThatButton)
     EXPECT_TRUE(savedServer("third"));
 }
 
-TEST_F(SettingsKeys, SaveAndCancelAreAccessibleButtons)
+// A reader names every field by its label and each group of options, and
+// never reads the password: it is masked, for the eye too.
+TEST_F(SettingsKeys, EveryControlIsNamedForAReaderAndThePasswordIsMasked)
 {
+    const auto name = [](QWidget *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    EXPECT_EQ(name(m_dialog->txt_URL[0]), u"httpq server URL");
+    EXPECT_EQ(name(m_dialog->txt_URL[1]), u"httpq port");
+    EXPECT_EQ(name(m_dialog->txt_URL[2]), u"httpq password");
+    EXPECT_EQ(name(m_dialog->txt_URL[3]), u"Refresh Songtitle (ms)");
+    EXPECT_EQ(name(m_dialog->txtProxy), u"manual proxy");
+    EXPECT_EQ(name(m_dialog->optConnectType[0]->parentWidget()), u"Connection type");
+    EXPECT_EQ(name(m_dialog->optProxy[0]->parentWidget()), u"Proxy");
+
+    QLineEdit *password = m_dialog->txt_URL[2];
+    password->setFocus();
+    QTest::keyClicks(password, u"secret"_s);
+    EXPECT_EQ(gHttpqPasswd, u"secret");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(password->displayText().size(), 6);
+    EXPECT_FALSE(password->displayText().contains(u"secr"_s));
+    QAccessibleInterface *field = QAccessible::queryAccessibleInterface(password);
+    EXPECT_TRUE(field->state().passwordEdit);
+    EXPECT_FALSE(field->text(QAccessible::Value).contains(u"secret"_s));
+    ASSERT_TRUE(field->textInterface());
+    EXPECT_EQ(field->textInterface()->text(0, 6), QString());
+
+    // The names follow the labels as the mode changes them.
+    QTest::mouseClick(m_dialog->optConnectType[0], Qt::LeftButton);
+    EXPECT_EQ(name(m_dialog->txt_URL[0]), u"Quendra Control URL");
+    QTest::mouseClick(m_dialog->optConnectType[1], Qt::LeftButton);
+
     QAccessibleInterface *save = QAccessible::queryAccessibleInterface(m_dialog->picSave);
     QAccessibleInterface *cancel = QAccessible::queryAccessibleInterface(m_dialog->picCancel);
     ASSERT_TRUE(save && cancel);

@@ -159,3 +159,12 @@ QString marqueeWindow(QStringView text, qsizetype ringSize, qsizetype rotation, 
     }
     return shown;
 }
+
+QString marqueeCaption(QStringView text, qsizetype maxChars)
+{
+    const QStringView separator(Marquee::kSeparator);
+    if (text.endsWith(separator))
+        text.chop(separator.size());
+    text = text.trimmed();
+    return marqueeWindow(text, text.size(), 0, maxChars).trimmed();
+}

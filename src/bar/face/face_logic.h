@@ -67,3 +67,8 @@ struct Marquee
 // The character as the one-line label shows it: controls and line or
 // paragraph separators as a blank.
 QChar marqueeChar(QChar c);
+
+// The title as a screen reader says it: the marquee's text without the
+// separator it pads the title with, without blanks at its ends, on one line,
+// at most maxChars characters.
+QString marqueeCaption(QStringView text, qsizetype maxChars);

@@ -1,6 +1,7 @@
 #include "key_actions.h"
 
 #include <QKeyEvent>
+#include <QPointer>
 #include <QWidget>
 
 namespace {
@@ -35,9 +36,44 @@ private:
     std::function<void()> m_action;
 };
 
+class FocusOnActivation final : public QObject
+{
+public:
+    FocusOnActivation(QWidget *window, QWidget *widget)
+        : QObject(window)
+        , m_widget(widget)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Qt gives the focus back to the widget that last had it in the
+        // window, else to the first child that takes it by Tab, and to the
+        // window itself only while no other window's widget holds it: a
+        // window that takes the keyboard itself got none after another
+        // window's widget had it.
+        if (event->type() == QEvent::WindowActivate && m_widget && m_widget->isVisible()) {
+            const QWidget *last = static_cast<QWidget *>(watched)->focusWidget();
+            if (!last || !last->isVisible() || !last->isEnabled())
+                m_widget->setFocus(Qt::ActiveWindowFocusReason);
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
 } // namespace
 
 void onKeys(QWidget *widget, const QList<int> &keys, std::function<void()> action)
 {
     new KeyAction(widget, keys, std::move(action));
+}
+
+void takeFocusOnActivation(QWidget *window, QWidget *widget)
+{
+    new FocusOnActivation(window, widget);
 }

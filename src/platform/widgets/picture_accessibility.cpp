@@ -41,7 +41,12 @@ public:
         const QRect area = m_picture->spotRect(m_index);
         return QRect(m_picture->mapToGlobal(area.topLeft()), area.size());
     }
-    QAccessible::Role role() const override { return QAccessible::Button; }
+    // A switch is what a checkable push button is to Qt: a check box, read
+    // with its state, whose changes the reader announces.
+    QAccessible::Role role() const override
+    {
+        return isValid() && spot().isOn ? QAccessible::CheckBox : QAccessible::Button;
+    }
     QAccessible::State state() const override
     {
         QAccessible::State state;
@@ -63,16 +68,21 @@ public:
         return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface *>(this) : nullptr;
     }
 
-    QStringList actionNames() const override { return {pressAction()}; }
+    QStringList actionNames() const override
+    {
+        if (isValid() && spot().isOn)
+            return {pressAction(), toggleAction()};
+        return {pressAction()};
+    }
     QStringList keyBindingsForAction(const QString &action) const override
     {
-        if (!isValid() || action != pressAction() || spot().key.isEmpty())
+        if (!isValid() || !actionNames().contains(action) || spot().key.isEmpty())
             return {};
         return {spot().key};
     }
     void doAction(const QString &action) override
     {
-        if (!isValid() || action != pressAction() || !spot().press)
+        if (!isValid() || !actionNames().contains(action) || !spot().press)
             return;
         // After the caller has had its answer: the press may wait on the
         // player, and the assistive technology should not.

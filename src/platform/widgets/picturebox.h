@@ -95,8 +95,8 @@ private:
 
 // Assistive technologies see a picture as the program uses it: a picture
 // used as a button is a push button, and each spot of a picture that works
-// as a button is a child push button (a switch shows whether it is on), all
-// with a press action that does what a click does.
+// as a button is a child push button (a switch is a check box, on or off),
+// all with a press action that does what a click does.
 void installPictureAccessibility();
 
 // Tells assistive technologies that the keyboard's mark moved to a spot, or

@@ -1,0 +1,58 @@
+#include "playlist_search.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// Entries as the fill writes them: three blanks, then the title.
+const QStringList kEntries = {
+    u"   Björk - Jóga"_s,
+    u"   Motörhead - Ace of Spades"_s,
+    u"   Artist 3 - Song Title 3"_s,
+    u"   ＡＢＢＡ - Waterloo"_s,
+    u"   Кино - Группа крови"_s,
+    u"   Motorhead - Overkill"_s,
+    u" "_s,
+};
+
+TEST(PlaylistSearch, TypedLettersFindTheNextTitleHoldingThemWhateverTheirCaseAndAccents)
+{
+    const struct
+    {
+        const char16_t *typed;
+        qsizetype from;
+        std::optional<qsizetype> found;
+    } cases[] = {
+        {u"mot", 0, 1},
+        {u"MOT", 2, 5},
+        // Round again from the first entry.
+        {u"mot", 6, 1},
+        {u"MOTÖR", 2, 5},
+        {u"örh", 0, 1},
+        {u"jo", 0, 0},
+        {u"ace of", 0, 1},
+        // Anywhere in the title, not only at its start.
+        {u"waterloo", 0, 3},
+        {u"abba", 0, 3},
+        {u"группа", 0, 4},
+        {u"КИНО", 0, 4},
+        // The blanks before each title are no part of it.
+        {u"  b", 0, std::nullopt},
+        {u"zzz", 0, std::nullopt},
+        {u"", 0, std::nullopt},
+    };
+    for (const auto &c : cases) {
+        const QString typed = QString::fromUtf16(c.typed);
+        EXPECT_EQ(findTitle(kEntries, kEntries.size() - 1, typed, c.from), c.found)
+            << typed.toStdString() << " from " << c.from;
+    }
+    // Only the first `count` entries: the list's rows, not the end entry.
+    EXPECT_EQ(findTitle(kEntries, 2, u"overkill", 0), std::nullopt);
+    EXPECT_EQ(findTitle({}, 0, u"a", 0), std::nullopt);
+    EXPECT_EQ(entryTitle(u"   Björk - Jóga"), u"Björk - Jóga");
+    EXPECT_EQ(entryTitle(u"Loading..."), u"Loading...");
+}
+
+} // namespace
