@@ -88,6 +88,14 @@ Die Einstellungen stehen in Quendra.ini; siehe quendra(1).</translation>
         <source>unexpected argument &apos;%1&apos;.</source>
         <translation>unerwartetes Argument &apos;%1&apos;.</translation>
     </message>
+    <message>
+        <source>quendra: another copy runs with %1 but does not answer</source>
+        <translation>quendra: eine andere Kopie läuft mit %1, antwortet aber nicht</translation>
+    </message>
+    <message>
+        <source>quendra: no display could be opened (DISPLAY or WAYLAND_DISPLAY name one; QT_QPA_PLATFORM chooses the kind, such as xcb or offscreen)</source>
+        <translation>quendra: keine Anzeige ließ sich öffnen (DISPLAY oder WAYLAND_DISPLAY nennen eine; QT_QPA_PLATFORM wählt die Art, etwa xcb oder offscreen)</translation>
+    </message>
 </context>
 <context>
     <name>Marquee</name>

@@ -26,11 +26,9 @@ int main(int argc, char *argv[])
     if (instance.isSecond()) {
         if (instance.showFirst())
             return 0;
-        std::fputs(qPrintable(QCoreApplication::translate("CommandLine",
-                                                          "quendra: another copy runs with %1 but does not answer")
-                                  .arg(gIniPath)
-                              + u'\n'),
-                   stderr);
+        const QString message = translateBeforeStart(
+            "CommandLine", QT_TRANSLATE_NOOP("CommandLine", "quendra: another copy runs with %1 but does not answer"));
+        std::fputs(qPrintable(message.arg(gIniPath) + u'\n'), stderr);
         return 1;
     }
     prepareApplicationEnvironment(!isDirectMode());

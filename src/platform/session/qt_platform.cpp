@@ -1,5 +1,7 @@
 #include "qt_platform.h"
 
+#include "translations.h"
+
 #include <QCoreApplication>
 #include <QList>
 #include <QtGlobal>
@@ -20,10 +22,10 @@ void holdStartMessage(QtMsgType type, const QMessageLogContext &, const QString 
         g_held.append({type, message});
         return;
     }
-    const QString line = QCoreApplication::translate(
-        "CommandLine",
-        "quendra: no display could be opened (DISPLAY or WAYLAND_DISPLAY name one; QT_QPA_PLATFORM "
-        "chooses the kind, such as xcb or offscreen)");
+    const QString line = translateBeforeStart(
+        "CommandLine", QT_TRANSLATE_NOOP("CommandLine", "quendra: no display could be opened (DISPLAY or WAYLAND_DISPLAY "
+                                                        "name one; QT_QPA_PLATFORM chooses the kind, such as xcb or "
+                                                        "offscreen)"));
     std::fputs(qPrintable(line + u'\n'), stderr);
     std::fflush(stderr);
     std::_Exit(1);

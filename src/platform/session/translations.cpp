@@ -31,3 +31,10 @@ void installTranslations()
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         install(std::move(qt));
 }
+
+QString translateBeforeStart(const char *context, const char *sourceText)
+{
+    static const std::unique_ptr<QTranslator> translator = loadTranslation(QLocale());
+    const QString translated = translator ? translator->translate(context, sourceText) : QString();
+    return translated.isEmpty() ? QString::fromUtf8(sourceText) : translated;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocale>
+#include <QString>
 
 #include <memory>
 
@@ -15,3 +16,8 @@ std::unique_ptr<QTranslator> loadTranslation(const QLocale &locale);
 // the rest of the run. Call after the application object exists and
 // before the first window.
 void installTranslations();
+
+// A text in the system's language where no application object exists yet
+// (none can be made, or none is needed): a message printed as the program
+// ends. Mark the source with QT_TRANSLATE_NOOP.
+QString translateBeforeStart(const char *context, const char *sourceText);
