@@ -442,6 +442,12 @@ qint64 frm_Quendra::positionMs() const
     return position;
 }
 
+void frm_Quendra::setPositionMs(qint64 ms)
+{
+    m_positionMs = ms;
+    m_sincePosition.start();
+}
+
 void frm_Quendra::showPlayState()
 {
     if (m_playerLost) {

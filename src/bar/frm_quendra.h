@@ -90,6 +90,8 @@ public:
     // Where the song is, in milliseconds: the last reading, moved on by the
     // time since while it plays.
     qint64 positionMs() const;
+    // Where a seek the media controls sent put the song, until the next reading.
+    void setPositionMs(qint64 ms);
     qint16 listPosition() const { return m_listPos; }
     const Marquee &marquee() const { return m_marquee; }
 
