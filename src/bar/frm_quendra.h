@@ -19,6 +19,7 @@ class FormTimer;
 class frmSystray;
 class HttpqClient;
 class PictureBox;
+class PlaceWatch;
 class QScreen;
 class WebBrowser;
 
@@ -142,6 +143,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Sends a command on NetworkConnection; the answer is not used.
@@ -182,4 +184,7 @@ private:
     QElapsedTimer m_sincePosition;
     // Screens come, go and change size in bursts: one look after them.
     QTimer m_screenCheck;
+    // Every move of the bar but its strip's drag (the window manager's, a
+    // panel's push): the docked playlist follows once the bar is at rest.
+    PlaceWatch *m_placeWatch;
 };
