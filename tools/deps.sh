@@ -27,6 +27,14 @@ desktop_packages+=(orca speech-dispatcher) # The screen reader itself (scenarios
 # Other desktops: xfwm4, the tiling i3, weston with Xwayland, a StatusNotifier
 # tray host, and gdbus to read its menu.
 desktop_packages+=(xfwm4 i3-wm weston xwayland haskell-gtk-sni-tray-utils libglib2.0-bin)
+# KDE Plasma on an X server: KWin, Plasma's shell, its tray and task manager.
+desktop_packages+=(kwin-x11 plasma-workspace plasma-desktop)
+# GNOME Shell headless with the AppIndicator extension, in namespaces of its
+# own (unshare from util-linux, ip from iproute2); its pointer through
+# mutter's remote-desktop interface (python3-dbus); its pictures.
+desktop_packages+=(gnome-shell gnome-shell-extension-appindicator iproute2 python3-dbus gnome-screenshot)
+# GNOME's dark style as Qt takes it: the GTK platform theme.
+desktop_packages+=(qt6-gtk-platformtheme)
 
 missing_of() {
     local package

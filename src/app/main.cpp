@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "desktop_entry.h"
 #include "endofsession.h"
 #include "frm_quendra.h"
 #include "frm_quendraplaylist.h"
@@ -11,6 +12,7 @@
 #include "translations.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -36,6 +38,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     starting.reset();
     QApplication::setApplicationName(QStringLiteral("Quendra"));
+    // Task managers find the desktop entry, and its icon, by this name; every
+    // window carries the program's icon as well (the playlist and the dialog
+    // too), for those that show the window's own.
+    nameDesktopEntry(QStringLiteral("org.quendra.Quendra"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/quendra.svg")));
     installTranslations();
     // The bar may be hidden to the tray; only the close command ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -8,6 +8,7 @@
 #include "httpqclient.h"
 #include "iniactions.h"
 #include "picturebox.h"
+#include "placewatch.h"
 #include "playerline.h"
 #include "screen_fit.h"
 #include "settings.h"
@@ -156,6 +157,11 @@ frm_Quendra::frm_Quendra()
     connect(&m_screenCheck, &QTimer::timeout, this, &frm_Quendra::keepOnScreen);
     new BarKeyboard({this, picQuendraDirect, TopBar, picShuffleStatus, picLoopStatus, picPlayListStatus,
                      [this](BarButton button) { clickButton(button); }});
+    m_placeWatch = new PlaceWatch(this);
+    connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this] {
+        if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing(); playlist && !m_closing)
+            playlist->DockPlaylist(QStringLiteral("Quendra"));
+    });
 }
 
 frm_Quendra::~frm_Quendra()
@@ -238,7 +244,7 @@ void frm_Quendra::keepOnScreen()
         playlist->AttachPlaylist();
     } else if (const std::optional<QPoint> place = placeOnScreens(playlist->geometry(),
                                                                   {strip(playlist, playlist->picTop)}, screens)) {
-        playlist->move(*place);
+        playlist->moveTwips(pixelsToTwips(place->x()), pixelsToTwips(place->y()));
     }
 }
 
@@ -460,6 +466,12 @@ qint64 frm_Quendra::positionMs() const
     if (mTrackLength > 0)
         position = std::min<qint64>(position, qint64(mTrackLength) * 1000);
     return position;
+}
+
+void frm_Quendra::setPositionMs(qint64 ms)
+{
+    m_positionMs = ms;
+    m_sincePosition.start();
 }
 
 void frm_Quendra::showPlayState()
@@ -689,6 +701,8 @@ void frm_Quendra::CloseApplication()
     if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing()) {
         finishWindowMoves(this);
         finishWindowMoves(playlist);
+        m_placeWatch->restNow();
+        playlist->restNow();
     }
     m_closing = true;
     m_trayWatch.stop();
@@ -728,6 +742,15 @@ void frm_Quendra::closeEvent(QCloseEvent *event)
     if (!m_closing)
         CloseApplication();
     event->accept();
+}
+
+void frm_Quendra::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !m_closing) {
+        if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing())
+            playlist->pairStateChanged(this);
+    }
 }
 
 void frm_Quendra::placeOnFace(QWidget *label, double left, double top, double width)

@@ -19,6 +19,7 @@
 class FormTimer;
 class frmSystray;
 class PictureBox;
+class PlaceWatch;
 class QScreen;
 class WebBrowser;
 
@@ -90,6 +91,8 @@ public:
     // Where the song is, in milliseconds: the last reading, moved on by the
     // time since while it plays.
     qint64 positionMs() const;
+    // Where a seek the media controls sent put the song, until the next reading.
+    void setPositionMs(qint64 ms);
     qint16 listPosition() const { return m_listPos; }
     const Marquee &marquee() const { return m_marquee; }
 
@@ -139,6 +142,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Sends a command on NetworkConnection; the answer is not used. Awaited
@@ -178,4 +182,7 @@ private:
     QElapsedTimer m_sincePosition;
     // Screens come, go and change size in bursts: one look after them.
     QTimer m_screenCheck;
+    // Every move of the bar but its strip's drag (the window manager's, a
+    // panel's push): the docked playlist follows once the bar is at rest.
+    PlaceWatch *m_placeWatch;
 };

@@ -42,6 +42,12 @@ MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
     connect(&bar, &frm_Quendra::repeatChanged, this, &MprisBridge::onRepeatChanged);
     connect(&bar, &frm_Quendra::trackLengthChanged, this, &MprisBridge::onTrackLengthChanged);
     connect(bar.playerLine(), &PlayerLine::reachableChanged, this, &MprisBridge::onPlayerReachableChanged);
+    // After the handlers above, which take in what changed.
+    connect(&bar, &frm_Quendra::songChanged, this, &MprisBridge::announceCanSeek);
+    connect(&bar, &frm_Quendra::playStateChanged, this, &MprisBridge::announceCanSeek);
+    connect(&bar, &frm_Quendra::trackLengthChanged, this, &MprisBridge::announceCanSeek);
+    connect(bar.playerLine(), &PlayerLine::reachableChanged, this, &MprisBridge::announceCanSeek);
+    m_canSeek = canSeek();
     bar.setPositionPolled(true);
 }
 
@@ -126,6 +132,42 @@ void MprisBridge::raise()
 void MprisBridge::quit()
 {
     later([](frm_Quendra &bar) { bar.CloseApplication(); });
+}
+
+void MprisBridge::seek(qlonglong offsetUs)
+{
+    if (canSeek())
+        jumpTo(mprisJumpMs(mprisSeekTarget(position(), offsetUs), m_bar->mTrackLength));
+}
+
+void MprisBridge::setPosition(const QString &trackId, qlonglong positionUs)
+{
+    if (canSeek() && trackId == m_metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path())
+        jumpTo(mprisJumpMs(positionUs, m_bar->mTrackLength));
+}
+
+async::Task<> MprisBridge::jumpTo(qint64 ms)
+{
+    // In turn with the face's commands, as the transport's are.
+    co_await m_bar->sendPlayerCommand(QStringLiteral("/jumptotime?p="), QStringLiteral("&a=%1").arg(ms));
+    if (!m_bar)
+        co_return;
+    m_bar->setPositionMs(ms);
+    emit seeked(ms * 1000);
+}
+
+bool MprisBridge::canSeek() const
+{
+    return m_bar && m_bar->playerReachable() && mprisCanSeek(m_playState, m_bar->mTrackLength);
+}
+
+void MprisBridge::announceCanSeek()
+{
+    const bool can = canSeek();
+    if (can == m_canSeek)
+        return;
+    m_canSeek = can;
+    propertiesChanged(QStringLiteral("CanSeek"), can);
 }
 
 bool MprisBridge::shuffle() const

@@ -46,6 +46,10 @@ public:
     async::Task<> setRepeat(bool on);
     void raise();
     void quit();
+    // "/jumptotime" to the position plus the offset (microseconds), or to
+    // the position given for the track that plays, held within the song.
+    void seek(qlonglong offsetUs);
+    void setPosition(const QString &trackId, qlonglong positionUs);
 
     QString playbackStatus() const;
     QVariantMap metadata() const;
@@ -54,8 +58,16 @@ public:
     // Shuffle and repeat as the player last answered them.
     bool shuffle() const;
     bool repeat() const;
+    bool canSeek() const;
+
+Q_SIGNALS:
+    // The player was sent to this position, in microseconds.
+    void seeked(qlonglong positionUs);
 
 private:
+    async::Task<> jumpTo(qint64 ms);
+    // CanSeek follows the play state, the length and the player's reach.
+    void announceCanSeek();
     // Shuffle or repeat, on or off.
     async::Task<> switchMode(bool shuffle, bool on);
     using Work = std::function<void(frm_Quendra &bar)>;
@@ -76,4 +88,5 @@ private:
     // The last of stopped, playing and paused that the status poll read.
     qint16 m_playState = 0;
     QVariantMap m_metadata;
+    bool m_canSeek = false;
 };

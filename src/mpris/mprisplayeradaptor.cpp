@@ -5,7 +5,9 @@
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisBridge *bridge)
     : QDBusAbstractAdaptor(bridge)
     , m_bridge(bridge)
-{ }
+{
+    connect(bridge, &MprisBridge::seeked, this, &MprisPlayerAdaptor::Seeked);
+}
 
 QString MprisPlayerAdaptor::playbackStatus() const
 {
@@ -79,7 +81,20 @@ void MprisPlayerAdaptor::Play()
     m_bridge->transport(MprisMethod::Play);
 }
 
-// CanSeek is false and no address can be opened: these do nothing.
-void MprisPlayerAdaptor::Seek(qlonglong) { }
-void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath &, qlonglong) { }
+bool MprisPlayerAdaptor::canSeek() const
+{
+    return m_bridge->canSeek();
+}
+
+void MprisPlayerAdaptor::Seek(qlonglong Offset)
+{
+    m_bridge->seek(Offset);
+}
+
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath &TrackId, qlonglong Position)
+{
+    m_bridge->setPosition(TrackId.path(), Position);
+}
+
+// No address can be opened: the player plays its own list.
 void MprisPlayerAdaptor::OpenUri(const QString &) { }

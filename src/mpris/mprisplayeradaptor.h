@@ -6,8 +6,8 @@
 
 class MprisBridge;
 
-// org.mpris.MediaPlayer2.Player: transport, shuffle and repeat, and what
-// plays. The player's position is read, but nothing seeks.
+// org.mpris.MediaPlayer2.Player: transport, shuffle and repeat, seeking in
+// the song that plays, and what plays.
 class MprisPlayerAdaptor final : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -45,7 +45,7 @@ public:
     void setVolume(double) { }
     qlonglong position() const;
     bool canControl() const { return true; }
-    bool canSeek() const { return false; }
+    bool canSeek() const;
 
 public Q_SLOTS:
     void Next();

@@ -6,6 +6,7 @@
 #include "key_actions.h"
 #include "picturebox.h"
 #include "playerline.h"
+#include "placewatch.h"
 #include "playlistmodel.h"
 #include "playlistview.h"
 #include "settings.h"
@@ -124,6 +125,11 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
     onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
     takeFocusOnActivation(this, listPlayList);
+    m_placeWatch = new PlaceWatch(this);
+    connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this](bool byProgram) {
+        if (!byProgram)
+            DockPlaylist(QStringLiteral("Playlist"));
+    });
 }
 
 frm_QuendraPlaylist::~frm_QuendraPlaylist()
@@ -415,7 +421,31 @@ QPoint frm_QuendraPlaylist::positionTwips() const
 
 void frm_QuendraPlaylist::moveTwips(int left, int top)
 {
+    m_placeWatch->programMove();
     move(twipsToPixels(left), twipsToPixels(top));
+}
+
+void frm_QuendraPlaylist::restNow()
+{
+    m_placeWatch->restNow();
+}
+
+void frm_QuendraPlaylist::pairStateChanged(QWidget *changed)
+{
+    if (gPlaylistDocked != -1 || !g_bar)
+        return;
+    QWidget *other = changed == this ? g_bar.data() : this;
+    // A switched-off playlist stays off, a bar hidden to the tray hidden.
+    if (!other->isVisible() || other->isMinimized() == changed->isMinimized())
+        return;
+    other->setWindowState(other->windowState().setFlag(Qt::WindowMinimized, changed->isMinimized()));
+}
+
+void frm_QuendraPlaylist::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        pairStateChanged(this);
 }
 
 int frm_QuendraPlaylist::heightTwips() const

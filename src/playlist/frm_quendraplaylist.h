@@ -15,6 +15,7 @@ class FormTimer;
 class HttpqClient;
 class PictureBox;
 class PlayerLine;
+class PlaceWatch;
 class PlaylistModel;
 class QListView;
 class WebBrowser;
@@ -76,7 +77,15 @@ public:
     // Starts the chosen entry, with shuffle off around the jump when it is on.
     async::Task<> listPlayList_DblClick();
 
+    // A docked pair is minimised and restored as one: `changed`, the bar or
+    // this window, has just been minimised or restored.
+    void pairStateChanged(QWidget *changed);
+    // A move by the window manager still settling is docked now.
+    void restNow();
+
     QPoint positionTwips() const;
+    // Every move the program makes goes through here: the window's rest at
+    // the new place is not taken for the user's move.
     void moveTwips(int left, int top);
     // Size in twips.
     int heightTwips() const;
@@ -101,6 +110,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     frm_QuendraPlaylist();
@@ -110,6 +120,9 @@ private:
     void placeBottomStrip();
     qint16 doubleBarHeight() const;
 
+    // The user's moves through the window manager dock as a drag of the
+    // title strip does.
+    PlaceWatch *m_placeWatch;
     PlaylistFill m_fill;
     PlaylistModel *m_entries;
     // The entry that plays, as last shown (-1: none).

@@ -66,6 +66,27 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
+// The dialog's look is its picture: its texts take the colours of the
+// picture's light panel and its fields a light scheme of their own, whatever
+// the desktop's theme (a dark one would give light text on the panel).
+QPalette pictureColours()
+{
+    const QColor panel(0xdf, 0xe0, 0xe2);
+    QPalette colours(panel, panel);
+    colours.setColor(QPalette::Highlight, QColor(0x30, 0x8c, 0xc6));
+    colours.setColor(QPalette::HighlightedText, Qt::white);
+    colours.setColor(QPalette::PlaceholderText, QColor(0x80, 0x80, 0x80));
+    colours.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+    colours.setColor(QPalette::ToolTipText, Qt::black);
+    // Every role set here, so that none comes from the theme.
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto colourRole = static_cast<QPalette::ColorRole>(role);
+            colours.setBrush(group, colourRole, colours.brush(group, colourRole));
+        }
+    }
+    return colours;
+}
 
 QFont dialogFont()
 {
@@ -110,6 +131,7 @@ frmSettings::frmSettings()
     setWindowTitle(tr("Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
+    setPalette(pictureColours());
     setFont(dialogFont());
     resize(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
 

@@ -157,6 +157,8 @@ TEST_F(BarTray, ASwitchedOffPlaylistComesBackOnlyByTheIcon)
 TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
 {
     frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=10.1.1.1\r\n");
+    // The playlist was dragged away from the bar.
+    gPlaylistDocked = 0;
     bar.move(20, 40);
     playlist().move(300, 200);
     ASSERT_TRUE(playlist().inetPlayList->IsBusy());

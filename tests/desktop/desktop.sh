@@ -19,6 +19,13 @@ stop() {
     return 0
 }
 
+# stop_tree PID: the process and everything it started, the deepest first.
+stop_tree() {
+    local child
+    for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do stop_tree "$child"; done
+    stop "$1"
+}
+
 stop_all() {
     local i
     for ((i = ${#TRACKED[@]} - 1; i >= 0; i--)); do stop "${TRACKED[i]}"; done
@@ -63,17 +70,27 @@ fail() {
 
 measured() { echo "    measured: $*"; }
 
-# Screenshots of interesting moments when QUENDRA_DESKTOP_SHOTS names a folder.
+# Screenshots of interesting moments when QUENDRA_DESKTOP_SHOTS names a folder
+# (outside /tmp: GNOME Shell's scenarios run with a /tmp of their own).
 shot() {
-    [ -n "${QUENDRA_DESKTOP_SHOTS:-}" ] && command -v import >/dev/null || return 0
+    [ -n "${QUENDRA_DESKTOP_SHOTS:-}" ] || return 0
     mkdir -p "$QUENDRA_DESKTOP_SHOTS"
-    import -window root "$QUENDRA_DESKTOP_SHOTS/$DESKTOP-$SCENARIO_NAME-$1.png" 2>/dev/null || true
+    local file=$QUENDRA_DESKTOP_SHOTS/$DESKTOP-$SCENARIO_NAME-$1.png
+    # Xwayland's root window holds none of the shell's pictures: the shell takes them.
+    if [ "$DESKTOP" = gnome ]; then
+        command -v gnome-screenshot >/dev/null && gnome-screenshot -f "$file" >/dev/null 2>&1
+        return 0
+    fi
+    command -v import >/dev/null && import -window root "$file" 2>/dev/null
+    return 0
 }
 
 # ---- the X server, the window manager and the tray host
 
-# Starts Xvfb on the first free display of QUENDRA_DESKTOP_DISPLAYS.
+# Starts Xvfb on the first free display of QUENDRA_DESKTOP_DISPLAYS. GNOME
+# Shell brings its own display (start_gnome).
 start_display() {
+    [ "$DESKTOP" = gnome ] && return 0
     local n
     for n in ${QUENDRA_DESKTOP_DISPLAYS:-10 11 12 13 14 15 16 17 18 19}; do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -93,19 +110,31 @@ start_display() {
 display_answers() { kill -0 "$2" 2>/dev/null && xwininfo -display "$1" -root >/dev/null 2>&1; }
 
 WM_PID=""
-# The programs each desktop needs beyond the X server.
+KACTIVITYMANAGERD=/usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd
+APPINDICATOR=ubuntu-appindicators@ubuntu.com
+# The programs (or files) each desktop needs beyond the X server.
 desktop_programs() {
     case $1 in
     none) ;;
     xfwm4) echo xfwm4 dbus-daemon /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd ;;
     weston) echo weston Xwayland ;;
+    plasma) echo kwin_x11 plasmashell kded5 "$KACTIVITYMANAGERD" dbus-daemon dbus-update-activation-environment gdbus ;;
+    gnome)
+        echo gnome-shell Xwayland unshare ip dbus-daemon gsettings gdbus \
+            "/usr/share/gnome-shell/extensions/$APPINDICATOR/metadata.json" /usr/lib/python3/dist-packages/dbus
+        ;;
     *) echo "$1" ;;
     esac
 }
 
-# start_wm NAME: openbox, icewm, xfwm4, i3, weston, or none. weston is a
-# Wayland session inside the X server (its X11 backend gives it a pointer
-# for XTest to drive) whose Xwayland becomes DISPLAY from then on.
+# SNI: desktops whose tray is a StatusNotifier host of their own (on the
+# session bus they export), not an XEmbed tray.
+sni_desktop() { [ "$DESKTOP" = plasma ] || [ "$DESKTOP" = gnome ]; }
+
+# start_wm NAME: openbox, icewm, xfwm4, i3, weston, plasma, gnome, or none.
+# weston is a Wayland session inside the X server (its X11 backend gives it a
+# pointer for XTest to drive) whose Xwayland becomes DISPLAY from then on;
+# gnome is GNOME Shell's, run in namespaces of its own (gnome_namespace.sh).
 start_wm() {
     WM_PID=""
     case $1 in
@@ -125,9 +154,13 @@ start_wm() {
         i3 -c "$WORK/i3.conf" >"$WORK/wm.log" 2>&1 &
         ;;
     weston) start_weston || return 1 ;;
+    plasma) start_plasma || return 1 ;;
+    gnome) start_gnome || return 1 ;;
     esac
-    WM_PID=$!
-    track "$WM_PID"
+    if [ -z "$WM_PID" ]; then
+        WM_PID=$!
+        track "$WM_PID"
+    fi
     # An EWMH window manager announces itself on the root window.
     wait_for 10000 wm_ready || { echo "the window manager $1 did not start" >&2; return 1; }
 }
@@ -162,11 +195,107 @@ start_weston() {
     export DISPLAY=$display
 }
 
+# A session bus for the whole desktop, with the desktop's environment for
+# the services it starts. Quendra, started in it, finds the desktop's tray
+# and media controls there.
+start_desktop_bus() {
+    dbus-daemon --session --nofork --print-address=1 >"$WORK/desktop-bus" 2>"$WORK/desktop-bus.log" &
+    track $!
+    wait_for 5000 test -s "$WORK/desktop-bus" || return 1
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/desktop-bus")
+    export DBUS_SESSION_BUS_ADDRESS
+}
+
+# Folders of the desktop's own for its settings, caches and sockets.
+desktop_home() {
+    export HOME=$WORK/$1-home XDG_RUNTIME_DIR=$WORK/$1-runtime
+    export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+}
+
+# KDE Plasma on the X server: KWin, and Plasma's shell with its tray (a
+# StatusNotifier host), its task manager and its media controls.
+start_plasma() {
+    desktop_home plasma
+    export XDG_CURRENT_DESKTOP=KDE
+    start_desktop_bus || return 1
+    dbus-update-activation-environment --all >/dev/null 2>&1
+    kwin_x11 >"$WORK/wm.log" 2>&1 &
+    WM_PID=$!
+    track "$WM_PID"
+    kded5 >"$WORK/kded.log" 2>&1 &
+    track $!
+    # The StatusNotifier watcher, which Plasma's session manager has kded
+    # load: Plasma's tray registers with it.
+    wait_for 10000 gdbus call --session --dest org.kde.kded5 --object-path /kded \
+        --method org.kde.kded5.loadModule statusnotifierwatcher >/dev/null 2>&1 || return 1
+    # The shell ends at start without it, and the bus does not start it.
+    "$KACTIVITYMANAGERD" >"$WORK/kactivitymanagerd.log" 2>&1 &
+    track $!
+    plasmashell --no-respawn >"$WORK/plasmashell.log" 2>&1 &
+    track $!
+}
+
+# GNOME Shell 43 headless, with a virtual monitor, inside the namespaces
+# gnome_namespace.sh made (/tmp, /run/dbus and /run/systemd are private, so
+# is the network): its Xwayland takes display :0, which only this test sees.
+# The AppIndicator extension is its StatusNotifier host.
+start_gnome() {
+    desktop_home gnome
+    export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland
+    # The shell ends at start without a system bus.
+    dbus-daemon --system --nofork --nopidfile >"$WORK/system-bus.log" 2>&1 &
+    track $!
+    start_desktop_bus || return 1
+    wait_for 5000 test -S /run/dbus/system_bus_socket || return 1
+    # No banners: the shell's own ("logged in as a privileged user") lie over
+    # the top of the screen for seconds and take the pointer's clicks there.
+    gsettings set org.gnome.shell enabled-extensions "['$APPINDICATOR']" &&
+        gsettings set org.gnome.desktop.interface enable-hot-corners false &&
+        gsettings set org.gnome.desktop.notifications show-banners false || return 1
+    export WAYLAND_DISPLAY=quendra-gnome
+    local screen=${XVFB_SCREEN:-1024x768x24}
+    gnome-shell --headless --wayland --virtual-monitor "${screen%x*}" --wayland-display="$WAYLAND_DISPLAY" \
+        >"$WORK/wm.log" 2>&1 &
+    WM_PID=$!
+    track "$WM_PID"
+    wait_for 30000 gnome_display || { echo "GNOME Shell's Xwayland did not start:" >&2; tail -n 20 "$WORK/wm.log" >&2; return 1; }
+    export DISPLAY=:0
+    # Its start ends in the overview, which takes the pointer's clicks: it is
+    # closed once the start is complete.
+    wait_for 30000 grep -qs 'GNOME Shell started at' "$WORK/wm.log" ||
+        { echo "GNOME Shell did not complete its start" >&2; return 1; }
+    wait_for 10000 overview_closed || { echo "GNOME Shell's overview stayed open" >&2; return 1; }
+}
+
+overview_closed() {
+    [ "$(shell_call Get org.gnome.Shell OverviewActive)" = "(<false>,)" ] && return 0
+    shell_call Set org.gnome.Shell OverviewActive '<false>' >/dev/null
+    return 1
+}
+
+gnome_display() {
+    local auth
+    auth=$(ls "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* 2>/dev/null | head -n 1)
+    [ -n "$auth" ] && [ -S /tmp/.X11-unix/X0 ] && export XAUTHORITY=$auth
+}
+
+shell_call() { # Get|Set INTERFACE PROPERTY [VALUE]: a property of the shell
+    gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+        --method "org.freedesktop.DBus.Properties.$1" "${@:2}" 2>/dev/null
+}
+
 # (Outputs are read whole: under pipefail, grep -q leaving early fails the pipe.)
 wm_ready() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *'window id'* ]]; }
 
 TRAY_PID=""
 start_tray() {
+    if sni_desktop; then
+        # Plasma's tray is there about 3.5 s after the X server.
+        wait_for 30000 host_ready || { echo "the desktop's StatusNotifier host did not start" >&2; return 1; }
+        return 0
+    fi
     trayer --edge top --align right --widthtype pixel --width 120 --height 24 --SetDockType true \
         --transparent false >"$WORK/trayer.log" 2>&1 &
     TRAY_PID=$!
@@ -178,7 +307,13 @@ start_tray() {
     }
 }
 
-tray_ready() { [[ $(xwininfo -root -tree 2>/dev/null) == *'"panel": ("panel" "trayer")'* ]]; }
+tray_ready() {
+    if sni_desktop; then
+        host_ready
+        return
+    fi
+    [[ $(xwininfo -root -tree 2>/dev/null) == *'"panel": ("panel" "trayer")'* ]]
+}
 
 stop_tray() {
     [ -n "$TRAY_PID" ] && stop "$TRAY_PID"
@@ -305,7 +440,15 @@ point() {
     echo "$((wx + $2)) $((wy + $3))"
 }
 
+# GNOME Shell's pointer, through mutter's remote-desktop interface: XTest in
+# its Xwayland does not drive the shell's window moves.
+mutter_pointer() { /usr/bin/python3 "$here/mutter_pointer.py" "$@" >>"$SESSION/pointer.log" 2>&1; }
+
 click() { # click BUTTON X Y
+    if [ "$DESKTOP" = gnome ]; then
+        mutter_pointer click "$@"
+        return
+    fi
     xdotool mousemove -- "$2" "$3"
     sleep 0.05
     xdotool click "$1"
@@ -315,6 +458,10 @@ click() { # click BUTTON X Y
 # steps, holding still for PAUSE seconds halfway, and lets go.
 drag() {
     local button=$1 x=$2 y=$3 dx=$4 dy=$5 pause=${6:-0} i
+    if [ "$DESKTOP" = gnome ]; then
+        mutter_pointer drag "$button" "$x" "$y" "$dx" "$dy"
+        return
+    fi
     xdotool mousemove -- "$x" "$y"
     sleep 0.05
     xdotool mousedown "$button"

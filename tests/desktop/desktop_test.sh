@@ -14,8 +14,13 @@
 # scenario starts itself (a session bus, say) go through `track PID` and are
 # stopped when it ends; environment it exports reaches the Quendra it starts.
 #
+# KDE Plasma (plasma) runs on an X server of its own as the others do; GNOME
+# Shell (gnome) brings its own display, and its scenarios run in private
+# mount, network and process namespaces (gnome_namespace.sh), where that
+# display is :0 and everything started ends with them.
+#
 # Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none xfwm4 i3
-# weston"; a desktop whose programs are missing is skipped),
+# weston plasma gnome"; a desktop whose programs are missing is skipped),
 # QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_DISPLAYS
 # (display numbers to try, "10 ... 19"), QUENDRA_DESKTOP_SHOTS (a folder for
 # screenshots), QUENDRA_DESKTOP_REQUIRED=1 (a missing program fails the test
@@ -57,7 +62,25 @@ done
 missing_programs() {
     local program
     for program in "$@"; do
-        command -v "$program" >/dev/null || echo "$program"
+        command -v "$program" >/dev/null || [ -e "$program" ] || echo "$program"
+    done
+}
+
+# What a desktop changes of the environment goes back after it.
+DESKTOP_VARIABLES=(WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE XAUTHORITY DBUS_SESSION_BUS_ADDRESS HOME
+    XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME)
+declare -A SAVED_VARIABLES
+for variable in "${DESKTOP_VARIABLES[@]}"; do
+    [ -n "${!variable+set}" ] && SAVED_VARIABLES[$variable]=${!variable}
+done
+restore_environment() {
+    local variable
+    for variable in "${DESKTOP_VARIABLES[@]}"; do
+        if [ -n "${SAVED_VARIABLES[$variable]+set}" ]; then
+            export "$variable=${SAVED_VARIABLES[$variable]}"
+        else
+            unset "$variable"
+        fi
     done
 }
 
@@ -109,6 +132,10 @@ run_scenario() {
         echo "  FAIL $name/$DESKTOP"
         echo "    the program said:"
         grep -v XDG_RUNTIME_DIR "$SESSION/quendra.log" 2>/dev/null | head -n 20 | sed 's/^/      /'
+        if [ -s "$SESSION/pointer.log" ]; then
+            echo "    the pointer said:"
+            tail -n 10 "$SESSION/pointer.log" | sed 's/^/      /'
+        fi
         (($(wc -l <"$WORK/failures" 2>/dev/null || echo 0) > before)) || fail "the scenario ended early"
     fi
     # A scenario may have taken the tray host away.
@@ -118,7 +145,21 @@ run_scenario() {
     fi
 }
 
-for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston}; do
+# GNOME Shell's scenarios: this test again, inside namespaces of their own.
+run_in_gnome_namespaces() {
+    local status=0
+    [ "$(id -u)" -eq 0 ] || { skip "desktop gnome needs root for its namespaces"; return; }
+    QUENDRA_DESKTOP_WMS=gnome QUENDRA_DESKTOP_NAMESPACES=1 \
+        unshare --mount --net --pid --fork --mount-proc --propagation private \
+        "$here/gnome_namespace.sh" "$QUENDRA" "$HTTPQ_SIM" || status=$?
+    case $status in
+    0) ;;
+    77) skip "desktop gnome: see above" ;;
+    *) fail "GNOME Shell's scenarios failed (above)" ;;
+    esac
+}
+
+for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston plasma gnome}; do
     SCENARIO_NAME=setup
     if [ "$DESKTOP" = icewm ] && ! command -v icewm >/dev/null; then
         # A second window manager is welcome, not needed.
@@ -131,7 +172,16 @@ for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston}; do
         continue
     fi
     desktop_start=$(now_ms)
-    echo "desktop: $DESKTOP"
+    if [ -n "${QUENDRA_DESKTOP_NAMESPACES:-}" ]; then
+        echo "  in namespaces of its own"
+    else
+        echo "desktop: $DESKTOP"
+    fi
+    if [ "$DESKTOP" = gnome ] && [ -z "${QUENDRA_DESKTOP_NAMESPACES:-}" ]; then
+        run_in_gnome_namespaces
+        echo "  ($DESKTOP: $(($(now_ms) - desktop_start)) ms)"
+        continue
+    fi
     first=${#TRACKED[@]}
     if start_display && start_wm "$DESKTOP" && start_tray; then
         echo "  on display $DISPLAY"
@@ -143,10 +193,11 @@ for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston}; do
     else
         fail "the desktop $DESKTOP did not start"
     fi
-    for ((i = ${#TRACKED[@]} - 1; i >= first; i--)); do stop "${TRACKED[i]}"; done
+    # A desktop's bus starts services of its own: they go with it.
+    for ((i = ${#TRACKED[@]} - 1; i >= first; i--)); do stop_tree "${TRACKED[i]}"; done
     TRACKED=("${TRACKED[@]:0:first}")
     TRAY_PID="" WM_PID=""
-    unset WAYLAND_DISPLAY
+    restore_environment
     echo "  ($DESKTOP: $(($(now_ms) - desktop_start)) ms)"
 done
 

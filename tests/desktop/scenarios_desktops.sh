@@ -1,10 +1,11 @@
 # Other desktops: a StatusNotifier tray host (GNOME's AppIndicator extension
 # and KDE Plasma show the tray this way), xfwm4, the tiling i3, a Wayland
-# session through XWayland, a stored place off the screen and a desktop
-# wider than 16-bit twips. Each desktop runs only what it adds.
+# session through XWayland, KDE Plasma, GNOME Shell, a stored place off the
+# screen, a desktop wider than 16-bit twips and a dark theme. Each desktop
+# runs only what it adds.
 
 # Where the bar's drag is also proved: a window manager's move.
-on_desktops bar_drag_docked openbox icewm none xfwm4 i3
+on_desktops bar_drag_docked openbox icewm none xfwm4 i3 plasma gnome
 
 # ---- a StatusNotifier host on a private bus
 
@@ -17,11 +18,12 @@ watcher() {
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null
 }
 host_ready() { [[ $(watcher IsStatusNotifierHostRegistered) == *true* ]]; }
-# The item as the watcher lists it: its bus name, and a path after it or not.
+# The item as the watcher lists it: its bus name, and a path after it or not
+# (GNOME's extension puts an @ between them).
 item_registered() {
     local items
     items=$(watcher RegisteredStatusNotifierItems)
-    [[ $items =~ \'([^\'/]+)(/[^\']*)?\' ]] || return 1
+    [[ $items =~ \'([^\'/@]+)@?(/[^\']*)?\' ]] || return 1
     SNI_SERVICE=${BASH_REMATCH[1]}
 }
 # The menu's items in order, as "label" or "-" for a separator.
@@ -37,28 +39,33 @@ menu_id() {
 }
 menu_click() { sni "$SNI_MENU" com.canonical.dbusmenu.Event "$(menu_id "$1")" clicked '<0>' 0 >/dev/null; }
 
+# The item the StatusNotifier host shows, its tip and the menu it reads.
+expect_sni_item() {
+    wait_for 10000 item_registered || { fail "no StatusNotifier item: $(watcher RegisteredStatusNotifierItems)"; return 1; }
+    [[ $(sni_property ToolTip) == *"ZadAda Doruziz"* ]] || fail "the item's tip: $(sni_property ToolTip)"
+    SNI_MENU=$(sni_property Menu | sed -n "s/.*objectpath '\([^']*\)'.*/\1/p")
+    measured "item $SNI_SERVICE, menu $SNI_MENU"
+    if [ -z "$SNI_MENU" ] || [ "$SNI_MENU" = /NO_DBUSMENU ]; then
+        fail "the item has no menu (Menu is '$SNI_MENU'): the host shows an empty popup"
+        return 1
+    fi
+    local items
+    items=$(menu_items | tr '\n' ' ')
+    measured "the host's menu: $items"
+    [ "$items" = "_Quendra - Playlist - _Settings - _Close " ] || { fail "the host's menu reads: $items"; return 1; }
+}
+
 scenario sni_tray_menu gtk-sni-tray-standalone gdbus dbus-daemon
 on_desktops sni_tray_menu openbox
 scenario_sni_tray_menu() {
     start_session_bus || return
     gtk-sni-tray-standalone --watcher --bottom >"$SESSION/sni-host.log" 2>&1 &
     track $!
-    wait_for 10000 host_ready || { fail "the StatusNotifier host did not start"; return; }
+    wait_for 10000 host_ready || { fail "the StatusNotifier host did not start: $(tail -n 3 "$SESSION/sni-host.log")"; return; }
     # The item goes to the StatusNotifier host, not to the XEmbed tray.
     TRAY_PID=""
     start_sim && start_quendra "$DOCKED" || return
-    wait_for 10000 item_registered || { fail "no StatusNotifier item: $(watcher RegisteredStatusNotifierItems)"; return; }
-    [[ $(sni_property ToolTip) == *"ZadAda Doruziz"* ]] || fail "the item's tip: $(sni_property ToolTip)"
-    SNI_MENU=$(sni_property Menu | sed -n "s/.*objectpath '\([^']*\)'.*/\1/p")
-    measured "item $SNI_SERVICE, menu $SNI_MENU"
-    if [ -z "$SNI_MENU" ] || [ "$SNI_MENU" = /NO_DBUSMENU ]; then
-        fail "the item has no menu (Menu is '$SNI_MENU'): the host shows an empty popup"
-        return
-    fi
-    local items
-    items=$(menu_items | tr '\n' ' ')
-    measured "the host's menu: $items"
-    [ "$items" = "_Quendra - Playlist - _Settings - _Close " ] || fail "the host's menu reads: $items"
+    expect_sni_item || return
 
     # The left click (Activate) brings hidden windows back; Playlist switches it off.
     click_hide
@@ -164,5 +171,106 @@ scenario_wayland_session() {
         fail "a click on Play sent $(requests '^GET /play?p=desk ') requests"
     measured "under weston/Xwayland: bar $(geometry "$BAR"), $colours colours, /play requests $(requests '^GET /play?p=desk ')"
     shot bar
+    close_with_button
+}
+
+# ---- KDE Plasma and GNOME Shell
+
+# Every window carries the program's icon, and the desktop entry's name, by
+# which task managers find the entry and its icon.
+expect_window_identity() { # WHAT WINDOW
+    local icon entry
+    icon=$(xprop -id "$2" _NET_WM_ICON 2>/dev/null | head -n 1)
+    [[ $icon == "_NET_WM_ICON(CARDINAL) = "* ]] || fail "$1 has no icon of its own: ${icon:0:80}"
+    entry=$(xprop -id "$2" _KDE_NET_WM_DESKTOP_FILE _GTK_APPLICATION_ID 2>/dev/null | tr '\n' ' ')
+    [[ $entry == *'_KDE_NET_WM_DESKTOP_FILE(UTF8_STRING) = "org.quendra.Quendra"'* ]] ||
+        fail "$1 does not name the desktop entry: $entry"
+}
+
+# Plasma: the windows at their stored places, undecorated, with the icon;
+# the item and its menu in Plasma's tray; KWin's own move (Meta and a drag,
+# as a user moves any window) with the playlist following; the file after.
+scenario plasma_desktop
+on_desktops plasma_desktop plasma
+scenario_plasma_desktop() {
+    start_docked || return
+    expect_window_identity "the bar" "$BAR"
+    expect_window_identity "the playlist" "$PLAYLIST"
+    expect_sni_item
+    shot placed
+    xdotool keydown super
+    drag 1 $(point "$BAR" 150 60) -150 -100
+    xdotool keyup super
+    expect_geometry "bar after KWin's move" "$BAR" "250 200 275 133"
+    expect_geometry "docked playlist after KWin's move" "$PLAYLIST" "250 333 275 133"
+    measured "after Meta and a drag by (-150,-100) on the face: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    shot moved
+    menu_click _Close
+    expect_exit && expect_file_positions 250 200 250 333
+}
+
+# GNOME Shell: the windows at their stored places, with the icon; the item
+# and its menu through the AppIndicator extension, whose Activate brings
+# hidden windows back.
+scenario gnome_desktop
+on_desktops gnome_desktop gnome
+scenario_gnome_desktop() {
+    start_docked || return
+    expect_window_identity "the bar" "$BAR"
+    expect_window_identity "the playlist" "$PLAYLIST"
+    expect_sni_item || return
+    shot placed
+    click_hide
+    wait_for 5000 both_hidden || { fail "the hide button left $(geometry "$BAR")"; return; }
+    sni /StatusNotifierItem org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+    wait_for 5000 both_shown || fail "Activate did not bring both windows back"
+    expect_geometry "bar back" "$BAR" "400 300 275 133"
+    expect_geometry "playlist back" "$PLAYLIST" "400 433 275 133"
+    menu_click _Close
+    expect_exit && expect_file_positions 400 300 400 433
+}
+
+# A first start (no settings file) under a panel at the top, GNOME Shell's
+# or another: the window manager pushes the bar below it, and the playlist
+# goes along, docked.
+scenario gnome_first_start
+on_desktops gnome_first_start gnome
+scenario_gnome_first_start() {
+    start_sim && start_quendra "" || return
+    expect_geometry "bar below the shell's panel" "$BAR" "0 32 275 133"
+    expect_geometry "playlist docked below the bar" "$PLAYLIST" "0 165 275 133"
+    measured "first start under GNOME Shell's panel: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    shot first-start
+    close_with_button && expect_file_positions 0 32 0 165
+}
+
+# ---- a dark theme
+
+# The settings dialog's look is its picture: under GNOME's dark style (the
+# GTK theme that Qt's GTK platform theme follows) it looks as under the
+# light one, pixel for pixel but for a few of anti-aliasing.
+GTK3_THEME_PLUGIN=/usr/lib/x86_64-linux-gnu/qt6/plugins/platformthemes/libqgtk3.so
+scenario dark_theme_dialog compare "$GTK3_THEME_PLUGIN"
+on_desktops dark_theme_dialog openbox
+scenario_dark_theme_dialog() {
+    start_sim || return
+    dialog_picture Adwaita light && dialog_picture Adwaita:dark dark || return
+    local differing
+    differing=$(compare -metric AE -fuzz 10% "$SESSION/light.png" "$SESSION/dark.png" "$SESSION/difference.png" 2>&1)
+    measured "the dialog under Adwaita:dark against Adwaita: $differing pixels differ"
+    [[ $differing =~ ^[0-9]+$ ]] && ((differing <= 40)) ||
+        fail "under the dark theme $differing pixels of the dialog differ (see $SESSION/difference.png)"
+}
+
+dialog_picture() { # GTK_THEME NAME
+    # At the top left corner: the dialog opens in the middle of the screen.
+    XDG_CURRENT_DESKTOP=GNOME GTK_THEME=$1 start_quendra "" || return 1
+    click 1 $(point "$BAR" 7 7)
+    local dialog
+    wait_for 5000 eval 'dialog=$(window_named Settings)' || { fail "no settings dialog under $1"; return 1; }
+    sleep 0.3
+    expect_window_identity "the dialog" "$dialog"
+    import -window "$dialog" "$SESSION/$2.png" || { fail "no picture of the dialog under $1"; return 1; }
+    shot "$2"
     close_with_button
 }

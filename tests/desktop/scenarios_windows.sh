@@ -120,6 +120,57 @@ scenario_other_buttons_drag() {
     close_with_button && expect_file_positions 430 320 430 453
 }
 
+# Moves by the window manager, here asked for by another program (as a move
+# from the window menu by keyboard, or a panel's push, come from it too):
+# the docked playlist follows the bar and undocks or docks when it is moved
+# itself, and minimising or restoring the bar does the same to the playlist.
+# Closed right after the bar's move, the file holds the pair docked.
+scenario wm_move_close
+on_desktops wm_move_close openbox plasma
+scenario_wm_move_close() {
+    start_docked || return
+    xdotool windowminimize "$BAR"
+    wait_for 5000 both_hidden || fail "minimising the bar left the playlist $(geometry "$PLAYLIST")"
+    xdotool windowactivate "$BAR" 2>/dev/null
+    wait_for 5000 both_shown || fail "restoring the bar left the playlist $(geometry "$PLAYLIST")"
+
+    xdotool windowmove "$PLAYLIST" 600 450
+    expect_geometry "playlist moved away by the window manager" "$PLAYLIST" "600 450 275 133"
+    xdotool windowmove "$BAR" 100 100
+    expect_geometry "bar moved by the window manager" "$BAR" "100 100 275 133"
+    holds 1000 geometry_is "$PLAYLIST" "600 450 275 133" ||
+        fail "the playlist undocked by the window manager's move followed the bar to $(geometry "$PLAYLIST")"
+    xdotool windowmove "$PLAYLIST" 130 260
+    expect_geometry "playlist moved near the bar, snapped" "$PLAYLIST" "100 233 275 133"
+
+    xdotool windowmove "$BAR" 150 120
+    expect_geometry "bar moved by the window manager" "$BAR" "150 120 275 133"
+    expect_geometry "docked playlist after the window manager's move" "$PLAYLIST" "150 253 275 133"
+    measured "after xdotool windowmove of the bar to 150,120: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    # Closed as soon as the bar is there, before the playlist would follow.
+    xdotool windowmove "$BAR" 200 150
+    wait_for 5000 geometry_is "$BAR" "200 150 275 133" || { fail "the bar did not move to 200,150"; return; }
+    close_with_button && expect_file_positions 200 150 200 283
+}
+
+# A panel along the top at a first start (no settings file): the window
+# manager puts the bar below it, and the playlist goes along, docked.
+scenario panel_first_start
+on_desktops panel_first_start openbox
+scenario_panel_first_start() {
+    stop_tray
+    trayer --edge top --align left --widthtype percent --width 100 --height 24 --SetDockType true \
+        --SetPartialStrut true --transparent false >"$SESSION/trayer.log" 2>&1 &
+    TRAY_PID=$!
+    track "$TRAY_PID"
+    wait_for 10000 tray_ready || { fail "the panel did not start"; return; }
+    start_sim && start_quendra "" || return
+    expect_geometry "bar below the panel" "$BAR" "0 24 275 133"
+    expect_geometry "playlist docked below the bar" "$PLAYLIST" "0 157 275 133"
+    measured "first start under a 24 px panel: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    close_with_button && expect_file_positions 0 24 0 157
+}
+
 both_hidden() { unmapped "$BAR" && unmapped "$PLAYLIST"; }
 both_shown() { mapped "$BAR" && mapped "$PLAYLIST"; }
 click_hide() { click 1 $(point "$BAR" 258 7); }

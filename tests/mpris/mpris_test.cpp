@@ -36,12 +36,15 @@ class ChangeRecorder : public QObject
 public:
     QList<QVariantMap> changes;
 
+    QList<qlonglong> seeks;
+
 public Q_SLOTS:
     void propertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &)
     {
         EXPECT_EQ(interface, kPlayer);
         changes.append(changed);
     }
+    void seeked(qlonglong position) { seeks.append(position); }
 };
 
 // A bus value as plain Qt values: nested maps come as QDBusArgument.
@@ -98,6 +101,8 @@ protected:
         ASSERT_NE(m_bridge, nullptr);
         ASSERT_TRUE(m_client.connect(QString(), kPath, kProperties, QStringLiteral("PropertiesChanged"), &m_recorder,
                                      SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+        ASSERT_TRUE(m_client.connect(QString(), kPath, kPlayer, QStringLiteral("Seeked"), &m_recorder,
+                                     SLOT(seeked(qlonglong))));
         m_httpq.log.clear();
     }
     void TearDown() override
@@ -183,6 +188,7 @@ TEST_F(MprisBus, EachMethodSendsTheFacesRequest)
         {"1", "Stop", {}, "net /stop?p="},
         {"1", "Next", {}, "net /next?p="},
         {"1", "Previous", {}, "net /prev?p="},
+        // No length read: nothing to seek in.
         {"1", "Seek", {qlonglong(5'000'000)}, ""},
         {"1", "Set", set("Rate", 0.0), "net /pause?p="},
         {"1", "Set", set("Shuffle", true), "net /shuffle?p=&a=1, status /shuffle_status?p="},
@@ -267,14 +273,76 @@ TEST_F(MprisBus, PositionAndLengthReachTheDesktop)
     sent();
     awaitTask(m_bar->timRefreshStatus_Timer());
     EXPECT_EQ(sent(), u"status /isplaying?p=, status /getoutputtime?p=&a=1, status /getoutputtime?p=&a=0"_s);
+    // The length known, the position bar can seek.
     const QList<QVariantMap> changes = changesSeen();
-    ASSERT_FALSE(changes.isEmpty());
-    EXPECT_EQ(plain(changes.last().value(u"Metadata"_s)).toMap().value(u"mpris:length"_s), qlonglong(245'000'000));
+    ASSERT_GE(changes.size(), 2);
+    EXPECT_EQ(plain(changes.at(changes.size() - 2).value(u"Metadata"_s)).toMap().value(u"mpris:length"_s),
+              qlonglong(245'000'000));
+    EXPECT_EQ(changes.last(), (QVariantMap{{u"CanSeek"_s, true}}));
     const qlonglong position = get(u"Position"_s).toLongLong();
     EXPECT_GE(position, 61'000'000);
     EXPECT_LT(position, 65'000'000);
     QTest::qWait(100);
     EXPECT_GT(get(u"Position"_s).toLongLong(), position);
+}
+
+TEST_F(MprisBus, SeekingJumpsWithinThePlayingSong)
+{
+    const auto get = [&](const QString &property) {
+        return plain(call(kProperties, u"Get"_s, {kPlayer, property}).arguments().value(0));
+    };
+    // A song of 245 s at list position 3, read at 61 s, then paused there.
+    m_answers = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s},
+                 {u"/getlistpos?p="_s, u"3"_s},
+                 {u"/getoutputtime?p=&a=1"_s, u"245"_s},
+                 {u"/getoutputtime?p=&a=0"_s, u"61000"_s},
+                 {u"/isplaying?p="_s, u"0"_s}};
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(get(u"CanSeek"_s), false);
+    changesSeen();
+    m_answers[u"/isplaying?p="_s] = u"1"_s;
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    m_answers[u"/isplaying?p="_s] = u"3"_s;
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    const QList<QVariantMap> changes = changesSeen();
+    ASSERT_FALSE(changes.isEmpty());
+    EXPECT_EQ(changes.first(), (QVariantMap{{u"PlaybackStatus"_s, u"Playing"_s}}));
+    EXPECT_EQ(changes.at(1), (QVariantMap{{u"CanSeek"_s, true}}));
+    EXPECT_EQ(get(u"CanSeek"_s), true);
+    sent();
+
+    const QString track = u"/org/quendra/Quendra/Track/3"_s;
+    const std::tuple<const char *, QVariantList, qint64> cases[] = {
+        {"Seek", {qlonglong(5'000'000)}, 66'000},
+        {"Seek", {qlonglong(-9'000'000)}, 57'000},
+        {"Seek", {qlonglong(-100'000'000)}, 0},
+        {"Seek", {std::numeric_limits<qlonglong>::max()}, 245'000},
+        {"Seek", {std::numeric_limits<qlonglong>::min()}, 0},
+        {"SetPosition", {QVariant::fromValue(QDBusObjectPath(track)), qlonglong(10'000'500)}, 10'000},
+        {"SetPosition", {QVariant::fromValue(QDBusObjectPath(track)), qlonglong(300'000'000)}, 245'000},
+        {"SetPosition", {QVariant::fromValue(QDBusObjectPath(u"/org/quendra/Quendra/Track/4"_s)), qlonglong(1)}, -1},
+    };
+    for (const auto &[member, arguments, ms] : cases) {
+        SCOPED_TRACE(testing::Message() << member << ' ' << arguments.last().toLongLong());
+        m_recorder.seeks.clear();
+        EXPECT_EQ(call(kPlayer, QString::fromLatin1(member), arguments).type(), QDBusMessage::ReplyMessage);
+        if (ms < 0) {
+            EXPECT_EQ(sent(), QString());
+            continue;
+        }
+        EXPECT_EQ(sent(), u"net /jumptotime?p=&a=%1"_s.arg(ms));
+        changesSeen();
+        EXPECT_EQ(m_recorder.seeks, QList<qlonglong>{ms * 1000});
+        EXPECT_EQ(get(u"Position"_s).toLongLong(), ms * 1000);
+    }
+    // Stopped, there is nothing to seek in.
+    m_answers[u"/isplaying?p="_s] = u"0"_s;
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(get(u"CanSeek"_s), false);
+    sent();
+    call(kPlayer, u"Seek"_s, {qlonglong(1'000'000)});
+    EXPECT_EQ(sent(), QString());
 }
 
 TEST_F(MprisBus, RaiseShowsTheWindows)
@@ -297,13 +365,13 @@ QVariantMap metadata(const char *track, const QString &title = {}, qint64 length
 
 TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
 {
-    // Both polls have read a song, 245 s long, at list position 3.
+    // Both polls have read a song, 245 s long, at list position 3, playing.
     const QMap<QString, std::optional<QString>> before = {{u"/getcurrenttitle?p="_s, u"Artist - Song"_s},
                                                           {u"/getlistpos?p="_s, u"3"_s},
                                                           {u"/getoutputtime?p=&a=1"_s, u"245"_s},
                                                           {u"/shuffle_status?p="_s, u"0"_s},
                                                           {u"/repeat_status?p="_s, u"0"_s},
-                                                          {u"/isplaying?p="_s, u"0"_s}};
+                                                          {u"/isplaying?p="_s, u"1"_s}};
     // The answer that changes, the poll that reads it, the property and its new value.
     const std::tuple<const char *, const char *, async::Task<> (*)(frm_Quendra &), QString, QVariant> cases[] = {
         {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { return bar.timRefreshSongTitle_Timer(); },

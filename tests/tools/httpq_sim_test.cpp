@@ -119,6 +119,12 @@ TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
         {"/play?p=", "1"},
         {"/pause?p=", "1"},
         {"/getoutputtime?p=&a=1", length3},
+        // A jump moves the paused song's position, at most to its end.
+        {"/jumptotime?p=&a=5000", "1"},
+        {"/getoutputtime?p=&a=0", "5000"},
+        {"/jumptotime?p=&a=99999999", "1"},
+        {"/getoutputtime?p=&a=0", length3 + "000"},
+        {"/jumptotime?p=", "0"},
         {"/next?p=", "1"},
         {"/next?p=", "1"},
         {"/getlistpos?p=", "0"},

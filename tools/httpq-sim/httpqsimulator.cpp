@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -322,6 +323,15 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
     if (command == "next" || command == "prev") {
         if (haveTitle)
             moveTo((m_state.position + (command == "next" ? 1 : count - 1)) % count);
+        return okBody();
+    }
+    if (command == "jumptotime") {
+        // Milliseconds into the song that plays or is paused; the player
+        // answers 1 whether or not a song was there to move in.
+        if (!index)
+            return errorBody();
+        if (haveTitle && m_state.playState != State::Stopped)
+            setOutputTime(std::min<qint64>(*index, titleLengthSeconds(m_state.position) * 1000LL));
         return okBody();
     }
     if (command == "volumeup" || command == "volumedown") {

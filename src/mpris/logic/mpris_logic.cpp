@@ -1,5 +1,10 @@
 #include "mpris_logic.h"
 
+#include <QtNumeric>
+
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 constexpr qint16 kPlaying = 1;
@@ -49,4 +54,22 @@ std::optional<bool> mprisRepeatFor(QStringView loopStatus)
     if (loopStatus == u"Playlist" || loopStatus == u"Track")
         return true;
     return std::nullopt;
+}
+
+bool mprisCanSeek(qint16 playState, qint16 lengthSeconds)
+{
+    return (playState == kPlaying || playState == kPaused) && lengthSeconds > 0;
+}
+
+qint64 mprisJumpMs(qint64 positionUs, qint16 lengthSeconds)
+{
+    return std::clamp<qint64>(positionUs / 1000, 0, std::max<qint64>(0, lengthSeconds) * 1000);
+}
+
+qint64 mprisSeekTarget(qint64 positionUs, qint64 offsetUs)
+{
+    qint64 target = 0;
+    if (qAddOverflow(positionUs, offsetUs, &target))
+        return offsetUs < 0 ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
+    return target;
 }

@@ -27,4 +27,14 @@ QString mprisLoopStatus(bool repeat);
 // "None"; nothing for any other text.
 std::optional<bool> mprisRepeatFor(QStringView loopStatus);
 
+// Whether the player can seek: a song whose length is known is playing or
+// paused.
+bool mprisCanSeek(qint16 playState, qint16 lengthSeconds);
+// Where a seek lands, in the milliseconds "/jumptotime" takes: the position
+// asked for, in microseconds, held within the song (0 to its length).
+qint64 mprisJumpMs(qint64 positionUs, qint16 lengthSeconds);
+// The position plus the offset, in microseconds, held at the ends of the
+// range rather than overflowing.
+qint64 mprisSeekTarget(qint64 positionUs, qint64 offsetUs);
+
 inline constexpr auto kMprisNoTrack = u"/org/mpris/MediaPlayer2/TrackList/NoTrack";

@@ -171,6 +171,8 @@ public:
     }
 
     Phase phase() const { return m_phase; }
+    // Started by a press, not by a wait for a geometry the program asked for.
+    bool isGesture() const { return m_gesture; }
     void finishSettling()
     {
         if (m_phase == Phase::Settling)
@@ -179,6 +181,7 @@ public:
 
     void press(Qt::Edges edges, Qt::MouseButton button, QPoint pressGlobal)
     {
+        m_gesture = true;
         m_phase = Phase::Pressed;
         m_edges = edges;
         m_button = button;
@@ -335,6 +338,7 @@ private:
     Qt::MouseButton m_button = Qt::LeftButton;
     QPoint m_pressGlobal;
     QRect m_startGeometry;
+    bool m_gesture = false;
     bool m_system = false;
     bool m_grabbed = false;
     QTimer m_poll;
@@ -376,6 +380,25 @@ void beginWindowMove(QWidget *window, Qt::Edges edges, Qt::MouseButton button, Q
     }
     auto *mover = new WindowMover(window, std::move(finished));
     mover->press(edges, button, pressGlobal);
+}
+
+bool windowMoveUnderway(QWidget *window)
+{
+    for (const QObject *child : window->children()) {
+        const auto *mover = dynamic_cast<const WindowMover *>(child);
+        if (mover && mover->phase() != WindowMover::Phase::Done && mover->isGesture())
+            return true;
+    }
+    return false;
+}
+
+bool pointerButtonHeld(QWidget *window)
+{
+    xcb_connection_t *x = xConnection();
+    if (!x || !window->testAttribute(Qt::WA_WState_Created))
+        return false;
+    const std::optional<Qt::MouseButtons> buttons = serverButtons(x, static_cast<xcb_window_t>(window->winId()));
+    return buttons && *buttons != Qt::NoButton;
 }
 
 void finishWindowMoves(QWidget *window)

@@ -30,3 +30,12 @@ void finishWindowMoves(QWidget *window);
 // for, as on the offscreen platform). For a move or resize the program
 // requested itself, which the window manager may still adjust.
 void afterWindowSettles(QWidget *window, std::function<void()> settled);
+
+// Whether a gesture begun by beginWindowMove on the window is still under way
+// (its button held, or its end waiting for the window manager's last word).
+bool windowMoveUnderway(QWidget *window);
+
+// Whether a mouse button is held now, as the X server knows it: while the
+// window manager moves a window the program hears nothing of the pointer.
+// False where there is no X server to ask.
+bool pointerButtonHeld(QWidget *window);
