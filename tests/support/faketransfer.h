@@ -46,27 +46,19 @@ public:
         , m_script(script)
     { }
 
-    // Answers at once, unless the channel is held: then the request is
-    // recorded as sent and its answer waits for release().
+    // A fetch is answered at once, unless the channel is held: then the
+    // request is recorded as sent and its answer waits for release(). A
+    // long answer waits for completeGet().
     bool startFetch(const QString &url) override
     {
-        if (m_busy)
+        if (!start(url))
             return false;
-        m_busy = true;
         m_fetching = true;
-        m_pending = ask(url);
         if (!m_held)
             endFetch();
         return true;
     }
-    bool startGet(const QString &url) override
-    {
-        if (m_busy)
-            return false;
-        m_pending = ask(url);
-        m_busy = true;
-        return true;
-    }
+    bool startGet(const QString &url) override { return start(url); }
     QString readChunk(int size) override
     {
         const QString piece = m_answer.left(size);
@@ -84,7 +76,6 @@ public:
         emit requestEnded();
     }
 
-    // Ends the asynchronous request under way with its scripted answer.
     void completeGet()
     {
         if (!std::exchange(m_busy, false))
@@ -95,8 +86,7 @@ public:
         }
         emit requestEnded();
     }
-    // Holds the answers back, as a slow player would: each request is sent,
-    // and its answer comes at release().
+    // Holds the answers back, as a slow player would.
     void hold() { m_held = true; }
     void release()
     {
@@ -113,10 +103,14 @@ public:
     }
 
 private:
-    std::optional<QString> ask(const QString &url)
+    bool start(const QString &url)
     {
+        if (m_busy)
+            return false;
+        m_busy = true;
         m_script.log.append({objectName(), url});
-        return m_script.answer ? m_script.answer(objectName(), url) : std::nullopt;
+        m_pending = m_script.answer ? m_script.answer(objectName(), url) : std::nullopt;
+        return true;
     }
     void endFetch()
     {

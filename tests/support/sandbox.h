@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -108,6 +109,22 @@ protected:
         return bar;
     }
     frm_QuendraPlaylist &playlist() { return *frm_QuendraPlaylist::instance(); }
+    // The playlist window's list, filled from this answer to its request.
+    void fillPlaylist(const QString &answer)
+    {
+        m_answers[QStringLiteral("/getplaylisttitle?p=")] = answer;
+        FakeTransfer *transfer = m_httpq.transfer(QStringLiteral("inetPlayList"));
+        // The fake takes its answer when the request starts.
+        transfer->cancel();
+        playlist().RequestPlaylist();
+        transfer->completeGet();
+    }
+    static bool activate(QWidget *window)
+    {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window);
+    }
     static QString command(const QString &url) { return url.mid(url.indexOf(u'/', 7)).remove(QStringLiteral("pw")); }
     // The requests since the last call, as channel and command ("net /play?p=").
     QStringList sent()
