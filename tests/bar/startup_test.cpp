@@ -77,6 +77,10 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
         EXPECT_EQ(bar.timRefreshSongTitle->interval(), c.titleAfterTick) << c.refresh;
         EXPECT_EQ(bar.timRefreshStatus->interval(), c.statusAfterTick) << c.refresh;
     }
+    // A refresh typed while it runs takes effect at the next tick.
+    gRefresh = 32667;
+    awaitTask(m_windows.bar->timRefreshSongTitle_Timer());
+    EXPECT_EQ(m_windows.bar->timRefreshStatus->interval(), 32767);
 }
 
 TEST_F(BarStartup, TheFaceAndItsLabelsScaleWithTheStoredHeight)
