@@ -1,11 +1,10 @@
 #include "frmsystray.h"
-#include "httpqclient.h"
-#include "httpqsimulator.h"
 #include "picturebox.h"
 #include "support/sandbox.h"
 
-#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -33,6 +32,7 @@ protected:
         m_popupGuard.start();
     }
     ~BarTray() override { frmSystray::setNotificationAreaAvailable(std::nullopt); }
+    static QRect screen() { return QGuiApplication::primaryScreen()->geometry(); }
     void clickIcon(QSystemTrayIcon::ActivationReason reason) { m_windows.bar->my_frmSysTray->iconActivated(reason); }
     // A right click on the icon; `act` works the menu from its own loop.
     void withMenu(const std::function<void(QMenu *)> &act)
@@ -66,28 +66,24 @@ protected:
 TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
 {
     frm_Quendra &bar = start();
-    const struct
-    {
-        float x, y;
-        qint16 button;
-        const char *outcome; // "drag", "hide", "close", "settings", "nothing"
-    } presses[] = {
-        {100, 100, 1, "settings"}, {100, 100, 2, "settings"}, {75, 100, 1, "drag"},    {150, 100, 1, "drag"},
-        {100, 75, 1, "drag"},      {100, 150, 1, "drag"},     {3850, 100, 4, "hide"},  {3825, 100, 1, "drag"},
-        {3900, 100, 1, "drag"},    {3945, 100, 1, "drag"},    {3920, 100, 1, "drag"},  {4000, 100, 2, "nothing"},
-        {4000, 100, 4, "nothing"}, {2000, 50, 2, "drag"},     {4000, 100, 1, "close"},
-    };
-    for (const auto &press : presses) {
+    enum Outcome { Drag, Hide, Close, Settings, Nothing };
+    const std::tuple<float, float, qint16, Outcome> presses[] = {
+        {100, 100, 1, Settings}, {100, 100, 2, Settings}, {75, 100, 1, Drag},   {150, 100, 1, Drag},
+        {100, 75, 1, Drag},      {100, 150, 1, Drag},     {3850, 100, 4, Hide}, {3825, 100, 1, Drag},
+        {3900, 100, 1, Drag},    {3945, 100, 1, Drag},    {3920, 100, 1, Drag}, {4000, 100, 2, Nothing},
+        {4000, 100, 4, Nothing}, {2000, 50, 2, Drag},     {4000, 100, 1, Close}};
+    for (const auto &[x, y, button, outcome] : presses) {
         bar.show();
         playlist().show();
-        bar.TopBar_MouseDown(press.button, 0, press.x, press.y);
-        const std::string outcome = press.outcome;
+        bar.TopBar_MouseDown(button, 0, x, y);
         // Without a window manager the bar follows the pointer itself.
-        EXPECT_EQ(QWidget::mouseGrabber() == &bar, outcome == "drag") << press.x << "," << press.y;
+        EXPECT_EQ(QWidget::mouseGrabber() == &bar, outcome == Drag) << x << "," << y;
         if (QWidget *grabber = QWidget::mouseGrabber())
             QTest::mouseRelease(grabber, Qt::LeftButton);
-        EXPECT_EQ(bar.isVisible(), outcome != "hide" && outcome != "close") << press.x << "," << press.y;
-        EXPECT_EQ(m_windows.ends, outcome == "close" ? 1 : 0) << press.x << "," << press.y;
+        EXPECT_EQ(bar.isVisible(), outcome != Hide && outcome != Close) << x << "," << y;
+        EXPECT_EQ(frmSettings::existing() && frmSettings::existing()->isVisible(), outcome == Settings);
+        delete frmSettings::existing();
+        EXPECT_EQ(m_windows.ends, outcome == Close ? 1 : 0) << x << "," << y;
     }
 }
 
@@ -115,14 +111,18 @@ TEST_F(BarTray, TheIconsMenuHasSevenItemsThatEachDoTheirJob)
     EXPECT_FALSE(playlist().isVisible());
     choose(u"Playlist"_s);
     EXPECT_EQ(gPlaylistVisible, 0);
-    choose(u"Playlist"_s);
-    EXPECT_TRUE(playlist().isVisible());
     choose(u"&Settings"_s);
     ASSERT_NE(frmSettings::existing(), nullptr);
     EXPECT_TRUE(frmSettings::existing()->isVisible());
+    // StatusNotifier hosts show the icon's own context menu (over DBusMenu)
+    // and trigger its items there.
+    QMenu *menu = icon->contextMenu();
+    ASSERT_EQ(menu, bar.my_frmSysTray->contextMenu());
+    menu->actions().at(2)->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return playlist().isVisible(); }, 5000));
     EXPECT_EQ(m_windows.ends, 0);
-    choose(u"&Close"_s);
-    EXPECT_EQ(m_windows.ends, 1);
+    menu->actions().at(6)->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_windows.ends == 1; }, 5000));
     EXPECT_TRUE(icon.isNull() || !icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(icon.isNull());
@@ -154,6 +154,8 @@ TEST_F(BarTray, ASwitchedOffPlaylistComesBackOnlyByTheIcon)
     EXPECT_TRUE(bar.picPlayListStatus->isVisible());
 }
 
+// Closing while a poll waits for the player ends at once: the poll goes,
+// nothing more is sent, and the settings are on disk.
 TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
 {
     frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=10.1.1.1\r\n");
@@ -162,6 +164,9 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
     bar.move(20, 40);
     playlist().move(300, 200);
     ASSERT_TRUE(playlist().inetPlayList->IsBusy());
+    m_httpq.transfer(u"NetworkConnection"_s)->hold();
+    const async::Task<> poll = bar.timRefreshSongTitle_Timer();
+    m_httpq.log.clear();
     gHttpqPasswd = u"typed after start"_s;
     QFile::remove(m_settings.iniPath());
     const QPointer<QSystemTrayIcon> icon = bar.my_frmSysTray->trayIcon();
@@ -179,6 +184,9 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
               "BAR_HEIGHT=500\r\nVISIBLE=1\r\nX_STARTUP_POSITION=4500\r\nY_STARTUP_POSITION=3000\r\n"
               "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=0\r\n"
               "HTTPQ_PASSWD=typed after start\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=10.1.1.1\r\n");
+    EXPECT_TRUE(waitUntil([&] { return poll.isDone(); }));
+    EXPECT_TRUE(m_httpq.log.isEmpty());
+    EXPECT_FALSE(bar.NetworkConnection->IsBusy());
     EXPECT_TRUE(icon.isNull() || !icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(icon.isNull());
@@ -190,29 +198,67 @@ TEST_F(BarTray, CloseSavesEveryKeyWithBothPositionsAndStopsEverything)
     EXPECT_FALSE(playlist().inetPlayList->IsBusy());
 }
 
-TEST_F(BarTray, CloseWhileAPollWaitsOnAStalledServer)
+// An XEmbed tray pops the context menu up on the right press, which also
+// raises the right button's notification: no second menu opens over it.
+TEST_F(BarTray, TheRightClickOpensOneMenu)
 {
-    HttpqSimulator sim(HttpqSimOptions{.password = {}, .fault = HttpqSimOptions::Fault::Stall});
-    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
-    QList<QByteArray> requests;
-    QObject::connect(&sim, &HttpqSimulator::requestReceived,
-                     [&](const QByteArray &line) { requests.append(line.split(' ').value(1)); });
-    setInetTransferFactory({});
-    frm_Quendra &bar = start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT="
-                             + QByteArray::number(sim.serverPort()) + "\r\n");
-    QFile::remove(m_settings.iniPath());
-    QTimer::singleShot(100, &bar, [&bar] { bar.CloseApplication(); });
-    QElapsedTimer clock;
-    clock.start();
-    awaitTask(bar.timRefreshSongTitle_Timer());
-    EXPECT_LT(clock.elapsed(), 5000);
-    EXPECT_EQ(m_windows.ends, 1);
-    EXPECT_FALSE(bar.NetworkConnection->IsBusy());
-    // The settings were on disk, complete, before the program ended.
-    EXPECT_TRUE(m_settings.read().endsWith("HTTPQ_SERVER=127.0.0.1\r\n"));
-    // Nothing after the title request was sent (the playlist's fetch aside).
-    requests.removeAll("/getplaylisttitle?p=");
-    EXPECT_EQ(requests, QList<QByteArray>{"/getcurrenttitle?p="});
+    start();
+    QMenu *menu = m_windows.bar->my_frmSysTray->trayIcon()->contextMenu();
+    menu->popup(QPoint(10, 10));
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000));
+    clickIcon(QSystemTrayIcon::Context);
+    EXPECT_EQ(QApplication::activePopupWidget(), menu);
+    menu->close();
+}
+
+// Hidden windows the tray brings back come onto a screen too.
+TEST_F(BarTray, TheTrayBringsHiddenWindowsBackOntoTheScreen)
+{
+    frm_Quendra &bar = start();
+    bar.HideAllWindows();
+    bar.move(-2000, 3000);
+    playlist().move(-2000, 3133);
+    clickIcon(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(bar.isVisible());
+    EXPECT_EQ(bar.pos(), QPoint(0, screen().bottom() + 1 - 266));
+    EXPECT_EQ(playlist().pos(), bar.pos() + QPoint(0, 133));
+}
+
+// While it runs: a screen that goes away or changes its size leaves the
+// windows where they were; they come onto the screens that remain.
+TEST_F(BarTray, AScreenThatGoesOrShrinksBringsTheWindowsBack)
+{
+    frm_Quendra &bar = start();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    bar.move(screen->geometry().right() + 500, 100);
+    playlist().move(bar.pos() + QPoint(0, 133));
+    emit qGuiApp->screenRemoved(screen);
+    EXPECT_TRUE(QTest::qWaitFor([&bar] { return BarTray::screen().contains(bar.geometry()); }, 5000));
+    EXPECT_EQ(playlist().pos(), bar.pos() + QPoint(0, 133));
+
+    bar.move(-1000, -1000);
+    emit screen->geometryChanged(screen->geometry());
+    EXPECT_TRUE(QTest::qWaitFor([&bar] { return bar.pos() == QPoint(0, 0); }, 5000));
+    EXPECT_EQ(playlist().pos(), QPoint(0, 133));
+}
+
+// A press on the strip moves the bar once the pointer has gone the
+// platform's drag distance; let go before, the press stays a click.
+TEST_F(BarTray, TheStripMovesTheBarOnlyFromTheDragDistanceOn)
+{
+    frm_Quendra &bar = start();
+    bar.move(100, 100);
+    const QPoint on(130, 7); // the strip, between its buttons
+    const int distance = QApplication::startDragDistance();
+    for (const int gone : {distance - 1, distance}) {
+        const QPoint before = bar.pos();
+        QTest::mousePress(bar.windowHandle(), Qt::RightButton, Qt::NoModifier, on);
+        ASSERT_EQ(QWidget::mouseGrabber(), &bar);
+        QTest::mouseMove(&bar, on + QPoint(gone, 0));
+        QTest::mouseRelease(&bar, Qt::RightButton, Qt::NoModifier, on + QPoint(gone, 0));
+        EXPECT_EQ(bar.pos(), before + QPoint(gone < distance ? 0 : gone, 0)) << gone;
+        EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    }
 }
 
 // The window manager may close the bar while the tray menu is open: the
@@ -230,26 +276,18 @@ TEST_F(BarTray, ClosingTheBarWhileTheTrayMenuIsOpen)
     EXPECT_EQ(gPlaylistVisible, 1);
 }
 
-TEST(TrayTip, IsCutAt63CharactersWhateverTheirBytes)
-{
-    frmSystray tray;
-    for (const QString &tip :
-         {QString(40, u'\u00E9'), QString(70, u'\u00E9'), QString(70, u'x'), u"Bj\u00F6rk \u2013 J\u00F3ga"_s}) {
-        tray.SetToolTip(tip);
-        EXPECT_EQ(tray.ToolTip(), tip.left(63));
-    }
-}
-
-// A tip Windows-1252 cannot write keeps the whole characters that 63 bytes
-// of UTF-8 hold, and the icon shows what ToolTip reads.
-TEST(TrayTip, OutsideWindows1252IsCutToWhatUtf8PutsIn63Bytes)
+// A tip is cut at 63 characters; one that Windows-1252 cannot write keeps
+// the whole characters that 63 bytes of UTF-8 hold. The icon shows what
+// ToolTip reads.
+TEST(TrayTip, IsCutAt63CharactersOrWhatUtf8PutsIn63Bytes)
 {
     frmSystray tray;
     const QString pair = u"\U0001F3B5"_s;
-    const struct
-    {
-        QString tip, shown;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
+        {QString(40, u'\u00E9'), QString(40, u'\u00E9')},
+        {QString(70, u'\u00E9'), QString(63, u'\u00E9')},
+        {QString(70, u'x'), QString(63, u'x')},
+        {u"Bj\u00F6rk \u2013 J\u00F3ga"_s, u"Bj\u00F6rk \u2013 J\u00F3ga"_s},
         {QString(30, u'\u65E5'), QString(21, u'\u65E5')},
         {u"x"_s + pair.repeated(20), u"x"_s + pair.repeated(15)},
         {u"ab\u20AC\u0100"_s + QString(60, u'y'), u"ab\u20AC\u0100"_s + QString(56, u'y')},
