@@ -1,7 +1,7 @@
 #include "bar_keys.h"
 #include "httpqclient.h"
-#include "playerline.h"
 #include "placewatch.h"
+#include "playerline.h"
 #include "playlistmodel.h"
 #include "support/sandbox.h"
 
@@ -60,16 +60,6 @@ protected:
             text += (i == changedAt ? u"Other %1<br>"_s : u"Song %1<br>"_s).arg(i);
         return text;
     }
-    void deliver(const QString &answer)
-    {
-        m_answers[u"/getplaylisttitle?p="_s] = answer;
-        FakeTransfer *transfer = m_httpq.transfer(u"inetPlayList"_s);
-        // The fake takes its answer when the request starts.
-        transfer->cancel();
-        playlist().RequestPlaylist();
-        transfer->completeGet();
-    }
-
     QListView *list = nullptr;
     PlaylistModel *entries = nullptr;
 };
@@ -84,9 +74,16 @@ TEST_F(PlaylistWindow, DirectModeFetchesAtOnceAndListsTheTitlesBelowItsStrips)
 
     // Empty titles are titles; text after the last separator is not one,
     // and the blank entry that ends the fill is no row.
-    deliver(u"Artist A - <b>One<br><br>Artist B - Two<br>tail"_s);
+    fillPlaylist(u"Artist A - <b>One<br><br>Artist B - Two<br>tail"_s);
     EXPECT_EQ(shown(), QStringList({u"   Artist A - <b>One"_s, u"   "_s, u"   Artist B - Two"_s}));
     EXPECT_EQ(entries->entry(3), u" ");
+    // A reader counts the titles and hears each without the blanks that
+    // indent it on the screen, and finds no row after the last.
+    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(list);
+    EXPECT_EQ(reader->role(), QAccessible::List);
+    EXPECT_EQ(reader->childCount(), 3);
+    EXPECT_EQ(reader->child(2)->text(QAccessible::Name), u"Artist B - Two");
+    EXPECT_EQ(reader->child(3), nullptr);
     EXPECT_EQ(window.timPlaylistRefresh->interval(), 60000);
 
     // The stored height is held in 16 bits (32767 twips are 2184 px).
@@ -166,12 +163,11 @@ TEST_F(PlaylistWindow, ItFollowsEveryMoveOfTheBarAndDocksAsItsOwnMovesDo)
 
 TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
 {
-    deliver(u"A<br>B<br>C<br>D<br>"_s);
+    fillPlaylist(u"A<br>B<br>C<br>D<br>"_s);
     for (const QString &command : {u"/shuffle?p=&a=0"_s, u"/shuffle?p=&a=1"_s, u"/play?p="_s})
         m_answers[command] = u"1"_s;
     m_answers[u"/shuffle_status?p="_s] = u"1"_s;
     sent();
-
     doubleClickRow(2);
     EXPECT_EQ(gListPos, 2);
     EXPECT_EQ(sent(),
@@ -183,15 +179,9 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     doubleClickRow(3);
     EXPECT_EQ(sent(),
               QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=3"_s, u"action /play?p="_s}));
-}
 
-TEST_F(PlaylistWindow, ADoubleClickWhoseWindowGoesWhileItWaitsSendsNothingMore)
-{
-    deliver(u"A<br>B<br>C<br>"_s);
-    m_answers[u"/shuffle_status?p="_s] = u"1"_s;
-    sent();
     // The bar's shuffle check holds the double-click; the playlist window
-    // goes meanwhile, then the player answers.
+    // goes meanwhile, then the player answers: nothing more is sent.
     FakeTransfer *status = m_httpq.transfer(u"InetStatusCheck"_s);
     status->hold();
     doubleClickRow(1);
@@ -206,7 +196,7 @@ TEST_F(PlaylistWindow, ADoubleClickWhoseWindowGoesWhileItWaitsSendsNothingMore)
 // channel and another poll's request waits behind it.
 TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls)
 {
-    deliver(u"A<br>B<br>C<br>"_s);
+    fillPlaylist(u"A<br>B<br>C<br>"_s);
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
     frm_Quendra &bar = *m_windows.bar;
     FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
@@ -215,7 +205,6 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
     async::Task<std::optional<QString>> waitingPoll = fetchTask(bar.NetworkConnection,
                                                                 HttpqClient::BuildUrl(u"/getlistpos?p="));
     sent();
-
     const QPointF stop = barButtonCentre(BarButton::Stop);
     bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(stop.x()), float(stop.y()));
     doubleClickRow(1);
@@ -223,7 +212,6 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
     net->release();
     ASSERT_TRUE(waitUntil([&] { return waitingPoll.isDone(); }));
     drainEvents();
-    // The presses in the order made; the waiting poll after the first.
     const QStringList order = sent();
     QStringList presses = order;
     presses.removeIf(
@@ -236,22 +224,25 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
 // meanwhile are dropped, never sent once it answers again.
 TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
 {
-    deliver(u"A<br>B<br>C<br>"_s);
+    fillPlaylist(u"A<br>B<br>C<br>"_s);
     frm_Quendra &bar = *m_windows.bar;
+    const auto press = [&bar] {
+        const QPointF at = barButtonCentre(BarButton::Play);
+        return bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
+    };
     bar.playerLine()->setPressWaitMs(30);
     FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
     FakeTransfer *action = m_httpq.transfer(u"inetPLAction"_s);
     net->hold();
     action->setBusy(true);
     bar.timRefreshSongTitle_Timer();
-    const QPointF play = barButtonCentre(BarButton::Play);
-    std::vector<async::Task<>> presses;
+    std::vector<async::Task<>> late;
     for (int i = 0; i < 3; ++i)
-        presses.push_back(bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(play.x()), float(play.y())));
-    presses.push_back(playlist().listPlayList_DblClick());
+        late.push_back(press());
+    late.push_back(playlist().listPlayList_DblClick());
     sent();
     EXPECT_TRUE(waitUntil([&] {
-        return std::all_of(presses.begin(), presses.end(), [](const async::Task<> &press) { return press.isDone(); });
+        return std::all_of(late.begin(), late.end(), [](const async::Task<> &task) { return task.isDone(); });
     }));
     net->release();
     action->setBusy(false);
@@ -260,16 +251,15 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     after.removeIf(
         [](const QString &request) { return !request.startsWith(u"net /play") && !request.startsWith(u"action"); });
     EXPECT_EQ(after, QStringList());
-
     // Answering again, the player takes the next press at once.
-    awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(play.x()), float(play.y())));
+    awaitTask(press());
     EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
 }
 
 TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
 {
     frm_QuendraPlaylist &window = playlist();
-    deliver(songs(200));
+    fillPlaylist(songs(200));
     // Titles shorter than five characters mark nothing.
     gTitleText = u"abcd"_s;
     window.ShowCurrentSongInPlaylist(100);
@@ -306,11 +296,11 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
     window.ShowCurrentSongInPlaylist(150);
     const int top = topRow();
     QSignalSpy told(window.entries(), &QAbstractItemModel::dataChanged);
-    deliver(songs(200));
+    fillPlaylist(songs(200));
     EXPECT_EQ(currentRow(), 150);
     EXPECT_EQ(topRow(), top);
     EXPECT_TRUE(told.isEmpty());
-    deliver(songs(200, 140));
+    fillPlaylist(songs(200, 140));
     ASSERT_EQ(told.size(), 1);
     EXPECT_EQ(told.at(0).at(0).value<QModelIndex>().row(), 140);
     EXPECT_EQ(told.at(0).at(1).value<QModelIndex>().row(), 140);
@@ -339,11 +329,11 @@ TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
     frm_QuendraPlaylist &window = playlist();
     gTitleText = u"Song title"_s;
     for (const auto &c : cases) {
-        deliver(songs(10));
+        fillPlaylist(songs(10));
         window.ShowCurrentSongInPlaylist(qint16(c.playing));
         if (c.clicked >= 0)
             list->setCurrentIndex(entries->index(c.clicked));
-        deliver(c.refill);
+        fillPlaylist(c.refill);
         EXPECT_EQ(entries->rowCount(), c.refill.count(u"<br>"_s)) << c.name;
         EXPECT_EQ(currentRow(), c.highlighted) << c.name;
         EXPECT_EQ(list->selectionModel()->selectedRows(),
@@ -357,13 +347,13 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     frm_QuendraPlaylist &window = playlist();
     // Many pieces without a single separator: the reading ends, nothing is
     // repeated. (How the time grows with the size: tools/bench/playlist_bench.sh.)
-    deliver(QString(100 * 1024, u'x'));
+    fillPlaylist(QString(100 * 1024, u'x'));
     EXPECT_EQ(shown(), QStringList());
 
     // The answer is read in pieces of 1024 characters: a separator cut by a
     // piece's end at any of its characters is joined again.
     for (int cut = 0; cut <= 4; ++cut) {
-        deliver(QString(1024 - cut, u'a') + u"<br>B<br>"_s);
+        fillPlaylist(QString(1024 - cut, u'a') + u"<br>B<br>"_s);
         ASSERT_EQ(entries->rowCount(), 2) << cut;
         EXPECT_EQ(entries->entry(0).size(), 1024 - cut + 3) << cut;
         EXPECT_EQ(entries->entry(1), u"   B") << cut;
@@ -373,7 +363,7 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     // shows controls as blanks, on one line, and no more of a huge title
     // than a row can hold (measuring a 1 MB row froze the window).
     const QString huge(1024 * 1024, u'y');
-    deliver(u"tab\there\x01\x7f\u2028<br>\uFFFD\uFFFD<br>"_s + huge + u"<br>"_s);
+    fillPlaylist(u"tab\there\x01\x7f\u2028<br>\uFFFD\uFFFD<br>"_s + huge + u"<br>"_s);
     EXPECT_EQ(entries->entry(0), u"   tab\there\x01\x7f\u2028"_s);
     EXPECT_EQ(entries->entry(2).size(), huge.size() + 3);
     const QStringList rows = shown();
@@ -393,28 +383,38 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     QString many;
     for (int i = 0; i < PlaylistFill::kMaxTitles + 100; ++i)
         many += u"T%1<br>"_s.arg(i);
-    deliver(many);
+    fillPlaylist(many);
     ASSERT_EQ(entries->rowCount(), PlaylistFill::kMaxTitles);
     EXPECT_EQ(shown().last(), u"   T32766");
 }
 
-// A reader counts the titles, hears each without the blanks that indent it
-// on the screen, and finds no row after the last.
-TEST_F(PlaylistWindow, AReaderCountsTheTitlesAndHearsThemUnindented)
+// Letters typed on the list find the next title holding them, whatever
+// their case and accents; Return (or the keypad's Enter) then starts it
+// exactly as a double-click does, and so after Up.
+TEST_F(PlaylistWindow, TypedLettersFindATitleAndReturnStartsIt)
 {
-    deliver(songs(29) + u"Motörhead<br>"_s);
-    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(list);
-    ASSERT_TRUE(reader);
-    EXPECT_EQ(reader->role(), QAccessible::List);
-    EXPECT_EQ(reader->childCount(), 30);
-    QAccessibleInterface *first = reader->child(0);
-    QAccessibleInterface *last = reader->child(29);
-    ASSERT_TRUE(first && last);
-    EXPECT_EQ(first->text(QAccessible::Name), u"Song 0");
-    EXPECT_EQ(last->text(QAccessible::Name), u"Motörhead");
-    EXPECT_EQ(reader->child(30), nullptr);
-    // On the screen the rows keep their indent.
-    EXPECT_EQ(shown().first(), u"   Song 0");
+    fillPlaylist(u"Björk - Jóga<br>Motörhead - Ace of Spades<br>Artist 3 - Song<br>Motorhead - Overkill<br>"_s);
+    m_answers[u"/shuffle_status?p="_s] = u"1"_s;
+    m_windows.bar->timRefreshSongTitle->setEnabled(false);
+    ASSERT_TRUE(activate(&playlist()));
+    ASSERT_TRUE(list->hasFocus());
+    sent();
+    const auto played = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(list, key, modifiers);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_httpq.log.size() >= 5; }, 5000));
+        return sent();
+    };
+    QTest::keyClicks(list, u"mot"_s);
+    EXPECT_EQ(currentRow(), 1);
+    EXPECT_EQ(played(Qt::Key_Return, Qt::NoModifier),
+              QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
+                           u"action /setplaylistpos?p=&a=1"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
+    // After a pause the same letters go on to the next title holding them.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    QTest::keyClicks(list, u"MOT"_s);
+    EXPECT_EQ(currentRow(), 3);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(played(Qt::Key_Enter, Qt::KeypadModifier).at(2), u"action /setplaylistpos?p=&a=2");
 }
 
 } // namespace
