@@ -19,7 +19,6 @@ namespace {
 
 // Every request in these tests ends well before this, or the test fails.
 constexpr int kTestTimeoutMs = 5000;
-const QString kTitleUrlCommand = QStringLiteral("/getcurrenttitle?p=");
 
 // The real HTTP transfer against the simulated player on loopback.
 class Transport : public testing::Test
@@ -59,8 +58,6 @@ protected:
     QByteArrayList m_lines;
     QObject m_owner;
 };
-
-const HttpqSimOptions kStalling{.password = {}, .fault = HttpqSimOptions::Fault::Stall};
 
 TEST_F(Transport, FetchAndPlaylistCarryTheWholeAnswer)
 {
@@ -152,45 +149,42 @@ public:
     HttpqClient *net;
 };
 
-TEST_F(Transport, NothingOfAHandlerRunsOrIsSentOnceItsWindowIsGone)
+// The window goes while its request waits, then while its answer is posted
+// but not yet taken; or its channel shuts down while two of its handlers
+// wait, and a third asks afterwards. Nothing more runs or is sent.
+TEST_F(Transport, NothingOfAHandlerRunsOrIsSentOnceItsWindowOrChannelIsGone)
 {
     startSimulator({.password = {}, .delayMs = 300});
     QStringList steps;
-    // The window goes while its request waits, then while its answer is
-    // posted but not yet taken.
-    for (const int deleteAfterMs : {50, 300}) {
-        SCOPED_TRACE(deleteAfterMs);
+    for (const auto &[afterMs, shutDown] : {std::pair{50, false}, {300, false}, {50, true}}) {
+        SCOPED_TRACE(testing::Message() << afterMs << (shutDown ? " shut down" : " deleted"));
         steps.clear();
         m_lines.clear();
         auto *window = new Window(steps);
-        QPointer<HttpqClient> channel(window->net);
-        const async::Task<> handler = window->twoCommands();
-        QTimer::singleShot(deleteAfterMs, [window] { delete window; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return handler.isDone(); }, kTestTimeoutMs));
-        EXPECT_TRUE(handler.wasDestroyed());
-        EXPECT_TRUE(channel.isNull());
-        QTest::qWait(400);
-        EXPECT_EQ(steps, QStringList{u"asked"_s});
-        EXPECT_EQ(m_lines, QByteArrayList{"GET /play?p= HTTP/1.0"});
+        const QPointer<HttpqClient> net(window->net);
+        std::vector<async::Task<>> handlers;
+        handlers.push_back(window->twoCommands());
+        if (shutDown)
+            handlers.push_back(window->twoCommands());
+        QTimer::singleShot(afterMs, [window, down = shutDown] { down ? window->net->shutDown() : delete window; });
+        const auto ended = [&] {
+            return std::all_of(handlers.begin(), handlers.end(),
+                               [](const async::Task<> &task) { return task.isDone(); });
+        };
+        EXPECT_TRUE(QTest::qWaitFor(ended, kTestTimeoutMs));
+        for (const async::Task<> &handler : handlers)
+            EXPECT_TRUE(handler.wasDestroyed());
+        if (shutDown) {
+            handlers.push_back(window->twoCommands());
+            EXPECT_TRUE(QTest::qWaitFor(ended, kTestTimeoutMs));
+            delete window;
+        }
+        EXPECT_TRUE(net.isNull());
+        // Answered after the window's request would have been.
+        fetch(channel("other"), u"/getlistpos?p=");
+        EXPECT_EQ(steps, QStringList(handlers.size(), u"asked"_s));
+        EXPECT_EQ(m_lines, QByteArrayList({"GET /play?p= HTTP/1.0", "GET /getlistpos?p= HTTP/1.0"}));
     }
-}
-
-TEST_F(Transport, AChannelShutDownSendsNothingMoreAndEndsItsWaitingHandlers)
-{
-    startSimulator({.password = {}, .delayMs = 300});
-    QStringList steps;
-    Window window(steps);
-    const async::Task<> first = window.twoCommands();
-    const async::Task<> second = window.twoCommands();
-    QTimer::singleShot(50, window.net, [&window] { window.net->shutDown(); });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isDone() && second.isDone(); }, kTestTimeoutMs));
-    EXPECT_TRUE(first.wasDestroyed() && second.wasDestroyed());
-    // Also what is asked of it afterwards.
-    const async::Task<> third = window.twoCommands();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return third.isDone(); }, kTestTimeoutMs));
-    QTest::qWait(400);
-    EXPECT_EQ(steps, QStringList(3, u"asked"_s));
-    EXPECT_EQ(m_lines, QByteArrayList{"GET /play?p= HTTP/1.0"});
 }
 
 TEST_F(Transport, RequestsLeaveInTheOrderAskedOneAtATimeAndAFloodIsCapped)
@@ -237,6 +231,8 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
             // A byte well within the time limit, the whole answer far past it.
             {"drip past the time limit", Fault::None, 40, cp1252, u"Artist - Title"_s, false, std::nullopt},
             {"stall past the time limit", Fault::Stall, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
+            {"a length past the body", Fault::LongLength, 0, cp1252, u"Artist - Title"_s, false, std::nullopt},
+            {"headers without an end", Fault::HeaderFlood, 0, cp1252, u"Artist - Title"_s, true, std::nullopt},
             {"Windows-1252 title", Fault::None, 0, cp1252, u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s, false,
              u"Bj\u00f6rk \u2013 J\u00f3ga \u20ac"_s},
             // 64 KiB of UTF-8 ends inside an "é": the answer stops before it.
@@ -262,7 +258,7 @@ TEST_F(Transport, MisbehavingServersEndEachRequestWithItsResultWhileTheWindowsGo
             if (!completed.isEmpty())
                 answer = net->ReadChunk(1 << 30);
         } else {
-            answer = fetch(net, kTitleUrlCommand);
+            answer = fetch(net, u"/getcurrenttitle?p=");
         }
         EXPECT_TRUE(answer == expected) << (answer ? u"%1 characters: %2"_s.arg(answer->size()).arg(answer->left(60))
                                                    : u"a failure"_s)

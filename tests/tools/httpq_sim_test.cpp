@@ -9,9 +9,6 @@
 
 using namespace Qt::StringLiterals;
 
-// The simulator's faults that the client meets (stall, reset, drip, delay) are
-// shown by the transport's tests against it; these show its answers.
-
 namespace {
 
 const QByteArray Headers = QByteArrayLiteral(
@@ -59,11 +56,20 @@ protected:
     HttpqSimulator sim;
 };
 
+// The answer as the real plugin gives it, to a request that fits in 2048
+// bytes: the headers, the body, then the connection closed.
 TEST_F(HttpqSimTest, AnswersExactBytesAndReportsRequestLine)
 {
     QByteArrayList lines;
     QObject::connect(&sim, &HttpqSimulator::requestReceived, [&](const QByteArray &line) { lines.append(line); });
-    const Reply reply = exchange(sim.serverPort(), "GET /play?p= HTTP/1.0\r\n\r\n");
+    const auto request = [](qsizetype size) {
+        const QByteArray head = QByteArrayLiteral("GET /play?p= HTTP/1.0\r\nX-Pad: ");
+        return head + QByteArray(size - head.size() - 4, 'x') + "\r\n\r\n";
+    };
+    const Reply tooBig = exchange(sim.serverPort(), request(2049));
+    EXPECT_TRUE(tooBig.closed && tooBig.bytes.isEmpty());
+    EXPECT_EQ(sim.requestsServed(), 0u);
+    const Reply reply = exchange(sim.serverPort(), request(2048));
     EXPECT_EQ(reply.bytes, Headers + "1");
     EXPECT_TRUE(reply.closed);
     EXPECT_EQ(lines, QByteArrayList{QByteArrayLiteral("GET /play?p= HTTP/1.0")});
@@ -146,26 +152,10 @@ TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
     EXPECT_EQ(get("/getplaylisttitle?p=&a=1"), Headers + "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga");
 }
 
-TEST_F(HttpqSimTest, RequestMustFitIn2048Bytes)
+// The faults the client meets in the transport's tests (stall, reset, drip,
+// delay, a length past the body, headers without an end) aside.
+TEST_F(HttpqSimTest, GarbageFollowsTheHeaders)
 {
-    auto request = [](qsizetype size) {
-        const QByteArray head = QByteArrayLiteral("GET /play?p= HTTP/1.0\r\nX-Pad: ");
-        return head + QByteArray(size - head.size() - 4, 'x') + "\r\n\r\n";
-    };
-    const Reply tooBig = exchange(sim.serverPort(), request(2049));
-    EXPECT_TRUE(tooBig.closed && tooBig.bytes.isEmpty());
-    EXPECT_EQ(sim.requestsServed(), 0u);
-    EXPECT_EQ(exchange(sim.serverPort(), request(2048)).bytes, Headers + "1");
-}
-
-TEST_F(HttpqSimTest, FaultsOfTheReply)
-{
-    sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::LongLength});
-    EXPECT_EQ(get("/"), "HTTP/1.0 200 OK\r\nContent-Length: 109\r\n\r\nhttpQ 3.1");
-    sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::HeaderFlood});
-    const Reply flood = exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 300);
-    EXPECT_TRUE(!flood.closed && flood.bytes.size() > 64 * 1024 && !flood.bytes.contains("\n\r\n"));
-    EXPECT_TRUE(flood.bytes.startsWith("HTTP/1.0 200 OK\r\nX-Flood: ")) << flood.bytes.left(40).toStdString();
     sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::Garbage});
     EXPECT_EQ(exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 20000).bytes.size(),
               Headers.size() + HttpqSimulator::GarbageSize);
