@@ -1,22 +1,17 @@
-#include "httpqsimulator.h"
 #include "picturebox.h"
-#include "support/fakebrowser.h"
-#include "support/faketransfer.h"
 #include "support/sandbox.h"
 
-#include <gtest/gtest.h>
-
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QPointer>
 #include <QRadioButton>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-class SettingsDialog : public testing::Test
+class SettingsDialog : public WindowTest
 {
 protected:
     frm_Quendra &startBar(const QByteArray &settings)
@@ -24,7 +19,7 @@ protected:
         m_settings.write(settings);
         return m_windows.start();
     }
-    frmSettings &open()
+    static frmSettings &open()
     {
         frmSettings *dialog = frmSettings::instance();
         dialog->show();
@@ -43,11 +38,6 @@ protected:
         }
         return shown(dialog.txtProxy) ? texts << dialog.txtProxy->text() : texts;
     }
-
-    SettingsSandbox m_settings;
-    FakeHttpq m_httpq;
-    FakeBrowsers m_browsers;
-    TestWindows m_windows;
 };
 
 TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
@@ -126,35 +116,13 @@ TEST_F(SettingsDialog, SaveInWebControlModeSendsBothBrowsersToTheNewPages)
     EXPECT_TRUE(m_settings.read().contains("URL=http://new/c\r\n"));
 }
 
-TEST_F(SettingsDialog, CancelKeepsTypedValuesInEffectUntilTheNextShutdown)
-{
-    frm_Quendra &bar = startBar("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\nHTTPQ_SERVER=old\r\n");
-    frmSettings &dialog = open();
-    EXPECT_TRUE(dialog.optConnectType[1]->isChecked());
-    EXPECT_EQ(shownTexts(dialog).mid(0, 4), QStringList({u"httpq server URL"_s, u"old"_s, u"httpq port"_s, u"4800"_s}));
-    dialog.txt_URL[0]->setText(u"typed"_s);
-    dialog.picCancel_Click();
-    EXPECT_TRUE(m_settings.read().contains("HTTPQ_SERVER=old\r\n"));
-    m_httpq.log.clear();
-    awaitTask(bar.picQuendraDirect_MouseDown(Qt::LeftButton, 20, 47));
-    ASSERT_FALSE(m_httpq.log.isEmpty());
-    EXPECT_TRUE(m_httpq.log.at(0).url.startsWith(u"http://typed:4800/play?p="));
-    bar.CloseApplication();
-    EXPECT_TRUE(m_settings.read().contains("HTTPQ_SERVER=typed\r\n"));
-}
-
-TEST_F(SettingsDialog, TheStripButtonTogglesTheDialogAndTheTrayItemOpensIt)
+TEST_F(SettingsDialog, TheTrayItemOpensTheDialogOnce)
 {
     frm_Quendra &bar = startBar("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n");
-    bar.TopBar_MouseDown(1, 0, 100, 100);
-    ASSERT_TRUE(frmSettings::existing() && frmSettings::existing()->isVisible());
-    bar.TopBar_MouseDown(2, 0, 100, 100);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(frmSettings::existing(), nullptr);
-
     bar.my_frmSysTray_MenuClick(4, u"Settings"_s);
     frmSettings *dialog = frmSettings::existing();
     ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
     // A second "Settings" keeps the open dialog (and what was typed in it).
     dialog->txt_URL[2]->setText(u"typed"_s);
     bar.my_frmSysTray_MenuClick(4, u"Settings"_s);
@@ -174,48 +142,124 @@ TEST_F(SettingsDialog, AnyButtonOnTheBackgroundMovesTheDialog)
     EXPECT_EQ(dialog.pos(), QPoint(80, 80));
 }
 
-TEST_F(SettingsDialog, FromNoSettingsToAPlayingBarAgainstTheSimulator)
+// The settings dialog open in direct mode, active.
+class SettingsKeys : public WindowTest
 {
-    // The player's server compares the password in its code page, Windows-1252.
-    HttpqSimOptions options;
-    options.password = u"p\u00e4ssw\u00f6rd"_s;
-    HttpqSimulator sim(options);
-    HttpqPlayerState state = sim.state();
-    state.titles = HttpqSimulator::generatedTitles(12);
-    state.playState = HttpqPlayerState::Playing;
-    sim.setState(state);
-    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
-    setInetTransferFactory({});
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\n");
+        m_dialog = frmSettings::instance();
+        ASSERT_TRUE(activate(m_dialog));
+    }
+    bool closed()
+    {
+        return QTest::qWaitFor([&] { return m_dialog.isNull(); }, 5000);
+    }
+    // The server field, typed into without a save.
+    void typeServer(const QString &text)
+    {
+        m_dialog->txt_URL[0]->setFocus();
+        m_dialog->txt_URL[0]->selectAll();
+        QTest::keyClicks(m_dialog->txt_URL[0], text);
+    }
+    static QString name(QWidget *widget)
+    {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
 
-    // First start: no settings file, web-control mode.
-    m_windows.start();
-    m_windows.bar->TopBar_MouseDown(1, 0, 100, 100);
-    frmSettings *dialog = frmSettings::existing();
-    ASSERT_NE(dialog, nullptr);
-    QTest::mouseClick(dialog->optConnectType[1], Qt::LeftButton);
-    dialog->txt_URL[0]->setText(u"127.0.0.1"_s);
-    dialog->txt_URL[1]->setText(QString::number(sim.serverPort()));
-    dialog->txt_URL[3]->setText(u"200"_s);
-    // QTest::keyClicks takes ASCII only; a key with a letter on it sends its text.
-    dialog->txt_URL[2]->setFocus();
-    for (const QChar letter : std::as_const(options.password))
-        QTest::sendKeyEvent(QTest::Click, dialog->txt_URL[2], Qt::Key_unknown, QString(letter), Qt::NoModifier);
-    ASSERT_EQ(dialog->txt_URL[2]->text(), options.password);
-    QTest::mouseClick(dialog->picSave, Qt::LeftButton);
-    m_windows.bar->CloseApplication();
-    m_windows.close();
-    resetSettingsRecord();
+    QPointer<frmSettings> m_dialog;
+};
 
-    // Restart: direct mode against the simulator, which answers only the right password.
-    frm_Quendra &bar = m_windows.start();
-    ASSERT_TRUE(isDirectMode());
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing();
-    ASSERT_NE(playlist, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar.lblStatus->text() == u"Playing"; }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar.lblSongTitle->text().startsWith(state.titles.at(0)); }, 5000));
-    const QAbstractItemModel *entries = playlist->listPlayList->model();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return entries->rowCount() == 12; }, 5000));
-    EXPECT_EQ(entries->index(3, 0).data().toString(), u"   "_s + state.titles.at(3));
+TEST_F(SettingsKeys, TabReachesSaveThenCancel)
+{
+    QList<QWidget *> visited;
+    for (int i = 0; i < 20 && m_dialog; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_dialog.data(), Qt::Key_Tab);
+        visited.append(QApplication::focusWidget());
+    }
+    const qsizetype save = visited.indexOf(m_dialog->picSave);
+    ASSERT_GE(save, 0);
+    EXPECT_EQ(visited.indexOf(m_dialog->picCancel), save + 1);
+    // The focused picture button shows a mark.
+    m_dialog->picSave->setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(m_dialog->picSave->focusMark().isEmpty());
+    EXPECT_TRUE(m_dialog->picCancel->focusMark().isEmpty());
+}
+
+// Return in a field, Space on the focused Save and a reader's press of it
+// save; Escape in a field and Return on the focused Cancel cancel. Either
+// way what was typed stays in effect until the next load.
+TEST_F(SettingsKeys, TheKeysAndAReaderSaveOrCancel)
+{
+    enum Target { Field, Save, Cancel };
+    const std::tuple<Target, Qt::Key, bool> cases[] = {{Field, Qt::Key_Return, true},
+                                                       {Field, Qt::Key_Escape, false},
+                                                       {Cancel, Qt::Key_Return, false},
+                                                       {Save, Qt::Key_Space, true},
+                                                       {Save, Qt::Key_unknown, true}}; // a reader's press
+    int typed = 0;
+    for (const auto &[target, key, saves] : cases) {
+        const QString server = u"server%1"_s.arg(++typed);
+        SCOPED_TRACE(server.toStdString());
+        if (!m_dialog) {
+            m_dialog = frmSettings::instance();
+            m_dialog->show();
+        }
+        typeServer(server);
+        QWidget *pressed = target == Field ? static_cast<QWidget *>(m_dialog->txt_URL[0])
+            : target == Save               ? m_dialog->picSave
+                                           : m_dialog->picCancel;
+        pressed->setFocus(Qt::TabFocusReason);
+        if (key == Qt::Key_unknown)
+            QAccessible::queryAccessibleInterface(pressed)->actionInterface()->doAction(
+                QAccessibleActionInterface::pressAction());
+        else
+            QTest::keyClick(pressed, key);
+        ASSERT_TRUE(closed());
+        EXPECT_EQ(m_settings.read().contains("HTTPQ_SERVER=" + server.toLatin1()), saves);
+        EXPECT_EQ(gHttpqServer, server);
+    }
+}
+
+// A reader names every field by its label and each group of options, and
+// never reads the password: it is masked, for the eye too.
+TEST_F(SettingsKeys, EveryControlIsNamedForAReaderAndThePasswordIsMasked)
+{
+    EXPECT_TRUE(m_dialog->optConnectType[1]->isChecked());
+    EXPECT_EQ(name(m_dialog->txt_URL[0]), u"httpq server URL");
+    EXPECT_EQ(name(m_dialog->txt_URL[1]), u"httpq port");
+    EXPECT_EQ(name(m_dialog->txt_URL[2]), u"httpq password");
+    EXPECT_EQ(name(m_dialog->txt_URL[3]), u"Refresh Songtitle (ms)");
+    EXPECT_EQ(name(m_dialog->txtProxy), u"manual proxy");
+    EXPECT_EQ(name(m_dialog->optConnectType[0]->parentWidget()), u"Connection type");
+    EXPECT_EQ(name(m_dialog->optProxy[0]->parentWidget()), u"Proxy");
+
+    QLineEdit *password = m_dialog->txt_URL[2];
+    password->setFocus();
+    QTest::keyClicks(password, u"secret"_s);
+    EXPECT_EQ(gHttpqPasswd, u"secret");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(password->displayText().size(), 6);
+    EXPECT_FALSE(password->displayText().contains(u"secr"_s));
+    QAccessibleInterface *field = QAccessible::queryAccessibleInterface(password);
+    EXPECT_TRUE(field->state().passwordEdit);
+    EXPECT_FALSE(field->text(QAccessible::Value).contains(u"secret"_s));
+    ASSERT_TRUE(field->textInterface());
+    EXPECT_EQ(field->textInterface()->text(0, 6), QString());
+
+    // The names follow the labels as the mode changes them.
+    QTest::mouseClick(m_dialog->optConnectType[0], Qt::LeftButton);
+    EXPECT_EQ(name(m_dialog->txt_URL[0]), u"Quendra Control URL");
+
+    QAccessibleInterface *save = QAccessible::queryAccessibleInterface(m_dialog->picSave);
+    QAccessibleInterface *cancel = QAccessible::queryAccessibleInterface(m_dialog->picCancel);
+    EXPECT_EQ(save->role(), QAccessible::Button);
+    EXPECT_EQ(save->text(QAccessible::Name), u"Save");
+    EXPECT_EQ(cancel->role(), QAccessible::Button);
+    EXPECT_EQ(cancel->text(QAccessible::Name), u"Cancel");
+    EXPECT_TRUE(save->state().focusable);
 }
 
 } // namespace
