@@ -1,11 +1,10 @@
 #include "support/sandbox.h"
 
-#include <gtest/gtest.h>
+#include <QDir>
 
-#include <string>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
-using namespace std::string_literals;
 
 namespace {
 
@@ -15,51 +14,26 @@ protected:
     SettingsSandbox m_settings;
 };
 
-TEST_F(SettingsStore, WritesChangeTheirLinesInPlaceAndKeepEveryOtherByte)
-{
-    const QByteArray head = "; my remote\n[HTTPQ]\n  HTTPQ_SERVER = 192.168.1.20   ; the den\n"
-                            "QUENDRA_TYPE=DIRECT\n\n[PLAYLIST]\n";
-    const QByteArray tail = "COLOUR=blue\n\n[OTHER]\nx=1";
-    m_settings.write(head + "HEIGHT=2400\n" + tail);
-    LoadSettings();
-    EXPECT_EQ(gHttpqServer, u"192.168.1.20   ; the den");
-    EXPECT_EQ(gPlaylistHeight, 2400);
-    gPlaylistVisible = 0;
-    gPlaylistHeight = 2600;
-    SavePlaylistState();
-    EXPECT_EQ(m_settings.read(), head + "HEIGHT=2600\n" + "COLOUR=blue\nVISIBLE=0\n\n[OTHER]\nx=1");
-}
-
 TEST_F(SettingsStore, ReadsWhatWindowsReadsFromAnyFile)
 {
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage += char((i * 7919) & 0xFF);
     const QString url = QString::fromUtf16(kDefaultControlUrl);
-    const struct
-    {
-        const char *name;
-        QByteArray bytes;
-        QString url;
-        qint16 height;
-        QString type;
-        qint16 refresh;
-    } cases[] = {
-        {"numbers by the rule, held to 16 bits", "[HTTPQ]\nREFRESH=2.5\n[WINAMP]\nHEIGHT=-99999\n", url, -32768,
-         u"HTTPQ"_s, 2},
-        {"present but empty keys", "[HTTPQ]\nQUENDRA_TYPE=\nREFRESH=\n[WINAMP]\nURL=\nHEIGHT=\n", {}, 0, {}, 0},
-        {"the type held to six characters", "[HTTPQ]\nQUENDRA_TYPE=DIRECTLY\n", url, 1995, u"DIRECT"_s, 1000},
-        {"the type in its own case", "[HTTPQ]\nQUENDRA_TYPE=direct\n", url, 1995, u"direct"_s, 1000},
-        {"binary garbage before a good section", garbage + "\n[WINAMP]\nHEIGHT=1500\n", url, 1500, u"HTTPQ"_s, 1000},
+    // The file; the control page, the bar's height, the mode and the refresh read from it.
+    const std::tuple<QByteArray, QString, qint16, QString, qint16> cases[] = {
+        {"[HTTPQ]\nQUENDRA_TYPE=\nREFRESH=\n[WINAMP]\nURL=\nHEIGHT=\n", {}, 0, {}, 0},
+        {"[HTTPQ]\nQUENDRA_TYPE=DIRECTLY\n", url, 1995, u"DIRECT"_s, 1000},
+        {"[HTTPQ]\nQUENDRA_TYPE=direct\n", url, 1995, u"direct"_s, 1000},
+        {garbage + "\n[WINAMP]\nHEIGHT=1500\n", url, 1500, u"HTTPQ"_s, 1000},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        m_settings.write(c.bytes);
+    for (const auto &[bytes, controlUrl, height, type, refresh] : cases) {
+        m_settings.write(bytes);
         LoadSettings();
-        EXPECT_EQ(gControlUrl, c.url);
-        EXPECT_EQ(gWinampHeight, c.height);
-        EXPECT_EQ(gQuendraType, c.type);
-        EXPECT_EQ(gRefresh, c.refresh);
+        EXPECT_EQ(gControlUrl, controlUrl);
+        EXPECT_EQ(gWinampHeight, height);
+        EXPECT_EQ(gQuendraType, type);
+        EXPECT_EQ(gRefresh, refresh);
     }
 }
 
@@ -68,35 +42,17 @@ TEST_F(SettingsStore, ReadsWhatWindowsReadsFromAnyFile)
 // other numbers their 16-bit rule.
 TEST_F(SettingsStore, PositionsKeepTheirWholeValueThroughASaveAndTheNextStart)
 {
-    const struct
-    {
-        const char *name;
-        QByteArray bytes;
-        int x, y, playlistX, playlistY;
-        qint16 height;
-    } cases[] = {
-        {"beyond 16 bits",
-         "[WINAMP]\nX_STARTUP_POSITION=43500\nY_STARTUP_POSITION=-40000\nHEIGHT=43500\n"
-         "[PLAYLIST]\nX_STARTUP_POSITION=57600.5\nY_STARTUP_POSITION=  70000px\n",
-         43500, -40000, 57600, 70000, 32767},
-        {"by the same rule as the other numbers", "[WINAMP]\nX_STARTUP_POSITION=2.5\nY_STARTUP_POSITION=abc\n", 2, 0, 0,
-         1995, 1995},
-        {"held at a million twips", "[WINAMP]\nX_STARTUP_POSITION=99999999\nY_STARTUP_POSITION=-99999999\n", 1000000,
-         -1000000, 0, 1995, 1995},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        m_settings.write(c.bytes);
-        LoadSettings();
-        EXPECT_EQ(gWinampX, c.x);
-        EXPECT_EQ(gWinampY, c.y);
-        EXPECT_EQ(gPlaylistX, c.playlistX);
-        EXPECT_EQ(gPlaylistY, c.playlistY);
-        EXPECT_EQ(gWinampHeight, c.height);
-    }
-
-    m_settings.write("[WINAMP]\nX_STARTUP_POSITION=15\n");
+    m_settings.write("[WINAMP]\nX_STARTUP_POSITION=43500\nY_STARTUP_POSITION=-40000\nHEIGHT=43500\n"
+                     "[PLAYLIST]\nX_STARTUP_POSITION=57600.5\nY_STARTUP_POSITION=  70000px\n");
     LoadSettings();
+    EXPECT_EQ(QPoint(gWinampX, gWinampY), QPoint(43500, -40000));
+    EXPECT_EQ(QPoint(gPlaylistX, gPlaylistY), QPoint(57600, 70000));
+    EXPECT_EQ(gWinampHeight, 32767);
+    m_settings.write("[WINAMP]\nX_STARTUP_POSITION=2.5\nY_STARTUP_POSITION=abc\n");
+    LoadSettings();
+    EXPECT_EQ(QPoint(gWinampX, gWinampY), QPoint(2, 0));
+    EXPECT_EQ(QPoint(gPlaylistX, gPlaylistY), QPoint(0, 1995));
+
     SaveSettings({QPoint(43500, 49995), QPoint(-43500, 1995)});
     resetSettingsRecord();
     LoadSettings();
@@ -110,7 +66,7 @@ QByteArray completeFile(const QByteArray &url, const QByteArray &passwd, const Q
     return "[WINAMP]\r\nURL=" + url
         + "\r\nHEIGHT=1995\r\nBAR_HEIGHT=225\r\n"
           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=30\r\n"
-          "[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=1995\r\nBAR_HEIGHT=500\r\nVISIBLE=1\r\n"
+          "[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=2400\r\nBAR_HEIGHT=500\r\nVISIBLE=1\r\n"
           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=2025\r\n"
           "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=1000\r\nHTTPQ_PASSWD="
         + passwd + "\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=" + server + "\r\n";
@@ -144,7 +100,8 @@ TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndS
          "\xE6\x97\xA5\xE6\x9C\xAC"},
         {"typed into a plain file", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"pässwörd"_s,
          "p\xC3\xA4ssw\xC3\xB6rd"},
-        {"typed with blanks around", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u" \tpa ss "_s, "\" \tpa ss \""},
+        {"typed with a blank before", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"\tpa ss"_s, "\"\tpa ss\""},
+        {"typed with a blank after", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"pa ss "_s, "\"pa ss \""},
         {"typed in quotes", "http://h/c", "pw", "s", h, u"pw"_s, u"s"_s, u"'x'"_s, "\"'x'\""},
     };
     for (const auto &c : cases) {
@@ -163,6 +120,55 @@ TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndS
         resetSettingsRecord();
         LoadSettings();
         EXPECT_EQ(gHttpqPasswd, typed ? c.typed : c.shownPasswd);
+    }
+}
+
+TEST(SettingsPlace, InstalledCopiesAreTheOnesUnderSystemFoldersOrInAnInstallTree)
+{
+    const std::tuple<QString, bool> folders[] = {
+        {u"/usr/bin"_s, true},     {u"/usr/local/bin"_s, true},     {u"/usr/local/bin/"_s, true},
+        {u"/opt/quendra"_s, true}, {u"/opt/quendra/bin"_s, true},   {u"/home/ann/quendra"_s, false},
+        {u"/usr2/bin"_s, false},   {u"/optional/quendra"_s, false}, {u"/usr/bin/../../home/ann/quendra"_s, false},
+    };
+    for (const auto &[folder, installed] : folders)
+        EXPECT_EQ(isInstalledProgramFolder(folder), installed) << folder.toStdString();
+
+    // A private prefix (--prefix ~/.local): known by the module beside the program's bin folder.
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString bin = prefix.filePath(u"bin"_s);
+    ASSERT_TRUE(QDir().mkpath(bin));
+    EXPECT_FALSE(isInstalledProgramFolder(bin));
+    ASSERT_TRUE(QDir(bin).mkpath(QStringLiteral(QUENDRA_MODULE_RELATIVE_DIR)));
+    EXPECT_TRUE(isInstalledProgramFolder(bin));
+}
+
+TEST(SettingsPlace, AnInstalledCopyKeepsItsSettingsInTheUsersFolderUnlessOneIsBesideIt)
+{
+    QTemporaryDir program;
+    ASSERT_TRUE(program.isValid());
+    const QString beside = program.filePath(u"Quendra.ini"_s);
+    const QString config = u"/home/ann/.config/quendra/Quendra.ini"_s;
+
+    enum Beside { NoFile, WritableFile, ReadOnlyFile };
+    // installed, the folder writable, a file beside it: where the settings go.
+    const std::tuple<bool, bool, Beside, QString> cases[] = {
+        {false, true, NoFile, beside},       {false, false, NoFile, config},       {false, false, WritableFile, beside},
+        {false, true, ReadOnlyFile, beside}, {false, false, ReadOnlyFile, config}, {true, true, NoFile, config},
+        {true, false, NoFile, config},       {true, true, WritableFile, beside},   {true, false, WritableFile, beside},
+        {true, true, ReadOnlyFile, config},
+    };
+    for (const auto &[installed, folderWritable, file, expected] : cases) {
+        QFile::remove(beside);
+        if (file != NoFile) {
+            QFile ini(beside);
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        }
+        const auto writable = [&, folderWritable = folderWritable, file = file](const QString &path) {
+            return path == beside ? file == WritableFile : folderWritable;
+        };
+        EXPECT_EQ(chooseSettingsFile(program.path(), installed, u"/home/ann/.config/quendra"_s, writable), expected)
+            << "installed " << installed << ", folder writable " << folderWritable << ", file " << file;
     }
 }
 

@@ -12,7 +12,7 @@ using std::string;
 
 TEST(ProfileText, ReadsValuesAsWindowsDoes)
 {
-    const string file = "top=leading\r\n[Main]\r\n  Plain = hello world  \r\n"
+    const string file = "top=leading\r\n[Main]\r\n  Plain = hello world  ; not a comment\r\n"
                         "blanks=\t\v\f\x1a value \x1a\r\n"
                         "dq=\"  padded  \"\r\nsq='x'\r\nmixed=\"x'\r\nlone=\"\r\n"
                         "empty=\r\nemptyquotes=\"\"\r\ndoubled=\"\"x\"\"\r\n"
@@ -25,8 +25,8 @@ TEST(ProfileText, ReadsValuesAsWindowsDoes)
         const char *section, *key;
         optional<string> expected;
     } cases[] = {
-        {"main", "PLAIN", "hello world"},
-        {" \tMain\x1a", " plain \r\n", "hello world"},
+        {"main", "PLAIN", "hello world  ; not a comment"},
+        {" \tMain\x1a", " plain \r\n", "hello world  ; not a comment"},
         {"Main", "blanks", "value"},
         {"Main", "dq", "  padded  "},
         {"Main", "sq", "x"},
