@@ -42,7 +42,7 @@ TEST(ScreenFit, WindowsWhoseStripsShowStayAndOthersComeOntoTheNearestScreen)
         {"in the corner no monitor shows", {2000, 100, 275, 133}, stepped, QPoint(2000, 300)},
         {"reaching onto the second monitor: onto it", {1700, 1100, 275, 133}, stepped, QPoint(1920, 1100)},
         {"nearer the first monitor", {1500, 1100, 275, 133}, stepped, QPoint(1500, 947)},
-        {"mirrored screens", {900, 300, 275, 133}, mirrored, QPoint(749, 300)},
+        {"mirrored screens, each showing half the strip", {800, 300, 275, 133}, mirrored, QPoint(749, 300)},
         {"larger than the screen", {100, 100, 900, 700}, small, QPoint(0, 0)},
         {"larger than the screen, already at its corner", {0, 700, 900, 700}, small, QPoint(0, 0)},
         {"no screens at all", {-5000, 0, 275, 133}, {}, stays},
