@@ -155,37 +155,28 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
     // the face's units by BarButtonAreas): a column of 5 units is 2.29 px, a
     // row of 8 units 2.22 px. The button row is pixel rows 96 to 113, the
     // volume cells rows 60 to 77, under the song information.
-    // Along the button row: its left edge, previous's first and last pixels,
-    // play's first (right button), fade out, next's first (middle button),
-    // the gap after it, SHUF, LOOP, PLS to its last pixel, the right edge.
-    // Above, on the top and bottom pixels of, and below the button row. The
-    // volume cells' first pixels, beside them, their top and bottom pixels
-    // and beyond; the title panel.
-    const std::tuple<int, int, const char *, Qt::MouseButton> presses[] = {
-        {11, 104, "", Qt::LeftButton},
-        {12, 104, "prev?p=", Qt::LeftButton},
-        {34, 104, "prev?p=", Qt::LeftButton},
-        {35, 104, "play?p=", Qt::RightButton},
-        {104, 104, "fadeoutandstop?p=", Qt::LeftButton},
-        {127, 104, "next?p=", Qt::MiddleButton},
-        {149, 104, "", Qt::LeftButton},
-        {172, 104, "shuffle?p=&a=1", Qt::LeftButton},
-        {207, 104, "repeat?p=&a=1", Qt::LeftButton},
-        {241, 104, "PLS", Qt::LeftButton},
-        {263, 104, "PLS", Qt::LeftButton},
-        {264, 104, "", Qt::LeftButton},
-        {23, 95, "", Qt::LeftButton},
-        {23, 96, "prev?p=", Qt::LeftButton},
-        {23, 113, "prev?p=", Qt::LeftButton},
-        {23, 114, "", Qt::LeftButton},
-        {58, 70, "volumedown?p=", Qt::LeftButton},
-        {69, 70, "volumeup?p=", Qt::LeftButton},
-        {81, 70, "", Qt::LeftButton},
-        {63, 60, "volumedown?p=", Qt::LeftButton},
-        {63, 59, "", Qt::LeftButton},
-        {75, 77, "volumeup?p=", Qt::LeftButton},
-        {75, 78, "", Qt::LeftButton},
-        {150, 35, "", Qt::LeftButton}};
+    // Along the button row: its left edge, previous's first pixel, play's
+    // first (right button), next's first (middle button), PLS's last pixel,
+    // the right edge. Above, on the top and bottom pixels of, and below the
+    // button row. The volume cells' first pixels, under the song
+    // information, their top and bottom pixels and beyond; the title panel.
+    const std::tuple<int, int, const char *, Qt::MouseButton> presses[] = {{11, 104, "", Qt::LeftButton},
+                                                                           {12, 104, "prev?p=", Qt::LeftButton},
+                                                                           {35, 104, "play?p=", Qt::RightButton},
+                                                                           {127, 104, "next?p=", Qt::MiddleButton},
+                                                                           {263, 104, "PLS", Qt::LeftButton},
+                                                                           {264, 104, "", Qt::LeftButton},
+                                                                           {23, 95, "", Qt::LeftButton},
+                                                                           {23, 96, "prev?p=", Qt::LeftButton},
+                                                                           {23, 113, "prev?p=", Qt::LeftButton},
+                                                                           {23, 114, "", Qt::LeftButton},
+                                                                           {58, 70, "volumedown?p=", Qt::LeftButton},
+                                                                           {69, 70, "volumeup?p=", Qt::LeftButton},
+                                                                           {63, 60, "volumedown?p=", Qt::LeftButton},
+                                                                           {63, 59, "", Qt::LeftButton},
+                                                                           {75, 77, "volumeup?p=", Qt::LeftButton},
+                                                                           {75, 78, "", Qt::LeftButton},
+                                                                           {150, 35, "", Qt::LeftButton}};
     for (const auto &[x, y, command, button] : presses) {
         // Through the window, so that Qt finds the widget under the pointer.
         QTest::mousePress(bar.windowHandle(), button, Qt::NoModifier, {x, y});
@@ -288,13 +279,7 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
     // A cycle is 20 steps more than the title's length, at least 30, else
     // 50; the title and its separator turn round once, then stand still
     // until the cycle ends. Until the first title, a placeholder turns.
-    const struct
-    {
-        const char *name;
-        std::optional<QString> title; // nothing: no poll
-        qsizetype steps; // 0: a whole cycle
-        bool laidOutOnce;
-    } cases[] = {
+    const std::tuple<const char *, std::optional<QString>, qsizetype, bool> cases[] = {
         {"placeholder", std::nullopt, 0, true},
         // "fi" is one glyph, cut in two by one of the steps.
         {"ordinary", u"Paco de Lucía - Entre Dos Aguas\r\n(Remastered 2014) fi WAVy"_s, 0, true},
@@ -304,16 +289,16 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
         // A huge title is laid out on each step, only as far as the label shows it.
         {"huge", QString(30000, u'x').replace(1, 5, u"Huge!"_s), 3, false},
     };
-    for (const auto &c : cases) {
-        if (c.title) {
-            m_answers[u"/getcurrenttitle?p="_s] = *c.title;
+    for (const auto &[name, polled, stepsToCheck, laidOutOnce] : cases) {
+        if (polled) {
+            m_answers[u"/getcurrenttitle?p="_s] = *polled;
             awaitTask(bar.timRefreshSongTitle_Timer());
         }
-        const QString title = c.title.value_or(QString::fromUtf16(Marquee::kPlaceholder));
+        const QString title = polled.value_or(QString::fromUtf16(Marquee::kPlaceholder));
         const qsizetype cycle = title.size() < 10 ? 50 : title.size() + 20;
         QString ring = (title + QString::fromUtf16(Marquee::kSeparator)).left(cycle - 1);
         ring.replace(u'\r', u' ').replace(u'\n', u' ');
-        const qsizetype steps = c.steps > 0 ? c.steps : cycle + 1;
+        const qsizetype steps = stepsToCheck > 0 ? stepsToCheck : cycle + 1;
         for (qsizetype step = 0; step < steps; ++step) {
             bar.timDisplaySongtitle_Timer();
             const QImage shown = bar.grab().toImage();
@@ -324,15 +309,15 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
             const QImage expected = bar.grab().toImage();
             reference->hide();
             bar.lblSongTitle->show();
-            ASSERT_EQ(shown, expected) << c.name << " step " << step;
+            ASSERT_EQ(shown, expected) << name << " step " << step;
         }
-        EXPECT_EQ(bar.lblSongTitle->laidOutOnce(), c.laidOutOnce) << c.name;
+        EXPECT_EQ(bar.lblSongTitle->laidOutOnce(), laidOutOnce) << name;
         // A reader gets a label with the title alone, once, not the turning text.
         QAccessibleInterface *label = QAccessible::queryAccessibleInterface(bar.lblSongTitle);
         EXPECT_EQ(label->role(), QAccessible::StaticText);
         EXPECT_EQ(label->text(QAccessible::Name),
                   QString(title).replace(u'\r', u' ').replace(u'\n', u' ').left(1024).trimmed())
-            << c.name;
+            << name;
     }
 }
 

@@ -54,11 +54,7 @@ TEST_F(BarStartup, PlaylistVisibilityAndItsMarkFollowTheStoredValue)
 // period stops at the top; on a tick a sum past the top leaves it as it was.
 TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
 {
-    const struct
-    {
-        const char *refresh;
-        int title, status, titleAfterTick, statusAfterTick;
-    } cases[] = {
+    const std::tuple<const char *, int, int, int, int> cases[] = {
         {"0", 0, 100, 0, 100},
         {"250", 250, 350, 250, 350},
         {"32667", 32667, 32767, 32667, 32767},
@@ -66,16 +62,16 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
         {"99999", 32767, 32767, 32767, 32767},
         {"-50", 1000, 1100, 1000, 50},
     };
-    for (const auto &c : cases) {
-        writeSettings(QByteArray("[HTTPQ]\nQUENDRA_TYPE=DIRECT\nREFRESH=") + c.refresh + "\n");
+    for (const auto &[refresh, title, status, titleAfterTick, statusAfterTick] : cases) {
+        writeSettings(QByteArray("[HTTPQ]\nQUENDRA_TYPE=DIRECT\nREFRESH=") + refresh + "\n");
         frm_Quendra &bar = start();
-        EXPECT_EQ(bar.timRefreshSongTitle->interval(), c.title) << c.refresh;
-        EXPECT_EQ(bar.timRefreshSongTitle->isTicking(), c.title > 0) << c.refresh;
-        EXPECT_EQ(bar.timRefreshStatus->interval(), c.status) << c.refresh;
-        EXPECT_TRUE(bar.timRefreshStatus->isTicking()) << c.refresh;
+        EXPECT_EQ(bar.timRefreshSongTitle->interval(), title) << refresh;
+        EXPECT_EQ(bar.timRefreshSongTitle->isTicking(), title > 0) << refresh;
+        EXPECT_EQ(bar.timRefreshStatus->interval(), status) << refresh;
+        EXPECT_TRUE(bar.timRefreshStatus->isTicking()) << refresh;
         awaitTask(bar.timRefreshSongTitle_Timer());
-        EXPECT_EQ(bar.timRefreshSongTitle->interval(), c.titleAfterTick) << c.refresh;
-        EXPECT_EQ(bar.timRefreshStatus->interval(), c.statusAfterTick) << c.refresh;
+        EXPECT_EQ(bar.timRefreshSongTitle->interval(), titleAfterTick) << refresh;
+        EXPECT_EQ(bar.timRefreshStatus->interval(), statusAfterTick) << refresh;
     }
     // A refresh typed while it runs takes effect at the next tick.
     gRefresh = 32667;

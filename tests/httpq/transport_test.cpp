@@ -1,13 +1,9 @@
 #include "httpqclient.h"
 #include "httpqsimulator.h"
-#include "inettransfer.h"
 #include "iniactions.h"
 #include "settings.h"
 #include "support/await_task.h"
 
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,20 +55,12 @@ protected:
     QObject m_owner;
 };
 
-TEST_F(Transport, FetchAndPlaylistCarryTheWholeAnswer)
+TEST_F(Transport, APlaylistComesWholeInPiecesOnceCompleted)
 {
     startSimulator({.password = u"pw"_s, .encoding = HttpqSimOptions::Encoding::Utf8});
     setTitles(HttpqSimulator::generatedTitles(300));
-    HttpqClient *net = channel("NetworkConnection");
-    EXPECT_EQ(fetch(net, u"/play?p="), u"1");
-    EXPECT_EQ(m_sim->state().playState, int(HttpqPlayerState::Playing));
-    // A wrong password is an answer like any other.
-    gHttpqPasswd = QStringLiteral("PW");
-    EXPECT_EQ(fetch(net, u"/getlistpos?p="), u"0");
-
     HttpqClient *list = channel("inetPlayList");
     QSignalSpy completed(list, &HttpqClient::ResponseCompleted);
-    gHttpqPasswd = u"pw"_s;
     ASSERT_TRUE(list->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));
     // One request at a time: a second one fails at once.
     EXPECT_FALSE(list->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p=")));

@@ -11,7 +11,6 @@
 #include <QDBusVariant>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <csignal>
 
@@ -126,14 +125,13 @@ protected:
     {
         return QTest::qWaitFor([&] { return pending.isFinished(); }, 5000);
     }
+    // The bridge's queued work runs before it takes the next call: once a
+    // second call is answered, the request of the first has been made, and
+    // every signal sent before it has arrived.
     QDBusMessage call(const QString &interface, const QString &member, const QVariantList &arguments = {})
     {
         const QDBusPendingCall pending = callAsync(interface, member, arguments);
-        EXPECT_TRUE(finished(pending)) << member.toStdString();
-        // The bridge's queued work runs before it takes the next call: once
-        // this one is answered, the request of the first has been made, and
-        // every signal sent before it has arrived.
-        EXPECT_TRUE(finished(callAsync(kProperties, u"Get"_s, {kRoot, u"Identity"_s})));
+        EXPECT_TRUE(finished(pending) && finished(callAsync(kProperties, u"Get"_s, {kRoot, u"Identity"_s})));
         QCoreApplication::processEvents();
         return pending.reply();
     }

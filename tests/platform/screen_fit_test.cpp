@@ -19,13 +19,7 @@ TEST(ScreenFit, WindowsWhoseStripsShowStayAndOthersComeOntoTheNearestScreen)
     const QList<ScreenArea> stepped = {{QRect(0, 0, 1920, 1080), {}}, {QRect(1920, 300, 1280, 1024), {}}};
     const QList<ScreenArea> mirrored = {{QRect(0, 0, 1024, 768), {}}, {QRect(0, 0, 1024, 768), {}}};
     const std::optional<QPoint> stays;
-    const struct
-    {
-        const char *name;
-        QRect window;
-        QList<ScreenArea> screens;
-        std::optional<QPoint> place;
-    } cases[] = {
+    const std::tuple<const char *, QRect, QList<ScreenArea>, std::optional<QPoint>> cases[] = {
         {"wholly on the screen", {400, 300, 275, 133}, small, stays},
         {"strip just on, the rest below the edge", {400, 585, 275, 133}, small, stays},
         {"strip one pixel too low", {400, 586, 275, 133}, small, QPoint(400, 467)},
@@ -47,9 +41,9 @@ TEST(ScreenFit, WindowsWhoseStripsShowStayAndOthersComeOntoTheNearestScreen)
         {"larger than the screen, already at its corner", {0, 700, 900, 700}, small, QPoint(0, 0)},
         {"no screens at all", {-5000, 0, 275, 133}, {}, stays},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(placeOnScreens(c.window, {strip(c.window)}, c.screens), c.place);
+    for (const auto &[name, window, screens, place] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(placeOnScreens(window, {strip(window)}, screens), place);
     }
 }
 

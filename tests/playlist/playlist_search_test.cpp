@@ -19,12 +19,7 @@ const QStringList kEntries = {
 
 TEST(PlaylistSearch, TypedLettersFindTheNextTitleHoldingThemWhateverTheirCaseAndAccents)
 {
-    const struct
-    {
-        const char16_t *typed;
-        qsizetype from;
-        std::optional<qsizetype> found;
-    } cases[] = {
+    const std::tuple<const char16_t *, qsizetype, std::optional<qsizetype>> cases[] = {
         {u"mot", 0, 1},
         {u"MOT", 2, 5},
         // Round again from the first entry.
@@ -43,10 +38,9 @@ TEST(PlaylistSearch, TypedLettersFindTheNextTitleHoldingThemWhateverTheirCaseAnd
         {u"zzz", 0, std::nullopt},
         {u"", 0, std::nullopt},
     };
-    for (const auto &c : cases) {
-        const QString typed = QString::fromUtf16(c.typed);
-        EXPECT_EQ(findTitle(kEntries, kEntries.size() - 1, typed, c.from), c.found)
-            << typed.toStdString() << " from " << c.from;
+    for (const auto &[typed, from, found] : cases) {
+        EXPECT_EQ(findTitle(kEntries, kEntries.size() - 1, typed, from), found)
+            << QString::fromUtf16(typed).toStdString() << " from " << from;
     }
     // Only the first `count` entries: the list's rows, not the end entry.
     EXPECT_EQ(findTitle(kEntries, 2, u"overkill", 0), std::nullopt);

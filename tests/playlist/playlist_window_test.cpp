@@ -97,18 +97,14 @@ TEST_F(PlaylistWindow, ItSnapsToTheBarOnlyStrictlyWithinTheAttachDistance)
 {
     frm_QuendraPlaylist &window = playlist();
     m_windows.bar->moveTwips(3000, 4500);
-    const struct
-    {
-        int dx, dy;
-        bool snaps;
-    } drops[] = {{735, 735, true}, {-735, -735, true}, {750, 0, false},
-                 {-750, 0, false}, {0, 750, false},    {0, -750, false}};
-    for (const auto &drop : drops) {
-        const QPoint dropped(3000 + drop.dx, 6495 + drop.dy);
+    const std::tuple<int, int, bool> drops[] = {{735, 735, true}, {-735, -735, true}, {750, 0, false},
+                                                {-750, 0, false}, {0, 750, false},    {0, -750, false}};
+    for (const auto &[dx, dy, snaps] : drops) {
+        const QPoint dropped(3000 + dx, 6495 + dy);
         window.moveTwips(dropped.x(), dropped.y());
         window.DockPlaylist(u"Playlist"_s);
-        EXPECT_EQ(gPlaylistDocked, drop.snaps ? -1 : 0) << drop.dx << "," << drop.dy;
-        EXPECT_EQ(window.positionTwips(), drop.snaps ? QPoint(3000, 6495) : dropped) << drop.dx << "," << drop.dy;
+        EXPECT_EQ(gPlaylistDocked, snaps ? -1 : 0) << dx << "," << dy;
+        EXPECT_EQ(window.positionTwips(), snaps ? QPoint(3000, 6495) : dropped) << dx << "," << dy;
     }
 }
 
@@ -310,14 +306,7 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
 
 TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
 {
-    const struct
-    {
-        const char *name;
-        int playing; // shown as playing, -1 for none
-        int clicked; // highlighted by the user afterwards, -1 for none
-        QString refill;
-        int highlighted;
-    } cases[] = {
+    const std::tuple<const char *, int, int, QString, int> cases[] = {
         {"playing entry taken away", 7, -1, songs(5), -1},
         {"clicked entry taken away", 2, 8, songs(5), 2},
         {"clicked entry replaced", 2, 8, songs(10, 8), 2},
@@ -328,17 +317,17 @@ TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
     };
     frm_QuendraPlaylist &window = playlist();
     gTitleText = u"Song title"_s;
-    for (const auto &c : cases) {
+    for (const auto &[name, playing, clicked, refill, highlighted] : cases) {
         fillPlaylist(songs(10));
-        window.ShowCurrentSongInPlaylist(qint16(c.playing));
-        if (c.clicked >= 0)
-            list->setCurrentIndex(entries->index(c.clicked));
-        fillPlaylist(c.refill);
-        EXPECT_EQ(entries->rowCount(), c.refill.count(u"<br>"_s)) << c.name;
-        EXPECT_EQ(currentRow(), c.highlighted) << c.name;
+        window.ShowCurrentSongInPlaylist(qint16(playing));
+        if (clicked >= 0)
+            list->setCurrentIndex(entries->index(clicked));
+        fillPlaylist(refill);
+        EXPECT_EQ(entries->rowCount(), refill.count(u"<br>"_s)) << name;
+        EXPECT_EQ(currentRow(), highlighted) << name;
         EXPECT_EQ(list->selectionModel()->selectedRows(),
-                  c.highlighted >= 0 ? QModelIndexList{entries->index(c.highlighted)} : QModelIndexList())
-            << c.name;
+                  highlighted >= 0 ? QModelIndexList{entries->index(highlighted)} : QModelIndexList())
+            << name;
     }
 }
 

@@ -159,11 +159,7 @@ TEST_F(PrivateProfile, FailedWritesLeaveTheFileAsItWas)
 {
     // Each step of the write failing as a full or broken disk makes it fail.
     using Step = ProfileWriteStep;
-    const struct
-    {
-        const char *name;
-        std::vector<std::pair<Step, int>> faults;
-    } cases[] = {
+    const std::tuple<const char *, std::vector<std::pair<Step, int>>> cases[] = {
         {"write, disk full", {{Step::Write, ENOSPC}}},
         {"sync", {{Step::Sync, EIO}}},
         {"close", {{Step::Close, EIO}}},
@@ -173,10 +169,10 @@ TEST_F(PrivateProfile, FailedWritesLeaveTheFileAsItWas)
         {"no temporary file, sync", {{Step::CreateTemporary, EACCES}, {Step::Sync, EIO}}},
         {"no temporary file, disk full", {{Step::CreateTemporary, ENOSPC}}},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, faults] : cases) {
+        SCOPED_TRACE(name);
         writeFile("test.ini", "[s]\nk=1\n");
-        failProfileWriteSteps(c.faults);
+        failProfileWriteSteps(faults);
         EXPECT_FALSE(write("test.ini", "s", "k", "a longer value"));
         failProfileWriteSteps({});
         EXPECT_EQ(readFile("test.ini"), "[s]\nk=1\n");

@@ -20,11 +20,7 @@ TEST(ProfileText, ReadsValuesAsWindowsDoes)
                         "dup=first\r\nDUP=second\r\nnoeq\r\nnoeq=later\r\n;key=1\r\n  ; spaced = 2\r\n"
                         "[abc=unclosed\r\n[ Spaced ] trailing text\r\nk=spaced\r\n[a]b]\r\nk=lastbracket\r\n"
                         "[Main]\r\nonlylater=1\r\n[]\r\ntop=empty name\r\n"s;
-    const struct
-    {
-        const char *section, *key;
-        optional<string> expected;
-    } cases[] = {
+    const std::tuple<const char *, const char *, optional<string>> cases[] = {
         {"main", "PLAIN", "hello world  ; not a comment"},
         {" \tMain\x1a", " plain \r\n", "hello world  ; not a comment"},
         {"Main", "blanks", "value"},
@@ -51,9 +47,9 @@ TEST(ProfileText, ReadsValuesAsWindowsDoes)
         {"Main", "missing", nullopt},
         {"Nope", "k", nullopt},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(string(c.section) + "/" + c.key);
-        EXPECT_EQ(profile::findValue(file, c.section, c.key), c.expected);
+    for (const auto &[section, key, expected] : cases) {
+        SCOPED_TRACE(string(section) + "/" + key);
+        EXPECT_EQ(profile::findValue(file, section, key), expected);
     }
 }
 
@@ -85,12 +81,7 @@ TEST(ProfileText, ReadsEveryLineBreakStyle)
 TEST(ProfileText, EditsTouchOnlyTheirLines)
 {
     const string bom = "\xEF\xBB\xBF";
-    const struct
-    {
-        string before;
-        const char *section, *key, *value;
-        string after;
-    } cases[] = {
+    const std::tuple<string, const char *, const char *, const char *, string> cases[] = {
         {"; head\r\n[s]\r\n  K = old \r\nx = 1\r\n", "S", "k", "new", "; head\r\n[s]\r\nK=new\r\nx = 1\r\n"},
         {"[s]\nk=1", "s", "k", "2", "[s]\nk=2"},
         {"[s]\r\n k = v \r\n", "s", "K", " v ", "[s]\r\n k = v \r\n"},
@@ -109,11 +100,11 @@ TEST(ProfileText, EditsTouchOnlyTheirLines)
         {"junk\0junk\r\n[s]\r\nk=1\r\n"s, "s", "k", "2", "junk\0junk\r\n[s]\r\nk=2\r\n"s},
         {"top=1\n", "", "top", "v", "top=1\n[]\ntop=v\n"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.before));
-        string file = c.before;
-        EXPECT_TRUE(profile::setValue(file, c.section, c.key, c.value));
-        EXPECT_EQ(file, c.after);
+    for (const auto &[before, section, key, value, after] : cases) {
+        SCOPED_TRACE(testing::PrintToString(before));
+        string file = before;
+        EXPECT_TRUE(profile::setValue(file, section, key, value));
+        EXPECT_EQ(file, after);
     }
     // Names that would not read back are refused, the file left alone.
     for (const auto &[section, key] : {std::pair{"a]", "k"},
