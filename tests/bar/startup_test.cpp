@@ -7,13 +7,16 @@ namespace {
 class BarStartup : public WindowTest
 {
 protected:
-    void writeSettings(const QByteArray &bytes) { m_settings.write(bytes); }
-    frm_Quendra &start() { return m_windows.start(); }
+    frm_Quendra &startFrom(const QByteArray &settings)
+    {
+        m_settings.write(settings);
+        return m_windows.start();
+    }
 };
 
 TEST_F(BarStartup, WithoutSettingsBothWindowsShowTheirPagesAndOnlyThePlaylistPolls)
 {
-    frm_Quendra &bar = start();
+    frm_Quendra &bar = m_windows.start();
     EXPECT_FALSE(bar.picQuendraDirect->isVisible());
     EXPECT_FALSE(bar.timRefreshSongTitle->isTicking());
     EXPECT_FALSE(bar.timRefreshStatus->isTicking());
@@ -42,8 +45,7 @@ TEST_F(BarStartup, WithoutSettingsBothWindowsShowTheirPagesAndOnlyThePlaylistPol
 TEST_F(BarStartup, PlaylistVisibilityAndItsMarkFollowTheStoredValue)
 {
     for (const QByteArray visible : {"0", "1", "2", "-1"}) {
-        writeSettings("[PLAYLIST]\nVISIBLE=" + visible + "\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
-        frm_Quendra &bar = start();
+        frm_Quendra &bar = startFrom("[PLAYLIST]\nVISIBLE=" + visible + "\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
         EXPECT_EQ(playlist().isVisible(), visible != "0") << visible.constData();
         EXPECT_EQ(bar.picPlayListStatus->isVisible(), visible == "1") << visible.constData();
     }
@@ -63,8 +65,7 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
         {"-50", 1000, 1100, 1000, 50},
     };
     for (const auto &[refresh, title, status, titleAfterTick, statusAfterTick] : cases) {
-        writeSettings(QByteArray("[HTTPQ]\nQUENDRA_TYPE=DIRECT\nREFRESH=") + refresh + "\n");
-        frm_Quendra &bar = start();
+        frm_Quendra &bar = startFrom(QByteArray("[HTTPQ]\nQUENDRA_TYPE=DIRECT\nREFRESH=") + refresh + "\n");
         EXPECT_EQ(bar.timRefreshSongTitle->interval(), title) << refresh;
         EXPECT_EQ(bar.timRefreshSongTitle->isTicking(), title > 0) << refresh;
         EXPECT_EQ(bar.timRefreshStatus->interval(), status) << refresh;
@@ -81,8 +82,7 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
 
 TEST_F(BarStartup, TheFaceAndItsLabelsScaleWithTheStoredHeight)
 {
-    writeSettings("[WINAMP]\nHEIGHT=3000\n[PLAYLIST]\nVISIBLE=1\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
-    frm_Quendra &bar = start();
+    frm_Quendra &bar = startFrom("[WINAMP]\nHEIGHT=3000\n[PLAYLIST]\nVISIBLE=1\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
     EXPECT_EQ(bar.size(), QSize(275, 200));
     EXPECT_EQ(bar.picQuendraDirect->size(), QSize(275, 200));
     // The labels in the face's units; the marks where the twips put them,
@@ -94,8 +94,7 @@ TEST_F(BarStartup, TheFaceAndItsLabelsScaleWithTheStoredHeight)
     EXPECT_EQ(bar.childAt(7, 7), bar.TopBar);
 
     for (const char *height : {"abc", "-32768", "0"}) {
-        writeSettings(QByteArray("[WINAMP]\nHEIGHT=") + height + "\n");
-        frm_Quendra &broken = start();
+        const frm_Quendra &broken = startFrom(QByteArray("[WINAMP]\nHEIGHT=") + height + "\n");
         EXPECT_TRUE(broken.isVisible()) << height;
         EXPECT_EQ(broken.width(), 275) << height;
     }
