@@ -75,18 +75,33 @@ TEST_F(Transport, APlaylistComesWholeInPiecesOnceCompleted)
     EXPECT_EQ(completed.count(), 1);
 }
 
+// The password as the server holds it, in its encoding, and as the client
+// holds it (the same where null). The server decodes %XX alone and compares
+// bytes; the client sends Windows-1252 where it has the character, UTF-8 for
+// the rest, '+' and "%XX" as they are, and escapes a lone '%' and what could
+// end the line.
 TEST_F(Transport, SettingsGoOnTheWireInTheServersEncodingAndCannotInject)
 {
-    startSimulator({.password = u"\u00e4 \u20ac\u0416\r\nX-Injected: 1#"_s});
-    HttpqClient *net = channel("NetworkConnection");
-    // The server decodes %XX and compares Windows-1252 bytes: the password matches.
-    EXPECT_EQ(fetchAndWait(net, HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=1")), u"1");
-    // '%' goes as it is: the server decodes it.
-    gHttpqPasswd = QStringLiteral("%25");
-    EXPECT_EQ(fetch(net, u"/play?p="), u"0");
-    EXPECT_EQ(m_lines,
-              QByteArrayList(
-                  {"GET /shuffle?p=%E4%20%80%D0%96%0D%0AX-Injected:%201%23&a=1 HTTP/1.0", "GET /play?p=%25 HTTP/1.0"}));
+    using enum HttpqSimOptions::Encoding;
+    const std::tuple<const char16_t *, HttpqSimOptions::Encoding, const char16_t *, const char *, const char *>
+        cases[] = {
+            {u"\u00e4 \u20ac\u0416\r\nX-Injected: 1#", Windows1252, nullptr, "1",
+             "%E4%20%80%D0%96%0D%0AX-Injected:%201%23"},
+            {u"%", Windows1252, u"%25", "1", "%25"},
+            {u"a+b%", Windows1252, nullptr, "1", "a+b%25"},
+            {u"Secret", Windows1252, u"secret", "0", "secret"},
+            {u"\u0416", Utf8, nullptr, "1", "%D0%96"},
+            {u"\u00e4", Utf8, nullptr, "0", "%E4"},
+        };
+    for (const auto &[server, encoding, client, answer, sent] : cases) {
+        SCOPED_TRACE(sent);
+        startSimulator({.password = QString::fromUtf16(server), .encoding = encoding});
+        if (client)
+            gHttpqPasswd = QString::fromUtf16(client);
+        EXPECT_EQ(fetchAndWait(channel("NetworkConnection"), HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=1")),
+                  QString::fromLatin1(answer));
+        EXPECT_EQ(m_lines.last(), "GET /shuffle?p=" + QByteArray(sent) + "&a=1 HTTP/1.0");
+    }
 }
 
 TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)

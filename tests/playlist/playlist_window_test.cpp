@@ -1,6 +1,5 @@
 #include "bar_keys.h"
 #include "httpqclient.h"
-#include "placewatch.h"
 #include "playerline.h"
 #include "playlistmodel.h"
 #include "support/sandbox.h"
@@ -106,55 +105,6 @@ TEST_F(PlaylistWindow, ItSnapsToTheBarOnlyStrictlyWithinTheAttachDistance)
         EXPECT_EQ(gPlaylistDocked, snaps ? -1 : 0) << dx << "," << dy;
         EXPECT_EQ(window.positionTwips(), snaps ? QPoint(3000, 6495) : dropped) << dx << "," << dy;
     }
-}
-
-// Moves that are not a strip's drag: the window manager's (its drag, its
-// window menu, a panel's push) are known only once the window is at rest.
-TEST_F(PlaylistWindow, ItFollowsEveryMoveOfTheBarAndDocksAsItsOwnMovesDo)
-{
-    frm_Quendra &bar = *m_windows.bar;
-    frm_QuendraPlaylist &window = playlist();
-    ASSERT_EQ(gPlaylistDocked, -1);
-    const PlaceWatch *watch = window.findChild<PlaceWatch *>();
-    QSignalSpy barRests(bar.findChild<PlaceWatch *>(), &PlaceWatch::cameToRest);
-    QSignalSpy ownRests(watch, &PlaceWatch::cameToRest);
-    const auto moveAndRest = [&](QWidget &moved, QPoint to, QSignalSpy &rests) {
-        // Until then a move of the playlist would be the window manager's
-        // answer to the program's last one.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !watch->programMovePending(); }, 2000));
-        rests.clear();
-        moved.move(to);
-        return rests.wait(2000);
-    };
-
-    ASSERT_TRUE(moveAndRest(bar, {300, 200}, barRests));
-    EXPECT_EQ(window.pos(), QPoint(300, 333));
-    // Its own move away undocks it: the bar then goes without it.
-    ASSERT_TRUE(moveAndRest(window, {700, 500}, ownRests));
-    EXPECT_EQ(gPlaylistDocked, 0);
-    ASSERT_TRUE(moveAndRest(bar, {100, 100}, barRests));
-    EXPECT_EQ(window.pos(), QPoint(700, 500));
-    // Dropped near the bar's corner, it docks there.
-    ASSERT_TRUE(moveAndRest(window, {120, 250}, ownRests));
-    EXPECT_EQ(window.pos(), QPoint(100, 233));
-    EXPECT_EQ(gPlaylistDocked, -1);
-    // Where the program puts it is no move of the user's.
-    ownRests.clear();
-    window.moveTwips(9000, 9000);
-    ASSERT_TRUE(ownRests.wait(2000));
-    EXPECT_EQ(ownRests.first().first(), true);
-    EXPECT_EQ(gPlaylistDocked, -1);
-
-    // A docked pair is minimised and restored as one, from either window.
-    window.AttachPlaylist();
-    bar.setWindowState(Qt::WindowMinimized);
-    EXPECT_TRUE(window.isMinimized());
-    window.setWindowState(Qt::WindowNoState);
-    EXPECT_FALSE(bar.isMinimized());
-    // A free playlist stays as it is.
-    gPlaylistDocked = 0;
-    bar.setWindowState(Qt::WindowMinimized);
-    EXPECT_FALSE(window.isMinimized());
 }
 
 TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)

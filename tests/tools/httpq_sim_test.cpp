@@ -79,27 +79,6 @@ TEST_F(HttpqSimTest, AnswersExactBytesAndReportsRequestLine)
     EXPECT_EQ(get("/"), "httpQ 3.1");
 }
 
-TEST_F(HttpqSimTest, PasswordsAreComparedAsBytesInTheServersEncoding)
-{
-    const std::tuple<const char16_t *, HttpqSimOptions::Encoding, QByteArray, const char *> cases[] = {
-        {u"Secret", HttpqSimOptions::Encoding::Windows1252, "secret", "0"},
-        // Windows-1252 where it has the character, UTF-8 for the rest.
-        {u"p\u00e4ss\u20ac\u0416", HttpqSimOptions::Encoding::Windows1252, "p%C3%A4ss%E2%82%AC%D0%96", "0"},
-        {u"p\u00e4ss\u20ac\u0416", HttpqSimOptions::Encoding::Windows1252, "p%E4ss%80%D0%96", "1"},
-        {u"p\u00e4ss\u20ac\u0416", HttpqSimOptions::Encoding::Utf8, "p%E4ss%80%D0%96", "0"},
-        {u"p\u00e4ss\u20ac\u0416", HttpqSimOptions::Encoding::Utf8, "p%C3%A4ss%E2%82%AC%D0%96", "1"},
-        // Only %XX is decoded: a plus stays a plus, a stray '%' a percent sign.
-        {u"a b", HttpqSimOptions::Encoding::Windows1252, "a+b", "0"},
-        {u"a+b%", HttpqSimOptions::Encoding::Windows1252, "a%2Bb%", "1"},
-    };
-    for (const auto &[password, encoding, p, answer] : cases) {
-        sim.setOptions({.password = QString::fromUtf16(password), .encoding = encoding});
-        EXPECT_EQ(get("/stop?p=" + p), Headers + answer) << p.toStdString();
-    }
-    // The version needs no password.
-    EXPECT_EQ(get("/"), Headers + "httpQ 3.1");
-}
-
 TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
 {
     HttpqPlayerState state = sim.state();
