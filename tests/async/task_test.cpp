@@ -66,29 +66,20 @@ struct Marker : async::ChainScope
     int *m_alive;
 };
 
-// Takes a Marker as the awaiting coroutine's scope.
-struct TakeMarker
+// With `alive`, takes a Marker as the awaiting coroutine's scope; else says
+// in `found` whether the awaiting coroutine finds a Marker up its chain.
+struct MarkerAwaiter
 {
-    int *alive;
+    int *alive = nullptr;
+    bool *found = nullptr;
     bool await_ready() const { return false; }
     template<typename Promise>
     bool await_suspend(std::coroutine_handle<Promise> frame)
     {
-        frame.promise().holdScope(std::make_unique<Marker>(alive));
-        return false;
-    }
-    void await_resume() const { }
-};
-
-// Whether the awaiting coroutine finds a Marker up its chain.
-struct LookForMarker
-{
-    bool *found;
-    bool await_ready() const { return false; }
-    template<typename Promise>
-    bool await_suspend(std::coroutine_handle<Promise> frame)
-    {
-        *found = frame.promise().template findScope<Marker>() != nullptr;
+        if (alive)
+            frame.promise().holdScope(std::make_unique<Marker>(alive));
+        else
+            *found = frame.promise().template findScope<Marker>() != nullptr;
         return false;
     }
     void await_resume() const { }
@@ -174,10 +165,10 @@ TEST(Task, AScopeIsFoundDownTheChainAndEndsWithItsCoroutine)
     bool foundBelow = false;
     auto below = [&]() -> async::Task<> {
         co_await gate.wait();
-        co_await LookForMarker{&foundBelow};
+        co_await MarkerAwaiter{.found = &foundBelow};
     };
     auto above = [&]() -> async::Task<> {
-        co_await TakeMarker{&alive};
+        co_await MarkerAwaiter{.alive = &alive};
         co_await below();
     };
     async::Task<> task = above();

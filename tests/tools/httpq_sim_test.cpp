@@ -1,11 +1,8 @@
 #include "httpqsimulator.h"
+#include "support/await_task.h"
 
-#include <QEventLoop>
 #include <QProcess>
 #include <QTcpSocket>
-#include <QTimer>
-
-#include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
@@ -24,21 +21,12 @@ struct Reply
 // the time limit so that no test can hang.
 Reply exchange(quint16 port, const QByteArray &request, int timeoutMs = 5000)
 {
-    Reply reply;
     QTcpSocket socket;
-    QEventLoop loop;
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { reply.bytes += socket.readAll(); });
-    QObject::connect(&socket, &QTcpSocket::disconnected, [&] {
-        reply.closed = true;
-        loop.quit();
-    });
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.write(request);
-    if (!reply.closed)
-        loop.exec();
-    // The socket's own destruction must not count as the server closing.
-    socket.disconnect();
+    Reply reply;
+    reply.closed = waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
+    reply.bytes = socket.readAll();
     return reply;
 }
 

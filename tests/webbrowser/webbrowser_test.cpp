@@ -2,13 +2,8 @@
 #include "support/sandbox.h"
 #include "webbrowser.h"
 
-#include <QApplication>
-#include <QFile>
 #include <QSignalSpy>
-#include <QTest>
 #include <QWebEngineView>
-
-#include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
@@ -18,55 +13,35 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QWebEngineView *viewIn(WebBrowser *browser)
-{
-    return browser ? browser->findChild<QWebEngineView *>() : nullptr;
-}
-
-// Sends the view to the page and waits until it shows it, or gives up.
-bool shows(WebBrowser *browser, const QUrl &page, const QString &title)
-{
-    QWebEngineView *view = viewIn(browser);
-    if (!view)
-        return false;
-    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
-    browser->navigate(page.toString());
-    return QTest::qWaitFor([&] { return !loaded.isEmpty() && view->title() == title; }, 60000)
-        && loaded.last().first().toBool() && view->url() == page;
-}
-
+// No settings file: web-control mode, each window's real browser asked for
+// its default page; then a local page, as after the settings dialog names it.
 TEST(WebBrowser, WithoutSettingsTheWindowsShowRealBrowsersThatLoadPages)
 {
     SettingsSandbox settings;
-    ASSERT_TRUE(settings.isValid());
+    QTemporaryDir folder;
+    ASSERT_TRUE(settings.isValid() && folder.isValid());
     TestWindows windows;
     frm_Quendra &bar = windows.start();
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
-
-    // No settings file: web-control mode, the default pages asked for.
-    QWebEngineView *control = viewIn(bar.QuendraWebbrowser);
-    QWebEngineView *list = viewIn(playlist->QuendraPlaylistWebbrowser);
-    ASSERT_NE(control, nullptr) << "the bar's browser is no browser view";
-    ASSERT_NE(list, nullptr) << "the playlist's browser is no browser view";
-    EXPECT_EQ(control->url(), QUrl(QString::fromUtf16(kDefaultControlUrl)));
-    EXPECT_EQ(list->url(), QUrl(QString::fromUtf16(kDefaultPlaylistUrl)));
-    EXPECT_TRUE(control->isVisibleTo(&bar));
-    EXPECT_GT(control->height(), 0);
-
-    // Local pages, as after the settings dialog names them.
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const auto page = [&folder](const QString &name, const QString &title) {
-        QFile file(folder.filePath(name));
-        if (!file.open(QIODevice::WriteOnly))
-            return QUrl();
+    const std::tuple<WebBrowser *, const char16_t *, QString> browsers[] = {
+        {bar.QuendraWebbrowser, kDefaultControlUrl, u"Control page"_s},
+        {frm_QuendraPlaylist::instance()->QuendraPlaylistWebbrowser, kDefaultPlaylistUrl, u"Playlist page"_s}};
+    for (const auto &[browser, defaultPage, title] : browsers) {
+        QWebEngineView *view = browser->findChild<QWebEngineView *>();
+        ASSERT_NE(view, nullptr) << "no browser view for " << title.toStdString();
+        EXPECT_EQ(view->url(), QUrl(QString::fromUtf16(defaultPage)));
+        EXPECT_TRUE(view->isVisibleTo(browser->window()));
+        EXPECT_GT(view->height(), 0);
+        QFile file(folder.filePath(title + u".html"_s));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("<html><head><title>" + title.toUtf8() + "</title></head><body>" + title.toUtf8()
                    + "</body></html>");
-        return QUrl::fromLocalFile(file.fileName());
-    };
-    EXPECT_TRUE(shows(bar.QuendraWebbrowser, page(u"control.html"_s, u"Control page"_s), u"Control page"_s));
-    EXPECT_TRUE(
-        shows(playlist->QuendraPlaylistWebbrowser, page(u"list.html"_s, u"Playlist page"_s), u"Playlist page"_s));
+        file.close();
+        const QUrl page = QUrl::fromLocalFile(file.fileName());
+        QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+        browser->navigate(page.toString());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty() && view->title() == title; }, 60000));
+        EXPECT_TRUE(!loaded.isEmpty() && loaded.last().first().toBool() && view->url() == page);
+    }
 }
 
 } // namespace
