@@ -3,6 +3,7 @@
 #include "support/sandbox.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
@@ -110,7 +111,13 @@ TEST_F(BarTray, TheIconsMenuHasSevenItemsThatEachDoTheirJob)
     choose(u"Playlist"_s);
     EXPECT_EQ(gPlaylistVisible, 0);
     choose(u"&Settings"_s);
-    EXPECT_TRUE(frmSettings::existing() && frmSettings::existing()->isVisible());
+    frmSettings *dialog = frmSettings::existing();
+    ASSERT_TRUE(dialog && dialog->isVisible());
+    // A second "Settings" keeps the open dialog, and what was typed in it.
+    dialog->txt_URL[2]->setText(u"typed"_s);
+    choose(u"&Settings"_s);
+    EXPECT_EQ(frmSettings::existing(), dialog);
+    EXPECT_EQ(dialog->txt_URL[2]->text(), u"typed");
     // StatusNotifier hosts show the icon's own context menu (over DBusMenu)
     // and trigger its items there.
     QMenu *menu = icon->contextMenu();

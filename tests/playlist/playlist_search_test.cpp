@@ -1,3 +1,4 @@
+#include "playlist_logic.h"
 #include "playlist_search.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,17 @@ TEST(PlaylistSearch, TypedLettersFindTheNextTitleHoldingThemWhateverTheirCaseAnd
     EXPECT_EQ(findTitle({}, 0, u"a", 0), std::nullopt);
     EXPECT_EQ(entryTitle(u"   Björk - Jóga"), u"Björk - Jóga");
     EXPECT_EQ(entryTitle(u"Loading..."), u"Loading...");
+}
+
+// The playlist's top left corner docks strictly within the attach distance
+// of the point below the bar's left edge, on every side (the desktop test
+// drops the window 49 and 50 px to the right of it).
+TEST(PlaylistDocking, OnlyStrictlyWithinTheAttachDistance)
+{
+    const std::tuple<double, qint16, bool> drops[] = {{735, 735, true}, {-735, -735, true}, {750, 0, false},
+                                                      {-750, 0, false}, {0, 750, false},    {0, -750, false}};
+    for (const auto &[dx, dy, docks] : drops)
+        EXPECT_EQ(playlistNearAttachPoint(3000, 6495, 3000 + dx, qint16(6495 + dy), 750), docks) << dx << "," << dy;
 }
 
 } // namespace

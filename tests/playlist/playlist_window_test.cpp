@@ -90,23 +90,6 @@ TEST_F(PlaylistWindow, DirectModeFetchesAtOnceAndListsTheTitlesBelowItsStrips)
     EXPECT_TRUE(m_settings.read().contains("HEIGHT=32767\r\n"));
 }
 
-// The desktop test drops the window 49 and 50 px to the right of the attach
-// point; the bounds are exclusive on every side.
-TEST_F(PlaylistWindow, ItSnapsToTheBarOnlyStrictlyWithinTheAttachDistance)
-{
-    frm_QuendraPlaylist &window = playlist();
-    m_windows.bar->moveTwips(3000, 4500);
-    const std::tuple<int, int, bool> drops[] = {{735, 735, true}, {-735, -735, true}, {750, 0, false},
-                                                {-750, 0, false}, {0, 750, false},    {0, -750, false}};
-    for (const auto &[dx, dy, snaps] : drops) {
-        const QPoint dropped(3000 + dx, 6495 + dy);
-        window.moveTwips(dropped.x(), dropped.y());
-        window.DockPlaylist(u"Playlist"_s);
-        EXPECT_EQ(gPlaylistDocked, snaps ? -1 : 0) << dx << "," << dy;
-        EXPECT_EQ(window.positionTwips(), snaps ? QPoint(3000, 6495) : dropped) << dx << "," << dy;
-    }
-}
-
 TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
 {
     fillPlaylist(u"A<br>B<br>C<br>D<br>"_s);

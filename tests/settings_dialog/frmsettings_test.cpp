@@ -25,6 +25,28 @@ protected:
         dialog->show();
         return *dialog;
     }
+    // The dialog open in direct mode, active.
+    void openActive()
+    {
+        start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\n");
+        m_dialog = frmSettings::instance();
+        ASSERT_TRUE(activate(m_dialog));
+    }
+    bool closed()
+    {
+        return QTest::qWaitFor([&] { return m_dialog.isNull(); }, 5000);
+    }
+    // The server field, typed into without a save.
+    void typeServer(const QString &text)
+    {
+        m_dialog->txt_URL[0]->setFocus();
+        m_dialog->txt_URL[0]->selectAll();
+        QTest::keyClicks(m_dialog->txt_URL[0], text);
+    }
+    static QString name(QWidget *widget)
+    {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
     static bool shown(QWidget *widget) { return widget->isVisibleTo(widget->window()); }
     // The captions and fields the dialog shows, in order.
     static QStringList shownTexts(const frmSettings &dialog)
@@ -38,6 +60,8 @@ protected:
         }
         return shown(dialog.txtProxy) ? texts << dialog.txtProxy->text() : texts;
     }
+
+    QPointer<frmSettings> m_dialog;
 };
 
 TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
@@ -103,20 +127,6 @@ TEST_F(SettingsDialog, SaveInWebControlModeSendsBothBrowsersToTheNewPages)
     EXPECT_TRUE(m_settings.read().contains("URL=http://new/c\r\n"));
 }
 
-TEST_F(SettingsDialog, TheTrayItemOpensTheDialogOnce)
-{
-    frm_Quendra &bar = startBar("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nREFRESH=0\r\n");
-    bar.my_frmSysTray_MenuClick(4, u"Settings"_s);
-    frmSettings *dialog = frmSettings::existing();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(dialog->isVisible());
-    // A second "Settings" keeps the open dialog (and what was typed in it).
-    dialog->txt_URL[2]->setText(u"typed"_s);
-    bar.my_frmSysTray_MenuClick(4, u"Settings"_s);
-    EXPECT_EQ(frmSettings::existing(), dialog);
-    EXPECT_EQ(dialog->txt_URL[2]->text(), u"typed");
-}
-
 TEST_F(SettingsDialog, AnyButtonOnTheBackgroundMovesTheDialog)
 {
     frmSettings &dialog = open();
@@ -130,37 +140,9 @@ TEST_F(SettingsDialog, AnyButtonOnTheBackgroundMovesTheDialog)
 }
 
 // The settings dialog open in direct mode, active.
-class SettingsKeys : public WindowTest
+TEST_F(SettingsDialog, TabReachesSaveThenCancel)
 {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\n");
-        m_dialog = frmSettings::instance();
-        ASSERT_TRUE(activate(m_dialog));
-    }
-    bool closed()
-    {
-        return QTest::qWaitFor([&] { return m_dialog.isNull(); }, 5000);
-    }
-    // The server field, typed into without a save.
-    void typeServer(const QString &text)
-    {
-        m_dialog->txt_URL[0]->setFocus();
-        m_dialog->txt_URL[0]->selectAll();
-        QTest::keyClicks(m_dialog->txt_URL[0], text);
-    }
-    static QString name(QWidget *widget)
-    {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-    }
-
-    QPointer<frmSettings> m_dialog;
-};
-
-TEST_F(SettingsKeys, TabReachesSaveThenCancel)
-{
+    openActive();
     QList<QWidget *> visited;
     for (int i = 0; i < 20 && m_dialog; ++i) {
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_dialog.data(), Qt::Key_Tab);
@@ -178,8 +160,9 @@ TEST_F(SettingsKeys, TabReachesSaveThenCancel)
 // Return in a field, Space on the focused Save and a reader's press of it
 // save; Escape in a field and Return on the focused Cancel cancel. Either
 // way what was typed stays in effect until the next load.
-TEST_F(SettingsKeys, TheKeysAndAReaderSaveOrCancel)
+TEST_F(SettingsDialog, TheKeysAndAReaderSaveOrCancel)
 {
+    openActive();
     enum Target { Field, Save, Cancel };
     const std::tuple<Target, Qt::Key, bool> cases[] = {{Field, Qt::Key_Return, true},
                                                        {Field, Qt::Key_Escape, false},
@@ -212,16 +195,24 @@ TEST_F(SettingsKeys, TheKeysAndAReaderSaveOrCancel)
 
 // A reader names every field by its label and each group of options, and
 // never reads the password: it is masked, for the eye too.
-TEST_F(SettingsKeys, EveryControlIsNamedForAReaderAndThePasswordIsMasked)
+TEST_F(SettingsDialog, EveryControlIsNamedForAReaderAndThePasswordIsMasked)
 {
+    openActive();
     EXPECT_TRUE(m_dialog->optConnectType[1]->isChecked());
-    EXPECT_EQ(name(m_dialog->txt_URL[0]), u"httpq server URL");
-    EXPECT_EQ(name(m_dialog->txt_URL[1]), u"httpq port");
-    EXPECT_EQ(name(m_dialog->txt_URL[2]), u"httpq password");
-    EXPECT_EQ(name(m_dialog->txt_URL[3]), u"Refresh Songtitle (ms)");
+    const auto namedByLabels = [this] {
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(name(m_dialog->txt_URL[i]), m_dialog->Label1[i]->text()) << i;
+    };
+    namedByLabels();
     EXPECT_EQ(name(m_dialog->txtProxy), u"manual proxy");
     EXPECT_EQ(name(m_dialog->optConnectType[0]->parentWidget()), u"Connection type");
     EXPECT_EQ(name(m_dialog->optProxy[0]->parentWidget()), u"Proxy");
+    EXPECT_EQ(name(m_dialog->picSave), u"Save");
+    EXPECT_EQ(name(m_dialog->picCancel), u"Cancel");
+    for (QWidget *button : {m_dialog->picSave, m_dialog->picCancel}) {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->role(), QAccessible::Button);
+        EXPECT_TRUE(QAccessible::queryAccessibleInterface(button)->state().focusable);
+    }
 
     QLineEdit *password = m_dialog->txt_URL[2];
     password->setFocus();
@@ -233,20 +224,11 @@ TEST_F(SettingsKeys, EveryControlIsNamedForAReaderAndThePasswordIsMasked)
     QAccessibleInterface *field = QAccessible::queryAccessibleInterface(password);
     EXPECT_TRUE(field->state().passwordEdit);
     EXPECT_FALSE(field->text(QAccessible::Value).contains(u"secret"_s));
-    ASSERT_TRUE(field->textInterface());
     EXPECT_EQ(field->textInterface()->text(0, 6), QString());
 
     // The names follow the labels as the mode changes them.
     QTest::mouseClick(m_dialog->optConnectType[0], Qt::LeftButton);
-    EXPECT_EQ(name(m_dialog->txt_URL[0]), u"Quendra Control URL");
-
-    QAccessibleInterface *save = QAccessible::queryAccessibleInterface(m_dialog->picSave);
-    QAccessibleInterface *cancel = QAccessible::queryAccessibleInterface(m_dialog->picCancel);
-    EXPECT_EQ(save->role(), QAccessible::Button);
-    EXPECT_EQ(save->text(QAccessible::Name), u"Save");
-    EXPECT_EQ(cancel->role(), QAccessible::Button);
-    EXPECT_EQ(cancel->text(QAccessible::Name), u"Cancel");
-    EXPECT_TRUE(save->state().focusable);
+    namedByLabels();
 }
 
 } // namespace
