@@ -150,7 +150,8 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
 }
 
 // A player that takes the connection and never answers: the presses made
-// meanwhile are dropped, never sent once it answers again.
+// meanwhile are dropped, never sent once it answers again, and those beyond
+// the line's room at once.
 TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
 {
     fillPlaylist(u"A<br>B<br>C<br>"_s);
@@ -169,6 +170,12 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     for (int i = 0; i < 3; ++i)
         late.push_back(press());
     late.push_back(playlist().listPlayList_DblClick());
+    // One goes and 64 wait their turn; one more is dropped at once.
+    while (late.size() < 1 + PlayerLine::kMaxWaiting)
+        late.push_back(press());
+    late.push_back(press());
+    EXPECT_TRUE(late.back().isDone());
+    EXPECT_FALSE(late.at(late.size() - 2).isDone());
     sent();
     EXPECT_TRUE(waitUntil([&] {
         return std::all_of(late.begin(), late.end(), [](const async::Task<> &task) { return task.isDone(); });
