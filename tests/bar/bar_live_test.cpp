@@ -1,5 +1,4 @@
 #include "frmsystray.h"
-#include "httpqsimulator.h"
 #include "picturebox.h"
 #include "playerline.h"
 #include "support/sandbox.h"
@@ -205,52 +204,43 @@ TEST_F(BarLive, EachPressOnTheFaceSendsItsCommandOnce)
     }
 }
 
-// The bar against the simulated player on loopback, its polls running.
-using BarOnSimulator = WindowTest;
-
-TEST_F(BarOnSimulator, APlayerGoneIsShownWithinSecondsAndBackAtItsFirstAnswer)
+// The bar's polls running every 200 ms, against a player that stops answering.
+TEST_F(WindowTest, APlayerGoneIsShownWithinSecondsAndBackAtItsFirstAnswer)
 {
-    HttpqSimulator sim(HttpqSimOptions{.password = {}});
-    sim.setState(
-        {.titles = HttpqSimulator::generatedTitles(10), .position = 1, .playState = HttpqPlayerState::Playing});
-    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = sim.serverPort();
-    QStringList lines; // the commands the player received ("play", "getcurrenttitle")
-    QObject::connect(&sim, &HttpqSimulator::requestReceived, [&](const QByteArray &line) {
-        lines.append(QString::fromLatin1(line.mid(5, line.indexOf('?') - 5)));
-    });
-    setInetTransferFactory({});
-    m_settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nREFRESH=200\r\nHTTPQ_PORT="
-                     + QByteArray::number(port) + "\r\n[PLAYLIST]\r\nVISIBLE=0\r\n");
+    const decltype(m_answers) answers = {{u"/isplaying?p="_s, u"1"_s}, {u"/getcurrenttitle?p="_s, u"Song"_s}};
+    m_answers = answers;
+    m_settings.write(QByteArray(kDirect).replace("REFRESH=0", "REFRESH=200"));
     frm_Quendra &bar = m_windows.start();
-    const auto press = [&bar](QPoint pixel) {
-        QTest::mousePress(bar.windowHandle(), Qt::LeftButton, Qt::NoModifier, pixel);
-        QTest::mouseRelease(bar.windowHandle(), Qt::LeftButton, Qt::NoModifier, pixel);
+    const auto press = [&bar](BarButton button) {
+        const QPointF at = barButtonCentre(button);
+        return bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
     };
     ASSERT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }));
     const QString tip = bar.my_frmSysTray->ToolTip();
 
     // One failed poll changes nothing; a player silent for 3 s is gone.
-    sim.close();
+    m_answers.clear();
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(waitUntil([&] { return !bar.playerReachable(); }, 5000));
     EXPECT_GE(clock.elapsed(), PlayerLine::kLostMs - 400);
     EXPECT_EQ(bar.lblStatus->text(), u"Offline");
     EXPECT_NE(bar.my_frmSysTray->ToolTip(), tip);
-    // A press while it is gone (Stop) fails at once and is not kept for later.
-    press({85, 104});
+    // A press while it is gone fails at once and is not kept for later.
+    sent();
+    awaitTask(press(BarButton::Stop));
 
-    ASSERT_TRUE(sim.listen(QHostAddress::LocalHost, port));
+    m_answers = answers;
     EXPECT_TRUE(waitUntil([&] { return bar.playerReachable(); }, 1000));
     EXPECT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }, 1000));
     EXPECT_EQ(bar.my_frmSysTray->ToolTip(), tip);
-    // Back, it takes a press (Next) at once.
-    press({130, 104});
-    EXPECT_TRUE(waitUntil([&] { return lines.contains(u"next"); }, 1000));
-    EXPECT_FALSE(lines.contains(u"stop"));
+    // Back, it takes a press at once.
+    awaitTask(press(BarButton::Next));
+    const QStringList requests = sent();
+    EXPECT_TRUE(requests.contains(u"net /next?p="_s));
+    EXPECT_FALSE(requests.contains(u"net /stop?p="_s));
     // Each answer started the 3 s again: a poll that fails now changes nothing.
-    sim.close();
+    m_answers.clear();
     awaitTask(bar.timRefreshStatus_Timer());
     EXPECT_TRUE(bar.playerReachable());
 }

@@ -85,11 +85,7 @@ protected:
         if (s_daemon->waitForReadyRead(10000))
             s_address = QString::fromUtf8(s_daemon->readLine()).trimmed();
     }
-    static void TearDownTestSuite()
-    {
-        s_daemon.reset(); // kills it
-        s_address.clear();
-    }
+    static void TearDownTestSuite() { s_daemon.reset(); }
 
     void SetUp() override
     {
