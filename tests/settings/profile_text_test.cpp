@@ -10,9 +10,15 @@ using std::nullopt;
 using std::optional;
 using std::string;
 
+// Names match whatever their letter case and blanks around them; blanks
+// around a value go, and one pair of quotes; a ';' inside a value is part of
+// it; a NUL ends a name or a value; the first line of a name decides, even
+// one without '='; comments are no keys, even asked for by name; a header's
+// name ends at its last ']'; later duplicate sections are not searched; ""
+// is "[]", not the lines before the first header.
 TEST(ProfileText, ReadsValuesAsWindowsDoes)
 {
-    const string file = "top=leading\r\n[Main]\r\n  Plain = hello world  ; not a comment\r\n"
+    const string file = "top=leading\r\n[Main]\r\n  Plain = hello world  \r\nsemi=a ; b\r\n"
                         "blanks=\t\v\f\x1a value \x1a\r\n"
                         "dq=\"  padded  \"\r\nsq='x'\r\nmixed=\"x'\r\nlone=\"\r\n"
                         "empty=\r\nemptyquotes=\"\"\r\ndoubled=\"\"x\"\"\r\n"
@@ -21,8 +27,8 @@ TEST(ProfileText, ReadsValuesAsWindowsDoes)
                         "[abc=unclosed\r\n[ Spaced ] trailing text\r\nk=spaced\r\n[a]b]\r\nk=lastbracket\r\n"
                         "[Main]\r\nonlylater=1\r\n[]\r\ntop=empty name\r\n"s;
     const std::tuple<const char *, const char *, optional<string>> cases[] = {
-        {"main", "PLAIN", "hello world  ; not a comment"},
-        {" \tMain\x1a", " plain \r\n", "hello world  ; not a comment"},
+        {"main", "PLAIN", "hello world"},
+        {"Main", "semi", "a ; b"},
         {"Main", "blanks", "value"},
         {"Main", "dq", "  padded  "},
         {"Main", "sq", "x"},
@@ -30,27 +36,26 @@ TEST(ProfileText, ReadsValuesAsWindowsDoes)
         {"Main", "lone", "\""},
         {"Main", "empty", ""},
         {"Main", "emptyquotes", ""},
-        {"Main", "doubled", "\"x\""}, // one pair of quotes goes
+        {"Main", "doubled", "\"x\""},
         {"Main", "eq", "a=b"},
         {"Main", "nokey", nullopt},
         {"Main", "nul", "ab"},
         {"Main", "na", "named"},
         {"Main", "dup", "first"},
-        {"Main", "noeq", nullopt}, // the first line of a name decides
+        {"Main", "noeq", nullopt},
         {"Main", ";key", nullopt},
-        {"Main", "; spaced", nullopt}, // comments, even asked for by name
+        {"Main", "; spaced", nullopt},
         {"Main", "[abc", "unclosed"},
         {"Spaced", "k", "spaced"},
         {"a]b", "k", "lastbracket"},
-        {"Main", "onlylater", nullopt}, // later duplicate sections are not searched
-        {"", "top", "empty name"}, // "" is "[]", not the lines before the first header
+        {"Main", "onlylater", nullopt},
+        {"", "top", "empty name"},
         {"Main", "missing", nullopt},
         {"Nope", "k", nullopt},
     };
-    for (const auto &[section, key, expected] : cases) {
-        SCOPED_TRACE(string(section) + "/" + key);
-        EXPECT_EQ(profile::findValue(file, section, key), expected);
-    }
+    for (const auto &[section, key, expected] : cases)
+        EXPECT_EQ(profile::findValue(file, section, key), expected) << section << "/" << key;
+    EXPECT_EQ(profile::findValue(file, " \tMain\x1a", " plain \r\n"), "hello world");
 }
 
 TEST(ProfileText, ReadsEveryLineBreakStyle)
