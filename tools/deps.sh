@@ -1,64 +1,72 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing and running Quendra
-# need, when some are missing. Needs root (or sudo) only when it installs.
-# The desktop test's packages are installed too where they can be; when they
-# cannot, it says so and exits with 3 (the desktop test then skips).
+# Installs what building, testing and running Quendra need when some of it is
+# missing: the Build-Depends of debian/control, the one list of them (through
+# `apt-get build-dep`). With --desktop-test, also the desktop test's tools,
+# listed in tests/desktop/packages (tools/test.sh and CI ask for them; the
+# README's set-up and tools/demo.sh do not).
+#
+# When nothing is missing it needs neither apt nor root; else it needs root
+# (or sudo), and waits for another install's apt lock. Exits with 3 when only
+# the desktop test's tools could not be installed: that test then skips.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
-packages=(
-    cmake g++ ninja-build pkg-config
-    qt6-base-dev qt6-svg-dev qt6-webengine-dev libqt6svg6 qt6-qpa-plugins libxcb1-dev
-    libgtest-dev libgmock-dev
-    fonts-dejavu-core fonts-liberation2
-    curl
-    # tools/include_graph.py, run as a test: the folders' layers hold.
-    python3
-    # The media-key bridge's tests: a private session bus.
-    dbus
-)
-# The desktop test: an X server, two window managers, a tray host, XTest
-# pointer and window queries, screenshots, a real media-controls client.
-desktop_packages=(xvfb openbox icewm trayer xdotool x11-utils imagemagick playerctl)
-# Translations: lupdate, lrelease and CMake's qt_add_translations.
-packages+=(qt6-tools-dev qt6-l10n-tools)
-# A screen reader's view: the accessibility bus and its Python client.
-desktop_packages+=(at-spi2-core python3-pyatspi)
-desktop_packages+=(orca speech-dispatcher) # The screen reader itself (scenarios_access.sh reads what Orca would say).
-# Other desktops: xfwm4, the tiling i3, weston with Xwayland, a StatusNotifier
-# tray host, and gdbus to read its menu.
-desktop_packages+=(xfwm4 i3-wm weston xwayland haskell-gtk-sni-tray-utils libglib2.0-bin)
-# KDE Plasma on an X server: KWin, Plasma's shell, its tray and task manager.
-desktop_packages+=(kwin-x11 plasma-workspace plasma-desktop)
-# GNOME Shell headless with the AppIndicator extension, in namespaces of its
-# own (unshare from util-linux, ip from iproute2); its pointer through
-# mutter's remote-desktop interface (python3-dbus); its pictures.
-desktop_packages+=(gnome-shell gnome-shell-extension-appindicator iproute2 python3-dbus gnome-screenshot)
-# GNOME's dark style as Qt takes it: the GTK platform theme.
-desktop_packages+=(qt6-gtk-platformtheme)
+desktop_test=false
+case "${1-}" in
+    --desktop-test) desktop_test=true ;;
+    "") ;;
+    *) echo "usage: $0 [--desktop-test]" >&2; exit 2 ;;
+esac
 
-missing_of() {
-    local package
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || echo "$package"
-    done
-}
-
-mapfile -t missing < <(missing_of "${packages[@]}")
-mapfile -t missing_desktop < <(missing_of "${desktop_packages[@]}")
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_desktop[@]} -eq 0 ] && exit 0
-
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq || true
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get install -y -qq "${missing[@]}"
+if ! command -v dpkg-query >/dev/null; then
+    echo "deps.sh: no dpkg here; install what debian/control's Build-Depends names yourself" >&2
+    exit 0
 fi
-if [ ${#missing_desktop[@]} -gt 0 ]; then
-    echo "Installing for the desktop test: ${missing_desktop[*]}"
-    if ! $sudo apt-get install -y -qq "${missing_desktop[@]}"; then
-        echo "deps.sh: the desktop test's packages could not be installed (${missing_desktop[*]}); it will be skipped" >&2
+
+# The build dependencies are met when dpkg-checkbuilddeps says so; without it
+# (no dpkg-dev, so no build-essential either) they are not.
+build_deps_met() { command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuilddeps debian/control 2>/dev/null; }
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+# The packages after the line "[no-recommends]" come without their
+# Recommends: a whole desktop's worth of programs otherwise.
+missing_desktop=()
+missing_bare=()
+if $desktop_test; then
+    bare=false
+    while read -r package; do
+        if [ "$package" = "[no-recommends]" ]; then
+            bare=true
+        elif ! installed "$package"; then
+            if $bare; then missing_bare+=("$package"); else missing_desktop+=("$package"); fi
+        fi
+    done < <(sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' tests/desktop/packages)
+fi
+
+build_missing=false
+build_deps_met || build_missing=true
+! $build_missing && [ ${#missing_desktop[@]} -eq 0 ] && [ ${#missing_bare[@]} -eq 0 ] && exit 0
+
+command -v apt-get >/dev/null || {
+    echo "deps.sh: packages are missing and there is no apt-get to install them" >&2
+    exit 1
+}
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+# Another install (a desktop updating itself) holds the lock for a while: wait.
+apt_get() { "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y -q "$@"; }
+
+apt_get update >/dev/null || true
+if $build_missing; then
+    echo "Installing the build dependencies of debian/control"
+    apt_get build-dep ./
+fi
+if [ ${#missing_desktop[@]} -gt 0 ] || [ ${#missing_bare[@]} -gt 0 ]; then
+    echo "Installing for the desktop test: ${missing_desktop[*]} ${missing_bare[*]}"
+    if { [ ${#missing_desktop[@]} -gt 0 ] && ! apt_get install "${missing_desktop[@]}"; } ||
+        { [ ${#missing_bare[@]} -gt 0 ] && ! apt_get install --no-install-recommends "${missing_bare[@]}"; }; then
+        echo "deps.sh: the desktop test's packages could not be installed (${missing_desktop[*]} ${missing_bare[*]}); it will be skipped" >&2
         exit 3
     fi
 fi

@@ -105,6 +105,17 @@ Die Einstellungen stehen in Quendra.ini; siehe quendra(1).</translation>
     </message>
 </context>
 <context>
+    <name>WebBrowser</name>
+    <message>
+        <source>Web control needs the browser module, which is not installed: install the package quendra-webbrowser (sudo apt install quendra-webbrowser). Or choose &quot;direct to httpq&quot; in the settings: the gear on the bar&apos;s title strip, or the tray menu&apos;s Settings.</source>
+        <translation>Die Websteuerung braucht das Browsermodul, das nicht installiert ist: Installieren Sie das Paket quendra-webbrowser (sudo apt install quendra-webbrowser). Oder wählen Sie „direkt zu httpq“ in den Einstellungen: das Zahnrad in der Titelleiste des Players oder „Einstellungen“ im Menü des Symbols im Systembereich.</translation>
+    </message>
+    <message>
+        <source>No page set yet. In the settings (the gear on the bar&apos;s title strip, or the tray menu&apos;s Settings) enter the addresses of your player&apos;s control and playlist pages, or choose &quot;direct to httpq&quot; with its server, port and password.</source>
+        <translation>Noch keine Seite eingestellt. Tragen Sie in den Einstellungen (das Zahnrad in der Titelleiste des Players oder „Einstellungen“ im Menü des Symbols im Systembereich) die Adressen der Steuerungs- und der Playlist-Seite Ihres Players ein, oder wählen Sie „direkt zu httpq“ mit Server, Port und Passwort.</translation>
+    </message>
+</context>
+<context>
     <name>frmSettings</name>
     <message>
         <source>Settings</source>

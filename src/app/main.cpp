@@ -6,13 +6,13 @@
 #include "iniactions.h"
 #include "media_controls.h"
 #include "mprisbridge.h"
+#include "picturebox.h"
 #include "qt_platform.h"
 #include "settings.h"
 #include "single_instance.h"
 #include "translations.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 
@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     // window carries the program's icon as well (the playlist and the dialog
     // too), for those that show the window's own.
     nameDesktopEntry(QStringLiteral("org.quendra.Quendra"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/quendra.svg")));
+    QApplication::setWindowIcon(PictureBox::renderIcon(QStringLiteral(":/art/quendra.svg")));
     installTranslations();
     // The bar may be hidden to the tray; only the close command ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

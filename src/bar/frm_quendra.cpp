@@ -100,7 +100,7 @@ frm_Quendra::frm_Quendra()
             QuendraWebbrowser->navigate(gControlUrl);
     });
     setWindowTitle(QStringLiteral("Quendra"));
-    setWindowIcon(QIcon(kIconArt));
+    setWindowIcon(PictureBox::renderIcon(kIconArt));
     setFont(labelFont(QStringLiteral("MS PGothic"), true));
     resize(twipsToPixels(kWidthTwips), twipsToPixels(1995));
 

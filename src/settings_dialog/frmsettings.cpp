@@ -11,6 +11,8 @@
 #include "window_move.h"
 
 #include <QButtonGroup>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -32,6 +34,13 @@ constexpr int kWidthTwips = 8145;
 constexpr int kHeightTwips = 3870;
 constexpr int kWideField = 6000;
 constexpr int kNarrowField = 3000;
+constexpr int kRefreshField = 1000;
+constexpr int kCaptionLeft = 240;
+constexpr int kFieldLeft = 1900;
+// The wide fields end here, however far right a longer caption pushes them.
+constexpr int kFieldsRight = kFieldLeft + kWideField;
+// Pixels between a caption and its field.
+constexpr int kCaptionGap = 6;
 
 QRect twipsRect(int left, int top, int width, int height)
 {
@@ -146,10 +155,6 @@ frmSettings::frmSettings()
         optConnectType[i]->setGeometry(twipsRect(0, typeTops[i], typeWidths[i], 195));
         m_typeGroup->addButton(optConnectType[i], i);
     }
-    // The designed widths fit the designer's font; other fonts need more.
-    for (QRadioButton *option : optConnectType)
-        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
-    Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
 
     m_proxyGroup = new QButtonGroup(this);
     auto *proxyFrame = new OptionGroup(tr("Proxy"), this);
@@ -161,8 +166,6 @@ frmSettings::frmSettings()
         optProxy[i] = new QRadioButton(tr(proxyCaptions[i]), proxyFrame);
         optProxy[i]->setGeometry(twipsRect(0, proxyTops[i], proxyWidths[i], 195));
         m_proxyGroup->addButton(optProxy[i], i);
-        optProxy[i]->resize(std::max(optProxy[i]->width(), optProxy[i]->sizeHint().width()), optProxy[i]->height());
-        proxyFrame->resize(std::max(proxyFrame->width(), optProxy[i]->geometry().right() + 1), proxyFrame->height());
     }
     txtProxy = new QLineEdit(QString::fromUtf16(kExampleProxy), this);
     txtProxy->setGeometry(twipsRect(1900, 1300, 3000, 285));
@@ -174,14 +177,14 @@ frmSettings::frmSettings()
     const int labelWidths[] = {1455, 975, 1335, 1695};
     for (int i = 0; i < 4; ++i) {
         Label1[i] = new QLabel(tr(labelCaptions[i]), this);
-        Label1[i]->setGeometry(twipsRect(240, 1980 + 300 * i, labelWidths[i], 255));
+        Label1[i]->setGeometry(twipsRect(kCaptionLeft, 1980 + 300 * i, labelWidths[i], 255));
         Label1[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
-        Label1[i]->resize(std::max(Label1[i]->width(), Label1[i]->sizeHint().width()), Label1[i]->height());
     }
-    const int fieldWidths[] = {kWideField, kWideField, kNarrowField, 1000};
+    const int fieldWidths[] = {kWideField, kWideField, kNarrowField, kRefreshField};
     for (int i = 0; i < 4; ++i) {
         txt_URL[i] = new QLineEdit(this);
-        txt_URL[i]->setGeometry(twipsRect(1900, 1905 + 300 * i, fieldWidths[i], 285));
+        txt_URL[i]->setGeometry(twipsRect(kFieldLeft, 1905 + 300 * i, fieldWidths[i], 285));
+        m_fieldWidths[i] = fieldWidths[i];
         connect(txt_URL[i], &QLineEdit::textChanged, this, [this, i] { txt_URL_Change(i); });
         // A reader names each field by its label, whatever the label says.
         Label1[i]->setBuddy(txt_URL[i]);
@@ -192,6 +195,8 @@ frmSettings::frmSettings()
     auto *typedShown = new TypedCharacterShown;
     typedShown->setParent(txt_URL[2]);
     txt_URL[2]->setStyle(typedShown);
+    fitTexts();
+    m_built = true;
 
     picSave = new PictureBox(QStringLiteral(":/art/save.svg"), this);
     picSave->setGeometry(twipsRect(240, 3360, 800, 280));
@@ -249,9 +254,52 @@ void frmSettings::showSetting(QRadioButton *option)
     option->setChecked(true);
 }
 
-void frmSettings::setFieldWidth(QLineEdit *field, int widthTwips)
+void frmSettings::fitTexts()
 {
-    field->resize(twipsToPixels(widthTwips), field->height());
+    // The designed widths fit the designer's font, and other fonts need more
+    // (DejaVu Sans, where Liberation Sans is missing): every text gets the
+    // room it takes, and the fields move right of the longest caption.
+    for (QRadioButton *option : optConnectType)
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+    Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
+    for (QRadioButton *option : optProxy) {
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+        QWidget *group = option->parentWidget();
+        group->resize(std::max(group->width(), option->geometry().right() + 1), group->height());
+    }
+    const int proxyRight = optProxy[2]->mapTo(this, QPoint(optProxy[2]->width(), 0)).x();
+    txtProxy->move(std::max(twipsToPixels(kFieldLeft), proxyRight + kCaptionGap), txtProxy->y());
+
+    // Each caption in either mode.
+    const QString captions[] = {tr("Quendra Control URL"), tr("Playlist URL"),   tr("httpq server URL"),
+                                tr("httpq port"),          tr("httpq password"), tr("Refresh Songtitle (ms)")};
+    const QFontMetrics metrics(Label1[0]->font());
+    int widest = 0;
+    for (const QString &caption : captions)
+        widest = std::max(widest, metrics.horizontalAdvance(caption) + 1);
+    const int captionLeft = twipsToPixels(kCaptionLeft);
+    const int fieldLeft = std::max(twipsToPixels(kFieldLeft), captionLeft + widest + kCaptionGap);
+    for (int i = 0; i < 4; ++i) {
+        Label1[i]->resize(fieldLeft - kCaptionGap - captionLeft, Label1[i]->height());
+        txt_URL[i]->move(fieldLeft, txt_URL[i]->y());
+        setFieldWidth(i, m_fieldWidths[i]);
+    }
+}
+
+void frmSettings::changeEvent(QEvent *event)
+{
+    // The constructor's own font comes before the texts are there.
+    if (event->type() == QEvent::FontChange && m_built)
+        fitTexts();
+    QWidget::changeEvent(event);
+}
+
+void frmSettings::setFieldWidth(int index, int widthTwips)
+{
+    m_fieldWidths[index] = widthTwips;
+    QLineEdit *field = txt_URL[index];
+    field->resize(std::max(0, std::min(twipsToPixels(widthTwips), twipsToPixels(kFieldsRight) - field->x())),
+                  field->height());
 }
 
 void frmSettings::RefreshFields()
@@ -273,8 +321,8 @@ void frmSettings::RefreshFields()
         Label1[1]->setText(tr("Playlist URL"));
         Label1[2]->hide();
         Label1[3]->hide();
-        setFieldWidth(txt_URL[0], kWideField);
-        setFieldWidth(txt_URL[1], kWideField);
+        setFieldWidth(0, kWideField);
+        setFieldWidth(1, kWideField);
         txt_URL[2]->hide();
         txt_URL[3]->hide();
         txt_URL[0]->setText(gControlUrl);
@@ -284,8 +332,8 @@ void frmSettings::RefreshFields()
         Label1[1]->setText(tr("httpq port"));
         Label1[2]->setVisible(true);
         Label1[3]->setVisible(true);
-        setFieldWidth(txt_URL[0], kNarrowField);
-        setFieldWidth(txt_URL[1], kNarrowField);
+        setFieldWidth(0, kNarrowField);
+        setFieldWidth(1, kNarrowField);
         txt_URL[2]->setVisible(true);
         txt_URL[3]->setVisible(true);
         txt_URL[0]->setText(gHttpqServer);

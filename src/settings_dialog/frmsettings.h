@@ -58,14 +58,20 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     frmSettings();
-    void setFieldWidth(QLineEdit *field, int widthTwips);
+    // Places the captions and fields for the font's sizes.
+    void fitTexts();
+    // A field's designed width in twips; it ends no further right than the wide ones.
+    void setFieldWidth(int index, int widthTwips);
     // Selects an option to show a setting, without running its write.
     void showSetting(QRadioButton *option);
 
     QPixmap m_background;
+    std::array<int, 4> m_fieldWidths{};
+    bool m_built = false;
     QButtonGroup *m_typeGroup;
     QButtonGroup *m_proxyGroup;
 };

@@ -1,6 +1,7 @@
 #include "frmsystray.h"
 
 #include "code_page.h"
+#include "picturebox.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -72,7 +73,7 @@ void frmSystray::Form_Load()
     if (m_loaded)
         return;
     m_loaded = true;
-    m_picture = QIcon(kIconArt);
+    m_picture = PictureBox::renderIcon(kIconArt);
     setWindowIcon(m_picture);
     m_tip = shownTip(tr("Quendra, a remote control for httpQ"));
 

@@ -7,6 +7,7 @@
 # The transport commands the simulator got, in order, one a line.
 commands_sent() { grep -oE '^GET /(prev|play|pause|stop|next|fadeoutandstop|setplaylistpos)\?p=desk(&a=[0-9-]+)?' "$SIM_LOG" | cut -c5-; }
 commands_are() { [ "$(commands_sent | tr '\n' ' ')" = "$1" ]; }
+has_keyboard() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 
 scenario keyboard
 scenario_keyboard() {
@@ -14,7 +15,8 @@ scenario_keyboard() {
     wait_for 10000 grep -qs '^GET /getplaylisttitle' "$SIM_LOG" || { fail "the playlist was not fetched"; return 1; }
     # Focus by a click on the display panel, where the face does nothing.
     click 1 $(point "$BAR" 100 40)
-    sleep 0.2
+    wait_for 3000 has_keyboard "$BAR" || measured "the bar has no X focus after the click"
+    sleep 0.1
     local songs
     songs=$(requests '^GET /getinfo?p=desk&a=0')
     xdotool key x v b
@@ -29,9 +31,12 @@ scenario_keyboard() {
         fail "Shift+Tab, Space on the bar sent: $(commands_sent | tr '\n' ' ')"
     shot focus-mark
 
-    # The first entry by a click, the second by Down; Return plays it.
+    # The first entry by a click, the second by Down; Return plays it. The
+    # keys wait for the click to have given the playlist the keyboard (a
+    # loaded machine takes its time), else the bar would take them.
     click 1 $(point "$PLAYLIST" 60 73)
-    sleep 0.2
+    wait_for 3000 has_keyboard "$PLAYLIST" || measured "the playlist has no X focus after the click"
+    sleep 0.1
     xdotool key Down Return
     wait_for 5000 commands_are "/play?p=desk /stop?p=desk /next?p=desk /fadeoutandstop?p=desk /setplaylistpos?p=desk&a=1 /play?p=desk " ||
         fail "Down, Return in the playlist sent: $(commands_sent | tr '\n' ' ')"

@@ -13,7 +13,7 @@ scenario_installed_copy() {
     chmod 755 "$prefix" "$prefix/bin"
     chown 65534:65534 "$config"
     APP_DIR=$config/quendra
-    # No settings file yet: web-control mode (a blank page, the browser module is not installed here).
+    # No settings file yet: web-control mode, which says that the browser module is not installed here.
     setpriv --reuid=65534 --regid=65534 --clear-groups \
         env HOME="$config" XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 \
         "$prefix/bin/quendra" >"$SESSION/quendra.log" 2>&1 &

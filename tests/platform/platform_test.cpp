@@ -1,11 +1,17 @@
 #include "formtimer.h"
 #include "qt_platform.h"
 #include "screen_fit.h"
+#include "support/sandbox.h"
+#include "translations.h"
+#include "webbrowser.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 
 namespace {
 
@@ -102,6 +108,52 @@ TEST(ScreenFit, ADockedPairMovesTogetherUntilBothStripsShow)
     const QRect higher = bar.translated(0, -100);
     const QRect below = playlist.translated(0, -100);
     EXPECT_EQ(placeOnScreens(higher | below, {strip(higher), strip(below)}, small), std::nullopt);
+}
+
+// The real browser loader with no module where it looks, as on a system
+// without the browser's package.
+class MissingBrowserModule : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        ASSERT_TRUE(m_nowhere.isValid());
+        setWebBrowserFactory({});
+        setWebBrowserModulePlaces(QStringList{m_nowhere.filePath(QStringLiteral("quendra-webbrowser"))});
+    }
+    void TearDown() override
+    {
+        m_windows.close();
+        setWebBrowserModulePlaces(std::nullopt);
+        InstallTestBrowserFactory();
+    }
+    static QString notice(const WebBrowser *browser)
+    {
+        const auto *label = browser->findChild<QLabel *>();
+        return label && label->isVisibleTo(browser) ? label->text() : QString();
+    }
+
+    QTemporaryDir m_nowhere;
+};
+
+TEST_F(MissingBrowserModule, WebControlSaysWhatIsMissingAndHowToGetItOrGoDirect)
+{
+    frm_Quendra &bar = start("[WINAMP]\r\nURL=http://player/control\r\n[PLAYLIST]\r\nURL=http://player/list\r\n");
+    for (const WebBrowser *browser : {bar.QuendraWebbrowser, playlist().QuendraPlaylistWebbrowser}) {
+        const QString text = notice(browser);
+        EXPECT_TRUE(text.contains(QStringLiteral("package quendra-webbrowser"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("\"direct to httpq\""))) << text.toStdString();
+    }
+
+    const std::unique_ptr<QTranslator> german = loadTranslation(QLocale(QLocale::German, QLocale::Germany));
+    ASSERT_NE(german, nullptr);
+    QCoreApplication::installTranslator(german.get());
+    bar.QuendraWebbrowser->navigate(QStringLiteral("http://player/control"));
+    const QString text = notice(bar.QuendraWebbrowser);
+    QCoreApplication::removeTranslator(german.get());
+    EXPECT_TRUE(text.contains(QStringLiteral("Paket quendra-webbrowser"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("„direkt zu httpq“"))) << text.toStdString();
 }
 
 } // namespace

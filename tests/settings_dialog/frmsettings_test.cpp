@@ -127,6 +127,44 @@ TEST_F(SettingsDialog, SaveInWebControlModeSendsBothBrowsersToTheNewPages)
     EXPECT_TRUE(m_settings.read().contains("URL=http://new/c\r\n"));
 }
 
+// With a wider font than the designer's (DejaVu Sans, where Liberation Sans
+// is missing), every caption still shows whole and the fields stay inside.
+TEST_F(SettingsDialog, EveryTextFitsWhateverTheFont)
+{
+    frmSettings &dialog = open();
+    const auto expectFits = [&dialog](const QString &where) {
+        for (QRadioButton *option : {dialog.optConnectType[0], dialog.optConnectType[1], dialog.optProxy[0],
+                                     dialog.optProxy[1], dialog.optProxy[2]})
+            EXPECT_GE(option->width(), option->sizeHint().width())
+                << where.toStdString() << ": " << option->text().toStdString();
+        EXPECT_GT(dialog.txtProxy->x(), dialog.optProxy[2]->geometry().right()) << where.toStdString();
+        for (int i = 0; i < 4; ++i) {
+            if (!shown(dialog.Label1[i]))
+                continue;
+            const QString caption = dialog.Label1[i]->text();
+            EXPECT_GE(dialog.Label1[i]->width(), dialog.Label1[i]->sizeHint().width())
+                << where.toStdString() << ": " << caption.toStdString();
+            EXPECT_LT(dialog.Label1[i]->geometry().right(), dialog.txt_URL[i]->x())
+                << where.toStdString() << ": " << caption.toStdString();
+            EXPECT_LE(dialog.txt_URL[i]->geometry().right(), dialog.width())
+                << where.toStdString() << ": " << caption.toStdString();
+        }
+    };
+    QFont wide(u"DejaVu Sans"_s);
+    wide.setPixelSize(11);
+    QFont wider(wide);
+    wider.setPixelSize(13);
+    wider.setBold(true);
+    for (const QFont &font : {dialog.font(), wide, wider}) {
+        dialog.setFont(font);
+        const QString where = font.family() + u' ' + QString::number(font.pixelSize());
+        QTest::mouseClick(dialog.optConnectType[1], Qt::LeftButton);
+        expectFits(where + u" direct"_s);
+        QTest::mouseClick(dialog.optConnectType[0], Qt::LeftButton);
+        expectFits(where + u" web control"_s);
+    }
+}
+
 TEST_F(SettingsDialog, AnyButtonOnTheBackgroundMovesTheDialog)
 {
     frmSettings &dialog = open();

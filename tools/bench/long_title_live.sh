@@ -11,7 +11,7 @@ bytes=${1:-10485760}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build}
 for program in Xvfb xdotool xwininfo; do
-    command -v "$program" >/dev/null || { echo "$0: needs $program (tools/deps.sh installs it)" >&2; exit 1; }
+    command -v "$program" >/dev/null || { echo "$0: needs $program (tools/deps.sh --desktop-test installs it)" >&2; exit 1; }
 done
 cmake --build "$build" -j2 --target quendra httpq-sim >/dev/null
 

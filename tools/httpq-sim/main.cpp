@@ -11,7 +11,7 @@ namespace {
 
 [[noreturn]] void fail(const QString &message)
 {
-    std::fprintf(stderr, "httpq-sim: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(message));
     std::exit(2);
 }
 
@@ -61,7 +61,7 @@ QByteArray printable(const QByteArray &line)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("httpq-sim"));
+    // Named as it was called: httpq-sim in the build tree, quendra-httpq-sim installed.
     QCoreApplication::setApplicationVersion(QStringLiteral(QUENDRA_VERSION));
 
     QCommandLineParser parser;
@@ -154,7 +154,8 @@ int main(int argc, char *argv[])
     if (!simulator.listen(host, port))
         fail(QStringLiteral("cannot listen on %1:%2: %3").arg(host.toString()).arg(port).arg(simulator.errorString()));
     if (!host.isLoopback())
-        std::fprintf(stderr, "httpq-sim: warning: reachable from other machines\n");
+        std::fprintf(stderr, "%s: warning: reachable from other machines\n",
+                     qPrintable(QCoreApplication::applicationName()));
     // Scripts started with --port 0 read the port from this line.
     std::printf("listening on %s:%u\n", host.toString().toLocal8Bit().constData(), unsigned(simulator.serverPort()));
     std::fflush(stdout);

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 // The embedded web browser: shows a URL inside its rectangle. A page that
-// fails to load is its own business.
+// fails to load is its own business. Where no page can be shown (the browser
+// module is not installed, or the address is still an example) it says so,
+// and what to do.
 class WebBrowser : public QWidget
 {
     Q_OBJECT
@@ -21,3 +25,5 @@ using WebBrowserFactory = std::function<WebBrowser *(QWidget *parent)>;
 WebBrowser *createWebBrowser(QWidget *parent);
 // Tests put a recording browser in place; an empty factory restores the real one.
 void setWebBrowserFactory(WebBrowserFactory factory);
+// Tests look for the browser module elsewhere; no list restores the usual places.
+void setWebBrowserModulePlaces(std::optional<QStringList> places);

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontMetricsF>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -102,6 +103,18 @@ QPixmap PictureBox::renderArt(const QString &artPath, QSize size, qreal ratio, c
     }
     art.setDevicePixelRatio(ratio);
     return art;
+}
+
+QIcon PictureBox::renderIcon(const QString &artPath)
+{
+    // Drawn here rather than by QIcon from the file: that needs Qt's SVG icon
+    // plugin, which some releases package apart, and without it the tray
+    // would show nothing at all. Every size goes into each window's icon
+    // property: none beyond 128 pixels, as Qt's own choice for scalable icons.
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128})
+        icon.addPixmap(renderArt(artPath, QSize(side, side), 1));
+    return icon;
 }
 
 void PictureBox::setUserScale(double width, double height)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QList>
 #include <QPixmap>
 #include <QPointF>
@@ -28,6 +29,8 @@ public:
     // Artwork rendered for a size at a screen scale, with its words replaced
     // (squeezed to the width there is where a translation is longer).
     static QPixmap renderArt(const QString &artPath, QSize size, qreal ratio, const ArtTexts &texts = {});
+    // Artwork as an icon, in the sizes trays, panels and window lists ask for.
+    static QIcon renderIcon(const QString &artPath);
     // Maps the inner area to width x height units, whatever its size.
     void setUserScale(double width, double height);
     // Pixel position inside the picture to its own units, and back.
