@@ -278,9 +278,9 @@ import -window root "$work/dialog.png"
 pids+=($!)
 wait_until 10 grep -q '^listening on' "$work/sim.log" || fail "quendra-httpq-sim did not start"
 port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/sim.log")
-for field in "1 127.0.0.1" "2 $port" "3 clean"; do
-    read -r n text <<<"$field"
-    click_control field "" "$n"
+for field in "httpq server URL|127.0.0.1" "httpq port|$port" "httpq password|clean"; do
+    IFS='|' read -r name text <<<"$field"
+    click_control field "$name"
     xdotool key ctrl+a type "$text"
 done
 reader atspi_buttons.py Quendra Save >"$work/reader.log" 2>&1 || { cat "$work/reader.log"; fail "no Save button"; }
