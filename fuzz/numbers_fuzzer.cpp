@@ -1,7 +1,7 @@
 // Any text as an httpQ answer or a settings value: the conversions never
 // crash, agree with each other, and stay within 16 bits.
 
-#include "numbers.h"
+#include "core/text/numbers.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // from one piece, titles are never repeated or lost, and the fill never
 // crashes.
 
-#include "playlist_logic.h"
+#include "core/playlist/playlist_logic.h"
 
 #include <QString>
 #include <QStringList>

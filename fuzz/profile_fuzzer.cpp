@@ -2,7 +2,7 @@
 // the writer never crash, an edit keeps every line it does not concern, the
 // reader reads back what the writer wrote, and decoding a file is reversible.
 
-#include "profile_text.h"
+#include "core/ini/profile_text.h"
 
 #include <cstddef>
 #include <cstdint>

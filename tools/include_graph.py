@@ -2,9 +2,11 @@
 """Reports circles of files and includes that run from a lower layer up.
 
 A file and its header count as one unit. Each folder of src/ belongs to one
-layer (LAYERS below, lowest first); a unit may include its own folder, its
-layer's other folders and any folder of a layer below. Exits 1 when it finds
-a circle or an upward include.
+layer, the first part of its path (LAYERS below, lowest first); a unit may
+include its own folder, its layer's other folders and any folder of a layer
+below. Every include of a file of src/ names it by its path from src/
+("core/settings/settings.h"). Exits 1 when it finds a circle, an upward
+include or an include by another name.
 
     tools/include_graph.py [src]
 """
@@ -13,16 +15,16 @@ import re
 import sys
 
 LAYERS = [
-    ("core", ["async", "text", "settings/ini", "settings", "httpq/wire", "bar/face",
-              "playlist/logic", "mpris/logic", "cli"]),
+    ("core", ["core/async", "core/text", "core/ini", "core/settings", "core/httpq", "core/face",
+              "core/playlist", "core/mpris", "core/cli"]),
     ("platform", ["platform/transport", "platform/window", "platform/widgets",
-                  "platform/browser", "platform/session", "webbrowser"]),
-    ("services", ["httpq"]),
-    ("windows", ["systray", "playlist", "settings_dialog", "bar"]),
-    ("desktop", ["mpris"]),
-    ("program", ["app"]),
+                  "platform/browser", "platform/session", "platform/webengine"]),
+    ("services", ["services/httpq"]),
+    ("windows", ["windows/systray", "windows/playlist", "windows/settings_dialog", "windows/bar"]),
+    ("desktop", ["desktop/mpris"]),
+    ("program", ["program"]),
 ]
-# Within the windows layer a folder may include only those listed before it.
+# Within these layers a folder may include only those listed before it.
 ORDERED_LAYERS = {"windows", "core"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
@@ -42,12 +44,18 @@ def main():
     for path in files:
         by_name.setdefault(os.path.basename(path), []).append(path)
 
+    problems = 0
+
     def resolve(includer, target):
-        for candidate in (os.path.normpath(os.path.join(os.path.dirname(includer), target)), target):
-            if candidate in files:
-                return candidate
+        nonlocal problems
+        if target in files:
+            return target
         found = [p for p in by_name.get(os.path.basename(target), []) if p.endswith(target)]
-        return found[0] if len(found) == 1 else None
+        if len(found) == 1:
+            problems += 1
+            print(f"not by its path: {includer} includes \"{target}\" for {found[0]}")
+            return found[0]
+        return None
 
     unit = lambda path: os.path.splitext(path)[0]
     edges = {}
@@ -58,7 +66,6 @@ def main():
                 edges.setdefault(unit(path), set()).add(unit(resolved))
             edges.setdefault(unit(path), set())
 
-    problems = 0
     for circle in circles(edges):
         problems += 1
         print("circle:", " ".join(sorted(circle)))

@@ -1,4 +1,4 @@
-#include "task.h"
+#include "core/async/task.h"
 
 #include <gtest/gtest.h>
 

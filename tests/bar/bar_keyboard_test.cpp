@@ -1,6 +1,6 @@
-#include "barkeyboard.h"
-#include "frmsystray.h"
-#include "picturebox.h"
+#include "windows/bar/barkeyboard.h"
+#include "windows/systray/frmsystray.h"
+#include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
 
 #include <QAccessible>

@@ -1,5 +1,5 @@
-#include "bar_keys.h"
-#include "face_logic.h"
+#include "core/face/bar_keys.h"
+#include "core/face/face_logic.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "frmsystray.h"
-#include "picturebox.h"
-#include "playerline.h"
+#include "windows/systray/frmsystray.h"
+#include "platform/widgets/picturebox.h"
+#include "services/httpq/playerline.h"
 #include "support/sandbox.h"
 
 #include <QAccessible>

@@ -1,5 +1,5 @@
-#include "frmsystray.h"
-#include "picturebox.h"
+#include "windows/systray/frmsystray.h"
+#include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
 
 #include <QGuiApplication>

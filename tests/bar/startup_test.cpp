@@ -1,4 +1,4 @@
-#include "picturebox.h"
+#include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
 
 namespace {

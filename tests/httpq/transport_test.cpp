@@ -1,7 +1,7 @@
-#include "httpqclient.h"
+#include "services/httpq/httpqclient.h"
 #include "httpqsimulator.h"
-#include "iniactions.h"
-#include "settings.h"
+#include "core/settings/iniactions.h"
+#include "core/settings/settings.h"
 #include "support/await_task.h"
 
 #include <QPointer>

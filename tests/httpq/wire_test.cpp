@@ -1,7 +1,7 @@
-#include "http_reply.h"
-#include "httpqclient.h"
-#include "iniactions.h"
-#include "settings.h"
+#include "core/httpq/http_reply.h"
+#include "services/httpq/httpqclient.h"
+#include "core/settings/iniactions.h"
+#include "core/settings/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "media_controls.h"
-#include "mprisbridge.h"
-#include "picturebox.h"
+#include "desktop/mpris/media_controls.h"
+#include "desktop/mpris/mprisbridge.h"
+#include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
 
 #include <QDBusArgument>

@@ -1,9 +1,9 @@
-#include "formtimer.h"
-#include "qt_platform.h"
-#include "screen_fit.h"
+#include "platform/widgets/formtimer.h"
+#include "platform/session/qt_platform.h"
+#include "platform/window/screen_fit.h"
 #include "support/sandbox.h"
-#include "translations.h"
-#include "webbrowser.h"
+#include "platform/session/translations.h"
+#include "platform/browser/webbrowser.h"
 
 #include <gtest/gtest.h>
 

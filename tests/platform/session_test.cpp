@@ -1,5 +1,5 @@
-#include "endofsession.h"
-#include "single_instance.h"
+#include "platform/session/endofsession.h"
+#include "platform/session/single_instance.h"
 #include "support/await_task.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "barkeyboard.h"
-#include "picturebox.h"
+#include "windows/bar/barkeyboard.h"
+#include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
-#include "translations.h"
+#include "platform/session/translations.h"
 
 #include <QCoreApplication>
 #include <QLabel>

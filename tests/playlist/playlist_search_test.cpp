@@ -1,5 +1,5 @@
-#include "playlist_logic.h"
-#include "playlist_search.h"
+#include "core/playlist/playlist_logic.h"
+#include "core/playlist/playlist_search.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "bar_keys.h"
-#include "httpqclient.h"
-#include "playerline.h"
-#include "playlistmodel.h"
+#include "core/face/bar_keys.h"
+#include "services/httpq/httpqclient.h"
+#include "services/httpq/playerline.h"
+#include "windows/playlist/playlistmodel.h"
 #include "support/sandbox.h"
 
 #include <QAccessible>

@@ -1,4 +1,4 @@
-#include "private_profile.h"
+#include "core/ini/private_profile.h"
 
 #include <QDir>
 #include <QFile>

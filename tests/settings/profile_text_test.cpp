@@ -1,4 +1,4 @@
-#include "profile_text.h"
+#include "core/ini/profile_text.h"
 
 #include <gtest/gtest.h>
 

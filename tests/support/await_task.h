@@ -1,8 +1,8 @@
 #pragma once
 
-#include "httpqclient.h"
+#include "services/httpq/httpqclient.h"
 #include "support/printers.h"
-#include "task.h"
+#include "core/async/task.h"
 
 #include <gtest/gtest.h>
 

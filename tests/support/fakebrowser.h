@@ -1,6 +1,6 @@
 #pragma once
 
-#include "webbrowser.h"
+#include "platform/browser/webbrowser.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "inettransfer.h"
+#include "platform/transport/inettransfer.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "formtimer.h"
-#include "frm_quendra.h"
-#include "frm_quendraplaylist.h"
-#include "frmsettings.h"
-#include "iniactions.h"
-#include "settings.h"
+#include "platform/widgets/formtimer.h"
+#include "windows/bar/frm_quendra.h"
+#include "windows/playlist/frm_quendraplaylist.h"
+#include "windows/settings_dialog/frmsettings.h"
+#include "core/settings/iniactions.h"
+#include "core/settings/settings.h"
 #include "support/await_task.h"
 #include "support/fakebrowser.h"
 #include "support/faketransfer.h"

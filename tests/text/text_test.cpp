@@ -1,5 +1,5 @@
-#include "code_page.h"
-#include "numbers.h"
+#include "core/text/code_page.h"
+#include "core/text/numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "qt_platform.h"
+#include "platform/session/qt_platform.h"
 #include "support/sandbox.h"
-#include "webbrowser.h"
+#include "platform/browser/webbrowser.h"
 
 #include <QApplication>
 #include <QFile>

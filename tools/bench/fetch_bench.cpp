@@ -2,8 +2,8 @@
 // with curl fetching the same URL from the same simulator for comparison.
 
 #include "bench_report.h"
-#include "httpqclient.h"
-#include "settings.h"
+#include "services/httpq/httpqclient.h"
+#include "core/settings/settings.h"
 #include "sim_process.h"
 
 #include <QCommandLineParser>

@@ -33,7 +33,7 @@ done
 
 # Reported only; read from the source so the label follows the code.
 marquee_ms=$(sed -n 's/.*kMarqueeStepMs *= *\([0-9]*\).*/\1/p' \
-    "$root/src/bar/frm_quendra.cpp" 2>/dev/null | head -n1)
+    "$root/src/windows/bar/frm_quendra.cpp" 2>/dev/null | head -n1)
 marquee_ms=${marquee_ms:-?}
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quendra-idle.XXXXXX")

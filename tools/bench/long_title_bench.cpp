@@ -5,11 +5,11 @@
 // request, the event loop's longest stall, the CPU share and the peak memory.
 
 #include "bench_report.h"
-#include "formtimer.h"
-#include "frm_quendra.h"
-#include "inettransfer.h"
-#include "iniactions.h"
-#include "picturebox.h"
+#include "platform/widgets/formtimer.h"
+#include "windows/bar/frm_quendra.h"
+#include "platform/transport/inettransfer.h"
+#include "core/settings/iniactions.h"
+#include "platform/widgets/picturebox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

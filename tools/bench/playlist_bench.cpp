@@ -5,12 +5,12 @@
 // a huge answer without separators costs time in proportion to its size.
 
 #include "bench_report.h"
-#include "formtimer.h"
-#include "frm_quendraplaylist.h"
-#include "httpqclient.h"
-#include "iniactions.h"
-#include "playlistmodel.h"
-#include "settings.h"
+#include "platform/widgets/formtimer.h"
+#include "windows/playlist/frm_quendraplaylist.h"
+#include "services/httpq/httpqclient.h"
+#include "core/settings/iniactions.h"
+#include "windows/playlist/playlistmodel.h"
+#include "core/settings/settings.h"
 #include "sim_process.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "httpqsimulator.h"
 
-#include "code_page.h"
+#include "core/text/code_page.h"
 
 #include <QRandomGenerator>
 #include <QTcpServer>

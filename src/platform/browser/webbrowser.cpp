@@ -1,4 +1,4 @@
-#include "webbrowser.h"
+#include "platform/browser/webbrowser.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "endofsession.h"
+#include "platform/session/endofsession.h"
 
 #include <QGuiApplication>
 #include <QSessionManager>

@@ -1,6 +1,6 @@
-#include "qt_platform.h"
+#include "platform/session/qt_platform.h"
 
-#include "translations.h"
+#include "platform/session/translations.h"
 
 #include <QCoreApplication>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "translations.h"
+#include "platform/session/translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,7 +1,7 @@
-#include "qtinettransfer.h"
+#include "platform/transport/qtinettransfer.h"
 
-#include "code_page.h"
-#include "httpq_url.h"
+#include "core/text/code_page.h"
+#include "core/httpq/httpq_url.h"
 
 #include <QNetworkProxy>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "http_reply.h"
-#include "inettransfer.h"
+#include "core/httpq/http_reply.h"
+#include "platform/transport/inettransfer.h"
 
 #include <QByteArray>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "formtimer.h"
+#include "platform/widgets/formtimer.h"
 
 FormTimer::FormTimer(int interval, bool enabled, QObject *parent)
     : QObject(parent)

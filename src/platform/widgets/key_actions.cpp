@@ -1,4 +1,4 @@
-#include "key_actions.h"
+#include "platform/widgets/key_actions.h"
 
 #include <QKeyEvent>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "picturebox.h"
+#include "platform/widgets/picturebox.h"
 
-#include "twips.h"
+#include "platform/window/twips.h"
 
 #include <QFile>
 #include <QFontMetricsF>

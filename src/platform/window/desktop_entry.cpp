@@ -1,4 +1,4 @@
-#include "desktop_entry.h"
+#include "platform/window/desktop_entry.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "placewatch.h"
+#include "platform/window/placewatch.h"
 
-#include "window_move.h"
+#include "platform/window/window_move.h"
 
 #include <QEvent>
 #include <QWidget>

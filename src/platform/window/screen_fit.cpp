@@ -1,4 +1,4 @@
-#include "screen_fit.h"
+#include "platform/window/screen_fit.h"
 
 #include <algorithm>
 #include <limits>

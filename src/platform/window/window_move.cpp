@@ -1,4 +1,4 @@
-#include "window_move.h"
+#include "platform/window/window_move.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "core/face/bar_keys.h"
+#include "core/face/face_logic.h"
+#include "services/httpq/httpqclient.h"
+#include "windows/bar/marqueelabel.h"
+#include "core/async/task.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLine>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class FormTimer;
+class frmSystray;
+class PictureBox;
+class PlaceWatch;
+class QScreen;
+class WebBrowser;
+
+// The bar: the program's start-up and main window. In direct mode it shows
+// the player face and polls httpQ; in web-control mode it shows the control
+// page in an embedded browser below its title strip.
+class frm_Quendra final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frm_Quendra)
+
+public:
+    static constexpr int kWidthTwips = 4125;
+
+    frm_Quendra();
+    ~frm_Quendra() override;
+
+    // Loads the settings, lays the bar out for its mode, starts the timers,
+    // places the playlist window and shows the bar.
+    void Form_Load();
+
+    // The handlers that ask the player are coroutines: each goes on once its
+    // answer is in, and is destroyed unfinished if the bar goes first.
+
+    // A press on the face, in its 120 x 60 units: one command per press.
+    async::Task<> picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y);
+    // The now-playing poll, the title marquee and the play-state poll.
+    async::Task<> timRefreshSongTitle_Timer();
+    void timDisplaySongtitle_Timer();
+    async::Task<> timRefreshStatus_Timer();
+    // Read the shuffle and repeat states and show or hide their marks.
+    async::Task<> ShuffleCheck();
+    async::Task<> LoopCheck();
+    // The marks switch their mode off.
+    async::Task<> picShuffleStatus_Click();
+    async::Task<> picLoopStatus_Click();
+
+    // The title strip: its settings, hide and close buttons, else a drag.
+    // Button is 1 left, 2 right, 4 middle; X and Y in twips.
+    void TopBar_MouseDown(qint16 Button, int Shift, float X, float Y);
+    // Hides both windows, only while a tray host can bring them back.
+    void HideAllWindows();
+    // Switches the playlist window on or off and stores the choice at once.
+    void TogglePlaylist();
+    void picPlayListStatus_Click();
+    // Creates the tray icon with its seven-item menu.
+    void BuildTrayMenu();
+    void my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey);
+    void my_frmSysTray_SysTrayMouseDown(qint32 eButton);
+    // Stops the polls, saves every setting with the windows' positions,
+    // removes the tray icon, closes every window and ends the program.
+    void CloseApplication();
+    // How the program ends; tests put a recorder in place.
+    static void setProgramEnd(std::function<void()> end);
+
+    // The desktop's media controls (src/mpris) send through this: a command
+    // as the face sends it, a press in line with the face's.
+    async::Task<> sendPlayerCommand(QString command, QString argument = {});
+    // The line every window's presses take, which also knows whether the
+    // player answers.
+    PlayerLine *playerLine() const { return m_line; }
+    bool playerReachable() const;
+    // Repeat as the player last answered it (the mark also hides when a
+    // read fails).
+    bool repeatOn() const { return m_repeatOn; }
+    // While set, the play-state poll also reads the position of a playing
+    // song (and its length while that is unknown), for the media controls.
+    void setPositionPolled(bool polled) { m_positionPolled = polled; }
+    // Where the song is, in milliseconds: the last reading, moved on by the
+    // time since while it plays.
+    qint64 positionMs() const;
+    // Where a seek the media controls sent put the song, until the next reading.
+    void setPositionMs(qint64 ms);
+    qint16 listPosition() const { return m_listPos; }
+    const Marquee &marquee() const { return m_marquee; }
+
+    // Left and top in twips.
+    QPoint positionTwips() const;
+    void moveTwips(int left, int top);
+
+    // The window's controls, as the other windows and the tests reach them.
+    PictureBox *picPlayListStatus;
+    PictureBox *picLoopStatus;
+    PictureBox *picShuffleStatus;
+    HttpqClient *InetStatusCheck;
+    FormTimer *timRefreshStatus;
+    FormTimer *timDisplaySongtitle;
+    HttpqClient *NetworkConnection;
+    FormTimer *timRefreshSongTitle;
+    PictureBox *picQuendraDirect;
+    QLabel *lblSongInfo;
+    QLabel *lblChannels;
+    MarqueeLabel *lblSongTitle;
+    QLabel *lblStatus;
+    PictureBox *TopBar;
+    // Created only in web-control mode.
+    WebBrowser *QuendraWebbrowser = nullptr;
+    frmSystray *my_frmSysTray = nullptr;
+    // Border lines drawn on the window itself, in twips.
+    std::array<QLine, 3> Line1;
+
+    // Kept from tick to tick by the polls and the marquee.
+    QString mLastTitle;
+    qint16 mSampleRate = 0;
+    qint16 mBitRate = 0;
+    qint16 mChannels = 0;
+    qint16 mTrackLength = 0;
+    qint16 mPlayState = 0;
+
+Q_SIGNALS:
+    // What the polls saw change, for the desktop's media controls: each is
+    // sent only when a read differs from the one before.
+    void songChanged(const QString &title, qint16 listPos, qint16 trackLength);
+    // The play-state poll read a length for a song whose length was unknown.
+    void trackLengthChanged(qint16 trackLength);
+    void playStateChanged(qint16 playState);
+    void shuffleChanged(bool on);
+    void repeatChanged(bool on);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    // Sends a command on NetworkConnection; the answer is not used. Awaited
+    // by a press's own handler, it is part of that press.
+    HttpqClient::Request sendCommand(const QString &command, const QString &argument = {});
+    void notePollAnswer(bool answered);
+    void showReachability();
+    void showPlayState();
+    QString trayTip() const;
+    async::Task<> readPosition();
+    async::Task<std::optional<qint16>> readNumber(HttpqClient *channel, QString url, bool whole);
+    void layOutWebControl();
+    void layOutDirect();
+    // Places a label of the face in the face's 120 x 60 units.
+    void placeOnFace(QWidget *label, double left, double top, double width);
+    void placeTwips(QWidget *control, int left, int top);
+    // What a click on a button's place does: for shuffle, repeat and the
+    // playlist, on their ON mark while it is shown, else on the face or
+    // the strip. The keyboard and assistive technologies press through it.
+    void clickButton(BarButton button);
+    // While hidden: shows the windows again when the tray host has gone.
+    void watchTray();
+    // Brings a window whose title strip does not show whole on the screens
+    // onto the nearest one, the docked playlist along below the bar.
+    void keepOnScreen();
+    void watchScreen(QScreen *screen);
+
+    qint16 m_listPos = 0;
+    Marquee m_marquee;
+    bool m_closing = false;
+    bool m_titlePollRunning = false;
+    QTimer m_trayWatch;
+    PlayerLine *m_line;
+    bool m_repeatOn = false;
+    bool m_positionPolled = false;
+    qint64 m_positionMs = 0;
+    QElapsedTimer m_sincePosition;
+    // Screens come, go and change size in bursts: one look after them.
+    QTimer m_screenCheck;
+    // Every move of the bar but its strip's drag (the window manager's, a
+    // panel's push): the docked playlist follows once the bar is at rest.
+    PlaceWatch *m_placeWatch;
+};

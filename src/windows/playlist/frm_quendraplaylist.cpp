@@ -1,0 +1,476 @@
+#include "windows/playlist/frm_quendraplaylist.h"
+
+#include "platform/widgets/formtimer.h"
+#include "services/httpq/httpqclient.h"
+#include "core/settings/iniactions.h"
+#include "platform/widgets/key_actions.h"
+#include "platform/widgets/picturebox.h"
+#include "services/httpq/playerline.h"
+#include "platform/window/placewatch.h"
+#include "windows/playlist/playlistmodel.h"
+#include "windows/playlist/playlistview.h"
+#include "core/settings/settings.h"
+#include "platform/window/twips.h"
+#include "platform/browser/webbrowser.h"
+#include "platform/window/window_move.h"
+
+#include <QCloseEvent>
+#include <QListView>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <limits>
+
+namespace {
+
+frm_QuendraPlaylist *g_instance = nullptr;
+QPointer<QWidget> g_bar;
+std::function<async::Task<>()> g_barShuffleCheck;
+QPointer<PlayerLine> g_line;
+
+const QColor kListBackground(0x00, 0x00, 0x40);
+const QColor kListText(0xE0, 0xE0, 0xE0);
+
+} // namespace
+
+frm_QuendraPlaylist *frm_QuendraPlaylist::instance()
+{
+    if (!g_instance) {
+        g_instance = new frm_QuendraPlaylist;
+        g_instance->Form_Load();
+    }
+    return g_instance;
+}
+
+frm_QuendraPlaylist *frm_QuendraPlaylist::existing()
+{
+    return g_instance;
+}
+
+void frm_QuendraPlaylist::destroyInstance()
+{
+    delete g_instance;
+}
+
+void frm_QuendraPlaylist::setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck, PlayerLine *line)
+{
+    g_bar = bar;
+    g_barShuffleCheck = std::move(shuffleCheck);
+    g_line = line;
+}
+
+frm_QuendraPlaylist::frm_QuendraPlaylist()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+{
+    setWindowTitle(tr("Playlist"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, kListBackground);
+    colours.setColor(QPalette::WindowText, Qt::black);
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    picTop = new PictureBox(QStringLiteral(":/art/playlist_top.svg"), this);
+    picTop->setGeometry(0, 0, twipsToPixels(kWidthTwips), twipsToPixels(kStripTwips));
+    picTop->setArtTexts({{QStringLiteral("Playlist"), tr("Playlist")}});
+    picTopSongList = new PictureBox(QStringLiteral(":/art/playlist_header.svg"), this);
+    picTopSongList->setGeometry(0, twipsToPixels(210), twipsToPixels(kWidthTwips), twipsToPixels(kStripTwips));
+
+    m_entries = new PlaylistModel(tr("Loading..."), this);
+    listPlayList = new PlaylistView(this);
+    listPlayList->setModel(m_entries);
+    listPlayList->setFrameShape(QFrame::NoFrame);
+    listPlayList->setUniformItemSizes(true);
+    listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The list scrolls by wheel and keys and shows no scroll bar, so the
+    // strip meant to cover the bar is kept in place but not drawn: it would
+    // cut through the highlight of the playing entry.
+    listPlayList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listPlayList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    listPlayList->setTextElideMode(Qt::ElideNone);
+    QPalette listColours = listPlayList->palette();
+    listColours.setColor(QPalette::Base, kListBackground);
+    listColours.setColor(QPalette::Text, kListText);
+    listPlayList->setPalette(listColours);
+    QFont listFont;
+    listFont.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("DejaVu Sans")});
+    listFont.setPixelSize(11);
+    listPlayList->setFont(listFont);
+
+    picHideScrollBar = new QWidget(this);
+    picHideScrollBar->setAutoFillBackground(true);
+    QPalette coverColours = picHideScrollBar->palette();
+    coverColours.setColor(QPalette::Window, kListBackground);
+    picHideScrollBar->setPalette(coverColours);
+    picHideScrollBar->setGeometry(twipsToPixels(3720), twipsToPixels(480), twipsToPixels(100), twipsToPixels(495));
+    picHideScrollBar->setVisible(false);
+
+    picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
+
+    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this, g_line);
+    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this, g_line);
+    timPlaylistRefresh = new FormTimer(kFirstRefreshMs, true, this);
+
+    connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
+    connect(inetPlayList, &HttpqClient::ResponseCompleted, this, &frm_QuendraPlaylist::inetPlayList_ResponseCompleted);
+    connect(picTop, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                picTop_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+            });
+    connect(picTop, &PictureBox::doubleClicked, this, &frm_QuendraPlaylist::picTop_DblClick);
+    connect(picBottom, &PictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
+                picBottom_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
+            });
+    connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
+    onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+    takeFocusOnActivation(this, listPlayList);
+    m_placeWatch = new PlaceWatch(this);
+    connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this](bool byProgram) {
+        if (!byProgram)
+            DockPlaylist(QStringLiteral("Playlist"));
+    });
+}
+
+frm_QuendraPlaylist::~frm_QuendraPlaylist()
+{
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+void frm_QuendraPlaylist::Form_Load()
+{
+    const QPoint barPosition = g_bar ? windowPositionTwips(*g_bar) : QPoint();
+    moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
+    resize(twipsToPixels(kWidthTwips), std::max(0, twipsToPixels(gPlaylistHeight)));
+
+    const int barHeight = twipsToPixels(gPlaylistBarHeight);
+    if (!isDirectMode()) {
+        picTopSongList->hide();
+        listPlayList->hide();
+        picHideScrollBar->hide();
+        QuendraPlaylistWebbrowser = createWebBrowser(this);
+        QuendraPlaylistWebbrowser->show();
+        QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
+    } else {
+        picTopSongList->setGeometry(0, barHeight, twipsToPixels(kWidthTwips), barHeight);
+        RequestPlaylist();
+    }
+    ArrangePlaylistWindow();
+    picBottom->raise();
+}
+
+qint16 frm_QuendraPlaylist::doubleBarHeight() const
+{
+    const int twice = 2 * int(gPlaylistBarHeight);
+    return static_cast<qint16>(
+        std::clamp<int>(twice, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+}
+
+void frm_QuendraPlaylist::ArrangePlaylistWindow()
+{
+    const int h = heightTwips();
+    const int w = pixelsToTwips(width());
+    const int twice = doubleBarHeight();
+    if (isDirectMode()) {
+        listPlayList->setGeometry(0, twipsToPixels(twice), twipsToPixels(w), twipsToPixels(std::max(0, h - twice)));
+        Line1[0] = QLine(0, 0, 0, h - 20);
+        Line1[1] = QLine(w - 10, 0, w - 10, h - 20);
+        picHideScrollBar->setGeometry(twipsToPixels(w - 250), twipsToPixels(twice), twipsToPixels(150),
+                                      std::max(0, twipsToPixels(h - gPlaylistBarHeight)));
+    } else {
+        listPlayList->hide();
+        // The page reaches a little beyond the window on every side but the right.
+        QuendraPlaylistWebbrowser->setGeometry(twipsToPixels(-5), twipsToPixels(-15), twipsToPixels(w),
+                                               std::max(0, twipsToPixels(gPlaylistBarHeight / 2.0 + h + 50)));
+    }
+    // At a width the program did not give it, the window manager has laid
+    // the window out (tiled it): that height is not the user's to keep.
+    if (width() == twipsToPixels(kWidthTwips)) {
+        gPlaylistHeight = roundToInt16(h);
+        SavePlaylistState();
+        // Held at its size between resizes by the grip, so that tiling
+        // window managers float it (as the bar).
+        setFixedSize(size());
+    }
+    placeBottomStrip();
+    picBottom->raise();
+    update();
+}
+
+void frm_QuendraPlaylist::placeBottomStrip()
+{
+    const int stripHeight = twipsToPixels(kStripTwips);
+    picBottom->setGeometry(0, height() - stripHeight, width(), stripHeight);
+}
+
+void frm_QuendraPlaylist::picTop_MouseDown(qint16 Button, int Shift, float X, float Y)
+{
+    Q_UNUSED(Shift)
+    Q_UNUSED(X)
+    Q_UNUSED(Y)
+    QPointer<frm_QuendraPlaylist> self(this);
+    beginWindowMove(this, {}, mouseButtonOfCode(Button), picTop->lastPressGlobal(), [self] {
+        if (self)
+            self->DockPlaylist(QStringLiteral("Playlist"));
+    });
+}
+
+void frm_QuendraPlaylist::picTop_DblClick()
+{
+    RequestPlaylist();
+}
+
+void frm_QuendraPlaylist::picBottom_MouseDown(qint16 Button, int Shift, float X, float Y)
+{
+    Q_UNUSED(Shift)
+    Q_UNUSED(X)
+    Q_UNUSED(Y)
+    // The grip's gesture may size the window; its end holds the new size.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QPointer<frm_QuendraPlaylist> self(this);
+    beginWindowMove(this, Qt::BottomEdge, mouseButtonOfCode(Button), picBottom->lastPressGlobal(), [self] {
+        if (self)
+            self->bottomEdgeMoved();
+    });
+}
+
+void frm_QuendraPlaylist::bottomEdgeMoved()
+{
+    if (heightTwips() >= doubleBarHeight()) {
+        ArrangePlaylistWindow();
+        return;
+    }
+    // Dragged shorter than two strips: down to one strip. The window manager
+    // has the last word on the size, so the stored height waits for it.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(width(), std::max(0, twipsToPixels(gPlaylistBarHeight)));
+    QPointer<frm_QuendraPlaylist> self(this);
+    afterWindowSettles(this, [self] {
+        if (self)
+            self->ArrangePlaylistWindow();
+    });
+}
+
+void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
+{
+    if (!g_bar)
+        return;
+    const QPoint barPosition = windowPositionTwips(*g_bar);
+    const double barLeft = barPosition.x();
+    const double barBottom = double(barPosition.y()) + gWinampHeight;
+    const QPoint position = positionTwips();
+    const qint16 top = roundToInt16(position.y());
+
+    if (mover == u"Quendra" && gPlaylistDocked == -1) {
+        AttachPlaylist();
+        return;
+    }
+    if (playlistNearAttachPoint(barLeft, barBottom, position.x(), top, gAttachArea))
+        AttachPlaylist();
+    else
+        gPlaylistDocked = 0;
+}
+
+void frm_QuendraPlaylist::AttachPlaylist()
+{
+    if (g_bar) {
+        const QPoint barPosition = windowPositionTwips(*g_bar);
+        moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
+    }
+    gPlaylistDocked = -1;
+}
+
+void frm_QuendraPlaylist::timPlaylistRefresh_Timer()
+{
+    ++mRefreshTicks;
+    if (mRefreshTicks > 5) {
+        timPlaylistRefresh->setInterval(kRefreshMs);
+        RequestPlaylist();
+        mRefreshTicks = 0;
+    }
+}
+
+void frm_QuendraPlaylist::RequestPlaylist()
+{
+    if (inetPlayList->IsBusy())
+        return;
+    inetPlayList->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p="));
+}
+
+void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
+{
+    for (QString piece = inetPlayList->ReadChunk(1024); !piece.isEmpty(); piece = inetPlayList->ReadChunk(1024))
+        AddPlaylistText(piece, 0);
+    // The reading ends at the first empty piece: a transfer that cannot give
+    // more gives nothing, so no piece is ever read twice.
+    AddPlaylistText(QStringLiteral("end"), -1);
+    timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+void frm_QuendraPlaylist::AddPlaylistText(const QString &text, qint16 last)
+{
+    // What is highlighted is noted before a fill writes its first entry.
+    if (!m_filling) {
+        m_filling = true;
+        m_highlightBefore = listPlayList->currentIndex().row();
+        m_highlightText = m_entries->entry(m_highlightBefore);
+        m_playingText = m_entries->entry(m_playingEntry);
+    }
+    if (last != -1) {
+        m_fill.add(text, *m_entries);
+        return;
+    }
+    // The highlight is set while the list still shows its old entries, so
+    // that the view need not lay the new ones out at once to redraw it.
+    const int highlight = highlightAfterFill();
+    if (highlight == -1)
+        listPlayList->selectionModel()->clear();
+    else if (highlight >= 0 && highlight < m_entries->rowCount())
+        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight),
+                                                        QItemSelectionModel::ClearAndSelect);
+    m_fill.finish(*m_entries);
+    m_entries->commit();
+    if (highlight >= 0 && listPlayList->currentIndex().row() != highlight)
+        listPlayList->selectionModel()->setCurrentIndex(m_entries->index(highlight),
+                                                        QItemSelectionModel::ClearAndSelect);
+    m_filling = false;
+    timPlaylistRefresh->setInterval(kRefreshMs);
+}
+
+int frm_QuendraPlaylist::highlightAfterFill()
+{
+    // The entries as the finishing step will leave them: the titles read, a
+    // blank after them, nothing beyond.
+    const int blank = m_fill.nextEntry();
+    const auto after = [&](int row) -> std::optional<QString> {
+        if (row < 0 || row > blank)
+            return std::nullopt;
+        return row == blank ? QStringLiteral(" ") : m_entries->entry(row);
+    };
+    // A highlighted entry the fill took away or replaced would leave the
+    // highlight on another song or a blank row: it goes back to the entry
+    // that plays, if the fill left that one as it was, or nowhere.
+    if (m_highlightBefore < 0 || after(m_highlightBefore) == m_highlightText)
+        return -2;
+    if (m_playingEntry >= 0 && after(m_playingEntry) == m_playingText)
+        return m_playingEntry;
+    m_playingEntry = -1;
+    return -1;
+}
+
+void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 IndexShow)
+{
+    if (gTitleText.size() < 5)
+        return;
+    if (IndexShow < 0 || IndexShow >= m_entries->rowCount()) {
+        // Nothing to mark: the list holds no such entry (yet).
+        m_playingEntry = -1;
+        listPlayList->selectionModel()->clear();
+        return;
+    }
+    m_playingEntry = IndexShow;
+    const QModelIndex entry = m_entries->index(IndexShow);
+    listPlayList->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect);
+    listPlayList->scrollTo(entry, QAbstractItemView::EnsureVisible);
+
+    const int itemHeight = std::max(1, listPlayList->sizeHintForRow(0));
+    const int rows = listPlayList->viewport()->height() / itemHeight;
+    const int selected = listPlayList->currentIndex().row();
+    const int top = listPlayList->verticalScrollBar()->value();
+    if (const std::optional<int> newTop = playlistTopRow(IndexShow, selected, top, rows))
+        listPlayList->verticalScrollBar()->setValue(*newTop);
+}
+
+async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
+{
+    gListPos = static_cast<qint16>(listPlayList->currentIndex().row());
+    // The entry chosen now, whatever is chosen while the press waits its turn.
+    const qint16 position = gListPos;
+    // A press the player cannot take now is dropped, never sent late.
+    const bool going = co_await PlayerLine::Turn(g_line);
+    if (!going)
+        co_return;
+    if (g_bar && g_barShuffleCheck)
+        co_await g_barShuffleCheck();
+    // Each request goes after the previous one is answered or has failed.
+    const auto send = [this](QStringView command, QStringView argument) {
+        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
+    };
+    if (gShuffleState == 1)
+        co_await send(u"/shuffle?p=", u"&a=0");
+    co_await send(u"/setplaylistpos?p=", positionArgument(position));
+    co_await send(u"/play?p=", {});
+    if (gShuffleState == 1)
+        co_await send(u"/shuffle?p=", u"&a=1");
+}
+
+void frm_QuendraPlaylist::Form_Unload()
+{
+    inetPlayList->Cancel();
+    inetPLAction->Cancel();
+    timPlaylistRefresh->setEnabled(false);
+}
+
+QPoint frm_QuendraPlaylist::positionTwips() const
+{
+    return windowPositionTwips(*this);
+}
+
+void frm_QuendraPlaylist::moveTwips(int left, int top)
+{
+    m_placeWatch->programMove();
+    move(twipsToPixels(left), twipsToPixels(top));
+}
+
+void frm_QuendraPlaylist::restNow()
+{
+    m_placeWatch->restNow();
+}
+
+void frm_QuendraPlaylist::pairStateChanged(QWidget *changed)
+{
+    if (gPlaylistDocked != -1 || !g_bar)
+        return;
+    QWidget *other = changed == this ? g_bar.data() : this;
+    // A switched-off playlist stays off, a bar hidden to the tray hidden.
+    if (!other->isVisible() || other->isMinimized() == changed->isMinimized())
+        return;
+    other->setWindowState(other->windowState().setFlag(Qt::WindowMinimized, changed->isMinimized()));
+}
+
+void frm_QuendraPlaylist::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        pairStateChanged(this);
+}
+
+int frm_QuendraPlaylist::heightTwips() const
+{
+    return pixelsToTwips(height());
+}
+
+void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const QLine &line : Line1)
+        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
+                         twipsToPixels(line.y2()));
+}
+
+void frm_QuendraPlaylist::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The grip stays on the bottom edge, also while the window is being sized.
+    placeBottomStrip();
+}
+
+void frm_QuendraPlaylist::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
