@@ -18,6 +18,7 @@ watcher() {
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null
 }
 host_ready() { [[ $(watcher IsStatusNotifierHostRegistered) == *true* ]]; }
+host_ready_or_gone() { host_ready || ! kill -0 "$host" 2>/dev/null; }
 # The item as the watcher lists it: its bus name, and a path after it or not
 # (GNOME's extension puts an @ between them).
 item_registered() {
@@ -59,9 +60,17 @@ scenario sni_tray_menu gtk-sni-tray-standalone gdbus dbus-daemon
 on_desktops sni_tray_menu openbox
 scenario_sni_tray_menu() {
     start_session_bus || return
-    gtk-sni-tray-standalone --watcher --bottom >"$SESSION/sni-host.log" 2>&1 &
-    track $!
-    wait_for 10000 host_ready || { fail "the StatusNotifier host did not start: $(tail -n 3 "$SESSION/sni-host.log")"; return; }
+    # The host, when the bus is slow to answer it at its start, can end at
+    # once ("Pattern match failure"): it gets three tries.
+    local try host
+    for try in 1 2 3; do
+        gtk-sni-tray-standalone --watcher --bottom >"$SESSION/sni-host.log" 2>&1 &
+        host=$!
+        track $host
+        wait_for 10000 host_ready_or_gone
+        host_ready && break
+    done
+    host_ready || { fail "the StatusNotifier host did not start: $(tail -n 3 "$SESSION/sni-host.log")"; return; }
     # The item goes to the StatusNotifier host, not to the XEmbed tray.
     TRAY_PID=""
     start_sim && start_quendra "$DOCKED" || return
