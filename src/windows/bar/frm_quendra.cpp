@@ -6,7 +6,7 @@
 #include "windows/settings_dialog/frmsettings.h"
 #include "windows/systray/frmsystray.h"
 #include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/window/placewatch.h"
 #include "services/httpq/playerline.h"

@@ -2,7 +2,7 @@
 
 #include "platform/widgets/formtimer.h"
 #include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
 #include "services/httpq/playerline.h"
