@@ -75,12 +75,6 @@ Label *makeLabel(QWidget *parent, const QString &caption, QColor colour, const Q
     return label;
 }
 
-qint16 clampToInt16(int value)
-{
-    return static_cast<qint16>(
-        std::clamp<int>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
-}
-
 } // namespace
 
 frm_Quendra::frm_Quendra()

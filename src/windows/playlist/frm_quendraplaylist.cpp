@@ -162,9 +162,7 @@ void frm_QuendraPlaylist::Form_Load()
 
 qint16 frm_QuendraPlaylist::doubleBarHeight() const
 {
-    const int twice = 2 * int(gPlaylistBarHeight);
-    return static_cast<qint16>(
-        std::clamp<int>(twice, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+    return clampToInt16(2 * int(gPlaylistBarHeight));
 }
 
 void frm_QuendraPlaylist::ArrangePlaylistWindow()
