@@ -2,7 +2,7 @@
 // never crashes, keeps its bounds, and reaches the same result however the
 // bytes are cut into reads.
 
-#include "core/httpq/http_reply.h"
+#include "core/httpq/httpreplyreader.h"
 
 #include <cstdint>
 #include <cstdlib>

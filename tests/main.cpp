@@ -11,6 +11,6 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    InstallTestBrowserFactory();
+    installTestBrowserFactory();
     return RUN_ALL_TESTS();
 }

@@ -3,7 +3,7 @@
 #include "platform/session/endofsession.h"
 #include "windows/bar/frm_quendra.h"
 #include "windows/playlist/frm_quendraplaylist.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "desktop/mpris/media_controls.h"
 #include "desktop/mpris/mprisbridge.h"
 #include "platform/widgets/picturebox.h"

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -285,6 +286,53 @@ TEST(TrayTip, IsCutAt63CharactersOrWhatUtf8PutsIn63Bytes)
         EXPECT_EQ(tray.ToolTip(), shown) << tip.toStdString();
         EXPECT_EQ(tray.trayIcon()->toolTip(), shown);
     }
+}
+
+// Removing an item moves the captions and keys above it down one place and
+// drops the last item; each place keeps its enabled state, and the default
+// index stays. Item 0 is only emptied, and later items still append.
+TEST(TrayMenu, RemovingAnItemMovesTheLaterCaptionsAndKeysDown)
+{
+    frmSystray tray;
+    // What the menu shows, with the key each place hands back.
+    const auto items = [&tray] {
+        QStringList shown;
+        const QList<QAction *> actions = tray.contextMenu()->actions();
+        for (qsizetype i = 0; i < actions.size(); ++i) {
+            const QAction *action = actions[i];
+            shown.append((action->isSeparator() ? u"-"_s : action->text()) + u'|' + tray.menuKey(qint32(i))
+                         + (action->isEnabled() ? u""_s : u" off"_s));
+        }
+        return shown;
+    };
+    tray.AddMenuItem(u"&Open"_s, u"open"_s);
+    tray.AddMenuItem(u"-"_s);
+    tray.AddMenuItem(u"&Close"_s, u"close"_s);
+    EXPECT_EQ(tray.AddMenuItem(u"Last"_s, u"last"_s, true), 3);
+    tray.EnableMenuItem(2, false);
+
+    EXPECT_EQ(tray.RemoveMenuItem(1), 0);
+    EXPECT_EQ(items(), QStringList({u"&Open|open"_s, u"&Close|close"_s, u"Last|last off"_s}));
+    EXPECT_EQ(tray.menuItemCount(), 3);
+    EXPECT_EQ(tray.DefaultMenuIndex(), 3);
+    // A choice reports the index and key that the place holds now.
+    QSignalSpy clicks(&tray, &frmSystray::MenuClick);
+    tray.contextMenu()->actions().at(1)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&clicks] { return !clicks.isEmpty(); }, 5000));
+    EXPECT_EQ(clicks.first(), QVariantList({1, u"close"_s}));
+
+    // The last item only goes; indexes outside the menu change nothing.
+    for (const qint32 index : {2, 2, -1, 99})
+        EXPECT_EQ(tray.RemoveMenuItem(index), 0);
+    EXPECT_EQ(items(), QStringList({u"&Open|open"_s, u"&Close|close"_s}));
+
+    EXPECT_EQ(tray.RemoveMenuItem(0), 0);
+    EXPECT_EQ(items(), QStringList({u"|open"_s, u"&Close|close"_s}));
+    EXPECT_EQ(tray.AddMenuItem(u"-"_s, u"line"_s), 2);
+    EXPECT_EQ(tray.AddMenuItem(u"&More"_s, u"more"_s), 3);
+    // A separator moving down stays one; a caption moving over one is text.
+    EXPECT_EQ(tray.RemoveMenuItem(1), 0);
+    EXPECT_EQ(items(), QStringList({u"|open"_s, u"-|line"_s, u"&More|more"_s}));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "services/httpq/httpqclient.h"
 #include "httpqsimulator.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
 #include "support/await_task.h"
 

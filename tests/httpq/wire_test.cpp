@@ -1,6 +1,6 @@
-#include "core/httpq/http_reply.h"
+#include "core/httpq/httpreplyreader.h"
 #include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
 
 #include <gtest/gtest.h>

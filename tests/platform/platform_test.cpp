@@ -126,7 +126,7 @@ protected:
     {
         m_windows.close();
         setWebBrowserModulePlaces(std::nullopt);
-        InstallTestBrowserFactory();
+        installTestBrowserFactory();
     }
     static QString notice(const WebBrowser *browser)
     {

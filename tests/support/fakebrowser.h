@@ -23,7 +23,7 @@ public:
 
 // Tests never load the real browser: outside FakeBrowsers every browser is
 // an unrecorded fake.
-inline void InstallTestBrowserFactory()
+inline void installTestBrowserFactory()
 {
     setWebBrowserFactory([](QWidget *parent) { return new FakeBrowser(parent); });
 }
@@ -40,6 +40,6 @@ public:
             return browser;
         });
     }
-    ~FakeBrowsers() { InstallTestBrowserFactory(); }
+    ~FakeBrowsers() { installTestBrowserFactory(); }
     QList<FakeBrowser *> created;
 };

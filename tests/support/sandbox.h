@@ -4,7 +4,7 @@
 #include "windows/bar/frm_quendra.h"
 #include "windows/playlist/frm_quendraplaylist.h"
 #include "windows/settings_dialog/frmsettings.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
 #include "support/await_task.h"
 #include "support/fakebrowser.h"

@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray Headers = QByteArrayLiteral(
+const QByteArray kHeaders = QByteArrayLiteral(
     "HTTP/1.0 200 OK\r\nServer: httpQ/3.1 (sim)\r\nContent-Type: text/html\r\n\r\n");
 
 struct Reply
@@ -58,11 +58,11 @@ TEST_F(HttpqSimTest, AnswersExactBytesAndReportsRequestLine)
     EXPECT_TRUE(tooBig.closed && tooBig.bytes.isEmpty());
     EXPECT_EQ(sim.requestsServed(), 0u);
     const Reply reply = exchange(sim.serverPort(), request(2048));
-    EXPECT_EQ(reply.bytes, Headers + "1");
+    EXPECT_EQ(reply.bytes, kHeaders + "1");
     EXPECT_TRUE(reply.closed);
     EXPECT_EQ(lines, QByteArrayList{QByteArrayLiteral("GET /play?p= HTTP/1.0")});
     EXPECT_EQ(sim.state().playState, HttpqPlayerState::Playing);
-    EXPECT_EQ(exchange(sim.serverPort(), "POST /stop?p= HTTP/1.0\r\n\r\n").bytes, Headers + "0");
+    EXPECT_EQ(exchange(sim.serverPort(), "POST /stop?p= HTTP/1.0\r\n\r\n").bytes, kHeaders + "0");
     sim.setOptions({.password = {}, .sendHeaders = false});
     EXPECT_EQ(get("/"), "httpQ 3.1");
 }
@@ -114,9 +114,9 @@ TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
         {"/shuffle?p=&a=2", "0"},
     };
     for (const auto &[target, body] : script)
-        EXPECT_EQ(get(target), Headers + body) << target;
+        EXPECT_EQ(get(target), kHeaders + body) << target;
     sim.setOptions({.password = {}, .encoding = HttpqSimOptions::Encoding::Utf8});
-    EXPECT_EQ(get("/getplaylisttitle?p=&a=1"), Headers + "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga");
+    EXPECT_EQ(get("/getplaylisttitle?p=&a=1"), kHeaders + "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga");
 }
 
 // The faults the client meets in the transport's tests (stall, reset, drip,
@@ -125,7 +125,7 @@ TEST_F(HttpqSimTest, GarbageFollowsTheHeaders)
 {
     sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::Garbage});
     EXPECT_EQ(exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 20000).bytes.size(),
-              Headers.size() + HttpqSimulator::GarbageSize);
+              kHeaders.size() + HttpqSimulator::kGarbageSize);
 }
 
 TEST(HttpqSimExecutable, ServesOnAFreePort)
@@ -141,7 +141,7 @@ TEST(HttpqSimExecutable, ServesOnAFreePort)
     const QByteArray line = process.readLine().trimmed();
     ASSERT_TRUE(line.startsWith("listening on 127.0.0.1:")) << line.constData();
     const auto port = quint16(line.mid(line.lastIndexOf(':') + 1).toUInt());
-    EXPECT_EQ(get(port, "/getplaylisttitle?p=p%E4ssw%F6rd&a=0"), Headers + "Artist 1 - Song Title 1");
+    EXPECT_EQ(get(port, "/getplaylisttitle?p=p%E4ssw%F6rd&a=0"), kHeaders + "Artist 1 - Song Title 1");
     process.kill();
     process.waitForFinished(5000);
 }

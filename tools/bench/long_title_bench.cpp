@@ -8,7 +8,7 @@
 #include "platform/widgets/formtimer.h"
 #include "windows/bar/frm_quendra.h"
 #include "platform/transport/inettransfer.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/picturebox.h"
 
 #include <QApplication>

@@ -8,7 +8,7 @@
 #include "platform/widgets/formtimer.h"
 #include "windows/playlist/frm_quendraplaylist.h"
 #include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "windows/playlist/playlistmodel.h"
 #include "core/settings/settings.h"
 #include "sim_process.h"

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int VolumeStep = 4;
+constexpr int kVolumeStep = 4;
 
 const QByteArray &versionBody()
 {
@@ -268,8 +268,8 @@ int HttpqSimulator::titleSampleRateKhz(int index)
 
 int HttpqSimulator::titleBitrateKbps(int index)
 {
-    static constexpr int rates[] = {128, 192, 320, 256, 160, 96};
-    return rates[index % 6];
+    static constexpr int kRates[] = {128, 192, 320, 256, 160, 96};
+    return kRates[index % 6];
 }
 
 int HttpqSimulator::titleChannels(int index)
@@ -335,7 +335,7 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
         return okBody();
     }
     if (command == "volumeup" || command == "volumedown") {
-        const int step = command == "volumeup" ? VolumeStep : -VolumeStep;
+        const int step = command == "volumeup" ? kVolumeStep : -kVolumeStep;
         m_state.volume = qBound(0, m_state.volume + step, 255);
         return okBody();
     }
@@ -409,10 +409,10 @@ void HttpqSimulator::onReadyRead(QTcpSocket *socket, Connection &connection)
         return;
     }
     // One byte past the limit is enough to know the request does not fit.
-    connection.buffer += socket->read(MaxRequestSize + 1 - connection.buffer.size());
+    connection.buffer += socket->read(kMaxRequestSize + 1 - connection.buffer.size());
     const qsizetype end = headerEnd(connection.buffer);
-    if (end < 0 || end > MaxRequestSize) {
-        if (connection.buffer.size() >= MaxRequestSize) {
+    if (end < 0 || end > kMaxRequestSize) {
+        if (connection.buffer.size() >= kMaxRequestSize) {
             connection.done = true;
             socket->readAll();
             socket->disconnectFromHost();
@@ -463,7 +463,7 @@ void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)
         return;
     }
     case HttpqSimOptions::Fault::Garbage: {
-        QByteArray garbage(GarbageSize, Qt::Uninitialized);
+        QByteArray garbage(kGarbageSize, Qt::Uninitialized);
         QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(garbage.data()),
                                               garbage.size() / qsizetype(sizeof(quint32)));
         socket->write(headers() + garbage);
@@ -473,8 +473,8 @@ void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)
     case HttpqSimOptions::Fault::HeaderFlood: {
         QByteArray flood = QByteArrayLiteral("HTTP/1.0 200 OK\r\n");
         const QByteArray line = QByteArrayLiteral("X-Flood: 0123456789abcdef0123456789abcdef\r\n");
-        flood.reserve(GarbageSize);
-        while (flood.size() + line.size() <= GarbageSize)
+        flood.reserve(kGarbageSize);
+        while (flood.size() + line.size() <= kGarbageSize)
             flood += line;
         // No blank line ever ends the headers, and the connection stays open.
         socket->write(flood);

@@ -50,14 +50,14 @@ class HttpqSimulator : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 DefaultPort = 4800;
-    static constexpr qsizetype MaxRequestSize = 2048;
-    static constexpr qsizetype GarbageSize = 4 * 1024 * 1024;
+    static constexpr quint16 kDefaultPort = 4800;
+    static constexpr qsizetype kMaxRequestSize = 2048;
+    static constexpr qsizetype kGarbageSize = 4 * 1024 * 1024;
 
     explicit HttpqSimulator(const HttpqSimOptions &options = {}, QObject *parent = nullptr);
     ~HttpqSimulator() override;
 
-    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = DefaultPort);
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = kDefaultPort);
     void close();
     bool isListening() const;
     quint16 serverPort() const;

@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("Port to listen on (4800); 0 picks a free one."), QStringLiteral("N"),
-         QString::number(HttpqSimulator::DefaultPort)},
+         QString::number(HttpqSimulator::kDefaultPort)},
         {QStringLiteral("host"), QStringLiteral("Address to listen on (127.0.0.1)."), QStringLiteral("ADDR"),
          QStringLiteral("127.0.0.1")},
         {QStringLiteral("password"), QStringLiteral("Password the commands must carry."), QStringLiteral("P"),

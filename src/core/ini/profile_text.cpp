@@ -7,8 +7,8 @@ namespace profile {
 
 namespace {
 
-constexpr std::string_view utf8Bom = "\xEF\xBB\xBF";
-constexpr std::size_t npos = std::string_view::npos;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::size_t kNpos = std::string_view::npos;
 
 bool isBlank(char c)
 {
@@ -54,7 +54,7 @@ bool sameName(std::string_view a, std::string_view b)
 
 std::size_t textStart(std::string_view file)
 {
-    return file.substr(0, utf8Bom.size()) == utf8Bom ? utf8Bom.size() : 0;
+    return file.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
 }
 
 enum class LineKind { Blank, Comment, Header, Entry };
@@ -105,7 +105,7 @@ private:
         }
         if (text.front() == '[') {
             const std::size_t close = text.rfind(']');
-            if (close != npos) {
+            if (close != kNpos) {
                 line.kind = LineKind::Header;
                 line.name = cleaned(text.substr(1, close - 1));
                 return;
@@ -115,7 +115,7 @@ private:
         const std::size_t equals = text.find('=');
         line.rawName = trimmed(text.substr(0, equals));
         line.name = cleaned(line.rawName);
-        if (equals != npos)
+        if (equals != kNpos)
             line.value = cleaned(text.substr(equals + 1));
     }
 
@@ -137,25 +137,25 @@ bool seekSection(LineReader &reader, std::string_view section, Line &header)
 std::string_view fileEol(std::string_view file)
 {
     const std::size_t at = file.find_first_of("\r\n", textStart(file));
-    if (at == npos)
+    if (at == kNpos)
         return "\r\n";
     return file.compare(at, 2, "\r\n") == 0 ? "\r\n" : file.substr(at, 1);
 }
 
 bool validSection(std::string_view name)
 {
-    return name.find_first_of("\r\n]") == npos;
+    return name.find_first_of("\r\n]") == kNpos;
 }
 
 bool validKey(std::string_view name)
 {
     if (!name.empty() && (name.front() == '[' || name.front() == ';'))
         return false;
-    return name.find_first_of("\r\n=") == npos;
+    return name.find_first_of("\r\n=") == kNpos;
 }
 
-constexpr std::string_view utf16LeBom = "\xFF\xFE";
-constexpr std::string_view utf16BeBom = "\xFE\xFF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
 bool isContinuation(std::string_view s, std::size_t at)
 {
@@ -220,8 +220,8 @@ std::string quotedIfNeeded(std::string_view value)
 FileText decodeFile(std::string_view bytes)
 {
     FileText file;
-    const bool little = bytes.substr(0, 2) == utf16LeBom;
-    if (!little && bytes.substr(0, 2) != utf16BeBom) {
+    const bool little = bytes.substr(0, 2) == kUtf16LeBom;
+    if (!little && bytes.substr(0, 2) != kUtf16BeBom) {
         file.text = bytes;
         return file;
     }
@@ -251,7 +251,7 @@ std::string encodeFile(const FileText &file)
     if (file.encoding == FileText::Encoding::Bytes)
         return file.text;
     const bool little = file.encoding == FileText::Encoding::Utf16Le;
-    std::string out(little ? utf16LeBom : utf16BeBom);
+    std::string out(little ? kUtf16LeBom : kUtf16BeBom);
     out.reserve(2 + file.text.size() * 2 + file.tail.size());
     const auto put = [&](char32_t u) {
         out += char(little ? u & 0xFF : u >> 8);

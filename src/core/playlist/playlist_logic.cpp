@@ -29,9 +29,9 @@ namespace {
 // seldom hold, is much faster than a search for the whole text.
 qsizetype findSeparator(QStringView text, qsizetype from)
 {
-    static constexpr QStringView separator = u"<br>";
+    static constexpr QStringView kSeparator = u"<br>";
     for (qsizetype at = text.indexOf(u'<', from); at >= 0; at = text.indexOf(u'<', at + 1)) {
-        if (text.sliced(at).startsWith(separator))
+        if (text.sliced(at).startsWith(kSeparator))
             return at;
     }
     return -1;
@@ -41,7 +41,7 @@ qsizetype findSeparator(QStringView text, qsizetype from)
 
 void PlaylistFill::add(QStringView piece, PlaylistEntries &list)
 {
-    constexpr qsizetype separatorSize = 4;
+    constexpr qsizetype kSeparatorSize = 4;
     m_carry.append(piece);
     // Only the new text, and a separator begun at the end of the carry, can
     // hold a separator not seen before.
@@ -57,11 +57,11 @@ void PlaylistFill::add(QStringView piece, PlaylistEntries &list)
             list.setEntry(m_next, m_entry);
             ++m_next;
         }
-        start = found + separatorSize;
+        start = found + kSeparatorSize;
     }
     if (start > 0)
         m_carry.remove(0, start);
-    m_scanFrom = std::max<qsizetype>(0, m_carry.size() - (separatorSize - 1));
+    m_scanFrom = std::max<qsizetype>(0, m_carry.size() - (kSeparatorSize - 1));
 }
 
 void PlaylistFill::finish(PlaylistEntries &list)

@@ -1,9 +1,9 @@
 #include "desktop/mpris/mprisbridge.h"
 
-#include "windows/bar/frm_quendra.h"
+#include "core/settings/settings.h"
 #include "services/httpq/httpqclient.h"
 #include "services/httpq/playerline.h"
-#include "core/settings/settings.h"
+#include "windows/bar/frm_quendra.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -167,7 +167,7 @@ void MprisBridge::announceCanSeek()
     if (can == m_canSeek)
         return;
     m_canSeek = can;
-    propertiesChanged(QStringLiteral("CanSeek"), can);
+    propertiesChanged({{QStringLiteral("CanSeek"), can}});
 }
 
 bool MprisBridge::shuffle() const
@@ -202,22 +202,26 @@ qlonglong MprisBridge::position() const
     return m_bar->positionMs() * 1000;
 }
 
-void MprisBridge::propertiesChanged(const QString &name, const QVariant &value)
+void MprisBridge::propertiesChanged(const QVariantMap &changed)
 {
     QDBusMessage signal = QDBusMessage::createSignal(QString::fromUtf16(kObjectPath),
                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));
-    signal << QString::fromUtf16(kPlayerInterface) << QVariantMap{{name, value}} << QStringList();
+    signal << QString::fromUtf16(kPlayerInterface) << changed << QStringList();
     m_bus.send(signal);
+}
+
+void MprisBridge::announceMetadata(QVariantMap metadata)
+{
+    if (metadata == m_metadata)
+        return;
+    m_metadata = std::move(metadata);
+    propertiesChanged({{QStringLiteral("Metadata"), m_metadata}});
 }
 
 void MprisBridge::onSongChanged(const QString &title, qint16 listPos, qint16 trackLength)
 {
-    QVariantMap metadata = mprisMetadata(title, listPos, trackLength);
-    if (metadata == m_metadata)
-        return;
-    m_metadata = std::move(metadata);
-    propertiesChanged(QStringLiteral("Metadata"), m_metadata);
+    announceMetadata(mprisMetadata(title, listPos, trackLength));
 }
 
 void MprisBridge::onPlayStateChanged(qint16 playState)
@@ -226,40 +230,29 @@ void MprisBridge::onPlayStateChanged(qint16 playState)
     if (!status || playState == m_playState)
         return;
     m_playState = playState;
-    propertiesChanged(QStringLiteral("PlaybackStatus"), *status);
+    propertiesChanged({{QStringLiteral("PlaybackStatus"), *status}});
 }
 
 // The bar says when the player's answer changed; nothing here keeps a copy.
 void MprisBridge::onShuffleChanged(bool on)
 {
-    propertiesChanged(QStringLiteral("Shuffle"), on);
+    propertiesChanged({{QStringLiteral("Shuffle"), on}});
 }
 
 void MprisBridge::onRepeatChanged(bool on)
 {
-    propertiesChanged(QStringLiteral("LoopStatus"), mprisLoopStatus(on));
+    propertiesChanged({{QStringLiteral("LoopStatus"), mprisLoopStatus(on)}});
 }
 
 void MprisBridge::onTrackLengthChanged(qint16 trackLength)
 {
-    QVariantMap metadata = mprisMetadata(m_metadata.value(QStringLiteral("xesam:title")).toString(),
-                                         m_bar ? m_bar->listPosition() : 0, trackLength);
-    if (metadata == m_metadata)
-        return;
-    m_metadata = std::move(metadata);
-    propertiesChanged(QStringLiteral("Metadata"), m_metadata);
+    announceMetadata(mprisMetadata(m_metadata.value(QStringLiteral("xesam:title")).toString(),
+                                   m_bar ? m_bar->listPosition() : 0, trackLength));
 }
 
 void MprisBridge::onPlayerReachableChanged(bool)
 {
     // Both change together: gone, the player shows as stopped with no
     // track; back, as the polls last read it.
-    QDBusMessage signal = QDBusMessage::createSignal(QString::fromUtf16(kObjectPath),
-                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
-    signal << QString::fromUtf16(kPlayerInterface)
-           << QVariantMap{{QStringLiteral("PlaybackStatus"), playbackStatus()},
-                          {QStringLiteral("Metadata"), metadata()}}
-           << QStringList();
-    m_bus.send(signal);
+    propertiesChanged({{QStringLiteral("PlaybackStatus"), playbackStatus()}, {QStringLiteral("Metadata"), metadata()}});
 }

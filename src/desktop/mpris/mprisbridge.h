@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/mpris/mpris_logic.h"
 #include "core/async/task.h"
+#include "core/mpris/mpris_logic.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -73,7 +73,10 @@ private:
     using Work = std::function<void(frm_Quendra &bar)>;
     // For the work that ends or shows windows: after the bus has its answer.
     void later(Work work);
-    void propertiesChanged(const QString &name, const QVariant &value);
+    // The change message for the player's properties, one or several at once.
+    void propertiesChanged(const QVariantMap &changed);
+    // The track's details, announced when they differ from the last ones.
+    void announceMetadata(QVariantMap metadata);
 
     void onSongChanged(const QString &title, qint16 listPos, qint16 trackLength);
     void onPlayStateChanged(qint16 playState);

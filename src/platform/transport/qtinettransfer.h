@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/httpq/http_reply.h"
+#include "core/httpq/httpreplyreader.h"
 #include "platform/transport/inettransfer.h"
 
 #include <QByteArray>

@@ -6,7 +6,7 @@
 #include "windows/settings_dialog/frmsettings.h"
 #include "windows/systray/frmsystray.h"
 #include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/window/placewatch.h"
 #include "services/httpq/playerline.h"
@@ -73,12 +73,6 @@ Label *makeLabel(QWidget *parent, const QString &caption, QColor colour, const Q
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->resize(twipsToPixels(widthTwips), twipsToPixels(heightTwips));
     return label;
-}
-
-qint16 clampToInt16(int value)
-{
-    return static_cast<qint16>(
-        std::clamp<int>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 } // namespace

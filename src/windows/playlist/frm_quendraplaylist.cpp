@@ -2,7 +2,7 @@
 
 #include "platform/widgets/formtimer.h"
 #include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
 #include "services/httpq/playerline.h"
@@ -162,9 +162,7 @@ void frm_QuendraPlaylist::Form_Load()
 
 qint16 frm_QuendraPlaylist::doubleBarHeight() const
 {
-    const int twice = 2 * int(gPlaylistBarHeight);
-    return static_cast<qint16>(
-        std::clamp<int>(twice, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+    return clampToInt16(2 * int(gPlaylistBarHeight));
 }
 
 void frm_QuendraPlaylist::ArrangePlaylistWindow()

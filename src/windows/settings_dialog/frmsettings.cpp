@@ -1,7 +1,7 @@
 #include "windows/settings_dialog/frmsettings.h"
 
 #include "windows/playlist/frm_quendraplaylist.h"
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/key_actions.h"
 #include "core/text/numbers.h"
 #include "platform/widgets/picturebox.h"

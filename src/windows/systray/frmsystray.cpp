@@ -59,7 +59,7 @@ frmSystray::frmSystray(QWidget *parent)
     // Closing the hidden window only removes the icon; it never ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     // Item 0 exists from the start; the first AddMenuItem takes it over.
-    m_items.push_back({newItemAction(), QString()});
+    m_items.push_back({newItemAction(), QString(), QString()});
 }
 
 frmSystray::~frmSystray()
@@ -137,18 +137,18 @@ void frmSystray::SetToolTip(const QString &sTip)
         m_icon->setToolTip(m_tip);
 }
 
-QIcon frmSystray::Icon() const
+QIcon frmSystray::IconHandle() const
 {
     ensureLoaded();
     return m_picture;
 }
 
-void frmSystray::SetIcon(const QIcon &icon)
+void frmSystray::SetIconHandle(const QIcon &hIcon)
 {
     ensureLoaded();
-    if (icon.cacheKey() == m_picture.cacheKey())
+    if (hIcon.cacheKey() == m_picture.cacheKey())
         return;
-    m_picture = icon;
+    m_picture = hIcon;
     if (m_icon) {
         m_icon->setIcon(m_picture);
         m_icon->setVisible(!m_picture.isNull());
@@ -163,7 +163,7 @@ qint32 frmSystray::AddMenuItem(const QString &sCaption, const QString &sKey, boo
         m_hasItems = true;
     } else {
         index = menuItemCount();
-        m_items.push_back({newItemAction(), QString()});
+        m_items.push_back({newItemAction(), QString(), QString()});
     }
     m_items[static_cast<size_t>(index)].key = sKey;
     setItemCaption(index, sCaption);
@@ -178,6 +178,28 @@ void frmSystray::EnableMenuItem(qint32 lIndex, bool bState)
     ensureLoaded();
     if (isValidMenuIndex(lIndex))
         m_items[static_cast<size_t>(lIndex)].action->setEnabled(bState);
+}
+
+qint32 frmSystray::RemoveMenuItem(qint32 iIndex)
+{
+    ensureLoaded();
+    if (!isValidMenuIndex(iIndex))
+        return 0;
+    if (iIndex == 0) {
+        // Item 0 stays, emptied, with its key; the next addition still appends.
+        setItemCaption(0, QString());
+        return 0;
+    }
+    for (qint32 i = iIndex + 1; i < menuItemCount(); ++i) {
+        const MenuItem &next = m_items[static_cast<size_t>(i)];
+        setItemCaption(i - 1, next.caption);
+        m_items[static_cast<size_t>(i - 1)].key = next.key;
+    }
+    // Deleting the action takes it out of the menu, and out of an open popup.
+    delete m_items.back().action;
+    m_items.pop_back();
+    updateDefaultAction();
+    return 0;
 }
 
 qint32 frmSystray::DefaultMenuIndex() const
@@ -258,7 +280,9 @@ qint32 frmSystray::indexOf(const QAction *action) const
 
 void frmSystray::setItemCaption(qint32 lIndex, const QString &sCaption)
 {
-    QAction *action = m_items[static_cast<size_t>(lIndex)].action;
+    MenuItem &item = m_items[static_cast<size_t>(lIndex)];
+    item.caption = sCaption;
+    QAction *action = item.action;
     // A caption of exactly "-" draws a separator line, without text: some
     // styles print a separator's text beside the line. "&" marks the mnemonic.
     const bool separator = sCaption == u"-";

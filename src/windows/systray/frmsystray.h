@@ -31,12 +31,17 @@ public:
     // Windows-1252, else the whole characters of 63 bytes of UTF-8.
     QString ToolTip() const;
     void SetToolTip(const QString &sTip);
-    // A null icon leaves the icon's place empty.
-    QIcon Icon() const;
-    void SetIcon(const QIcon &icon);
+    // The picture shown; a QIcon is the handle to it. A null icon leaves the
+    // icon's place empty.
+    QIcon IconHandle() const;
+    void SetIconHandle(const QIcon &hIcon);
 
     qint32 AddMenuItem(const QString &sCaption, const QString &sKey = {}, bool bDefault = false);
     void EnableMenuItem(qint32 lIndex, bool bState);
+    // Only captions and keys move down over the removed item, and the last
+    // item goes: each index keeps its enabled state, and the default index
+    // stays. Item 0 is never removed, only emptied. Always returns 0.
+    qint32 RemoveMenuItem(qint32 iIndex);
     qint32 DefaultMenuIndex() const;
     void SetDefaultMenuIndex(qint32 lIndex);
 
@@ -84,6 +89,8 @@ private:
     {
         QAction *action;
         QString key;
+        // As given: a separator's action holds no text.
+        QString caption;
     };
 
     void ensureLoaded() const;

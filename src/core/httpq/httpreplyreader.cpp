@@ -1,4 +1,4 @@
-#include "core/httpq/http_reply.h"
+#include "core/httpq/httpreplyreader.h"
 
 #include <utility>
 

@@ -1,10 +1,10 @@
-#include "core/settings/iniactions.h"
+#include "core/settings/settings_store.h"
 
-#include "core/text/code_page.h"
-#include "core/text/numbers.h"
 #include "core/ini/private_profile.h"
 #include "core/ini/profile_text.h"
 #include "core/settings/settings.h"
+#include "core/text/code_page.h"
+#include "core/text/numbers.h"
 
 #include <QCoreApplication>
 #include <QDir>
