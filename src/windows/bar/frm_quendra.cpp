@@ -1,20 +1,20 @@
 #include "windows/bar/frm_quendra.h"
 
-#include "windows/bar/barkeyboard.h"
+#include "core/settings/iniactions.h"
+#include "core/settings/settings.h"
+#include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
+#include "platform/widgets/picturebox.h"
+#include "platform/window/placewatch.h"
+#include "platform/window/screen_fit.h"
+#include "platform/window/twips.h"
+#include "platform/window/window_move.h"
+#include "services/httpq/httpqclient.h"
+#include "services/httpq/playerline.h"
+#include "windows/bar/barkeyboard.h"
 #include "windows/playlist/frm_quendraplaylist.h"
 #include "windows/settings_dialog/frmsettings.h"
 #include "windows/systray/frmsystray.h"
-#include "services/httpq/httpqclient.h"
-#include "core/settings/iniactions.h"
-#include "platform/widgets/picturebox.h"
-#include "platform/window/placewatch.h"
-#include "services/httpq/playerline.h"
-#include "platform/window/screen_fit.h"
-#include "core/settings/settings.h"
-#include "platform/window/twips.h"
-#include "platform/browser/webbrowser.h"
-#include "platform/window/window_move.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,9 +28,6 @@
 
 namespace {
 
-frm_Quendra *g_bar = nullptr;
-std::function<void()> g_programEnd;
-
 const auto kFaceArt = QStringLiteral(":/art/face.svg");
 const auto kTopBarArt = QStringLiteral(":/art/topbar.svg");
 const auto kOnArt = QStringLiteral(":/art/on.svg");
@@ -38,7 +35,6 @@ const auto kIconArt = QStringLiteral(":/art/quendra.svg");
 
 constexpr int kDesignTitlePollMs = 3000;
 constexpr int kMarqueeStepMs = 125;
-constexpr int kStatusPollDelayMs = 100;
 constexpr int kDefaultRefreshMs = 1000;
 // While the windows are hidden, how often to look whether the tray host is still there.
 constexpr int kTrayWatchMs = 500;
@@ -86,19 +82,8 @@ qint16 clampToInt16(int value)
 frm_Quendra::frm_Quendra()
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
-    g_bar = this;
-    // The playlist and the dialog reach the bar only through what it hands
-    // them here.
     m_line = new PlayerLine(this);
     connect(m_line, &PlayerLine::reachableChanged, this, &frm_Quendra::showReachability);
-    frm_QuendraPlaylist::setBar(
-        this, [this] { return ShuffleCheck(); }, m_line);
-    frmSettings::setBar(this, [this] {
-        // A browser exists only where the bar was laid out for web control;
-        // a bar started in direct mode shows its page at the next start.
-        if (QuendraWebbrowser)
-            QuendraWebbrowser->navigate(gControlUrl);
-    });
     setWindowTitle(QStringLiteral("Quendra"));
     setWindowIcon(PictureBox::renderIcon(kIconArt));
     setFont(labelFont(QStringLiteral("MS PGothic"), true));
@@ -159,24 +144,66 @@ frm_Quendra::frm_Quendra()
                      [this](BarButton button) { clickButton(button); }});
     m_placeWatch = new PlaceWatch(this);
     connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this] {
-        if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing(); playlist && !m_closing)
-            playlist->DockPlaylist(QStringLiteral("Quendra"));
+        if (m_playlist && !m_closing)
+            m_playlist->DockPlaylist(QStringLiteral("Quendra"));
     });
 }
 
 frm_Quendra::~frm_Quendra()
 {
+    // The dialog and the playlist hold on to the bar as their host: they go first.
+    delete m_settingsDialog;
+    delete m_playlist;
     delete my_frmSysTray;
-    if (g_bar == this) {
-        g_bar = nullptr;
-        frm_QuendraPlaylist::setBar(nullptr, {}, nullptr);
-        frmSettings::setBar(nullptr, {});
-    }
 }
 
-void frm_Quendra::setProgramEnd(std::function<void()> end)
+frm_QuendraPlaylist *frm_Quendra::playlistWindow()
 {
-    g_programEnd = std::move(end);
+    if (!m_playlist) {
+        m_playlist = new frm_QuendraPlaylist(*this);
+        m_playlist->Form_Load();
+    }
+    return m_playlist;
+}
+
+frmSettings *frm_Quendra::settingsDialog() const
+{
+    return m_settingsDialog;
+}
+
+frmSettings *frm_Quendra::makeSettingsDialog()
+{
+    if (!m_settingsDialog) {
+        m_settingsDialog = new frmSettings(*this);
+        m_settingsDialog->Form_Load();
+    }
+    return m_settingsDialog;
+}
+
+QWidget *frm_Quendra::barWindow()
+{
+    return this;
+}
+
+QWidget *frm_Quendra::hostWindow()
+{
+    return this;
+}
+
+WindowPositions frm_Quendra::windowPositions()
+{
+    return {positionTwips(), playlistWindow()->positionTwips()};
+}
+
+void frm_Quendra::reloadPages()
+{
+    // A browser exists only where the bar was laid out for web control;
+    // a bar started in direct mode shows its page at the next start.
+    if (QuendraWebbrowser)
+        QuendraWebbrowser->navigate(gControlUrl);
+    frm_QuendraPlaylist *playlist = playlistWindow();
+    if (playlist->QuendraPlaylistWebbrowser)
+        playlist->QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
 }
 
 void frm_Quendra::Form_Load()
@@ -199,10 +226,10 @@ void frm_Quendra::Form_Load()
     Line1[2] = QLine(0, bottom, 4115, bottom);
 
     if (gPlaylistVisible != 0)
-        frm_QuendraPlaylist::instance()->show();
+        playlistWindow()->show();
 
     moveTwips(gWinampX, gWinampY);
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    frm_QuendraPlaylist *playlist = playlistWindow();
     playlist->moveTwips(gPlaylistX, gPlaylistY);
     playlist->DockPlaylist(QStringLiteral("Quendra"));
     // A place stored on a monitor that is gone, or beyond a smaller screen.
@@ -230,7 +257,7 @@ void frm_Quendra::keepOnScreen()
     const auto strip = [](const QWidget *window, const QWidget *handle) {
         return QRect(window->pos(), QSize(window->width(), handle->height()));
     };
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    frm_QuendraPlaylist *playlist = playlistWindow();
     const bool docked = gPlaylistDocked == -1;
     QRect group = geometry();
     QList<QRect> strips = {strip(this, TopBar)};
@@ -285,7 +312,7 @@ void frm_Quendra::layOutDirect()
     lblStatus->setFont(labelFont(QStringLiteral("MS PGothic"), true));
 
     if (gPlaylistVisible == 1) {
-        frm_QuendraPlaylist::instance()->setVisible(true);
+        playlistWindow()->setVisible(true);
         picPlayListStatus->show();
         picPlayListStatus->raise();
     }
@@ -372,7 +399,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
             mLastTitle = title;
             gMarqueeRestart = -1;
             gTitleText = title;
-            frm_QuendraPlaylist::instance()->ShowCurrentSongInPlaylist(listPos);
+            playlistWindow()->ShowCurrentSongInPlaylist(listPos);
 
             // Each value keeps what it had when its request or conversion fails.
             const auto readInfo = [this](QStringView command, QStringView argument, bool whole) {
@@ -567,11 +594,10 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
     if (Y > 75 && Y < 150) {
         if (X > 75 && X < 150) {
             // A second press closes the dialog again, without saving.
-            frmSettings *dialog = frmSettings::existing();
-            if (dialog && dialog->isVisible())
-                dialog->close();
+            if (m_settingsDialog && m_settingsDialog->isVisible())
+                m_settingsDialog->close();
             else
-                frmSettings::instance()->show();
+                makeSettingsDialog()->show();
             return;
         }
         if (X > 3825 && X < 3900) {
@@ -588,7 +614,7 @@ void frm_Quendra::TopBar_MouseDown(qint16 Button, int Shift, float X, float Y)
     beginWindowMove(this, {}, mouseButtonOfCode(Button), TopBar->lastPressGlobal(), [self] {
         if (!self || self->m_closing)
             return;
-        frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+        frm_QuendraPlaylist *playlist = self->playlistWindow();
         playlist->DockPlaylist(QStringLiteral("Quendra"));
         playlist->raise();
     });
@@ -601,7 +627,7 @@ void frm_Quendra::HideAllWindows()
     if (!frmSystray::notificationAreaAvailable())
         return;
     hide();
-    frm_QuendraPlaylist::instance()->hide();
+    playlistWindow()->hide();
     m_trayWatch.start();
 }
 
@@ -618,12 +644,12 @@ void frm_Quendra::watchTray()
     keepOnScreen();
     show();
     if (gPlaylistVisible != 0)
-        frm_QuendraPlaylist::instance()->show();
+        playlistWindow()->show();
 }
 
 void frm_Quendra::TogglePlaylist()
 {
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    frm_QuendraPlaylist *playlist = playlistWindow();
     if (gPlaylistVisible != 0) {
         gPlaylistVisible = 0;
         playlist->setVisible(false);
@@ -668,7 +694,7 @@ void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
     } else if (sKey == u"close") {
         CloseApplication();
     } else if (sKey == u"Settings") {
-        frmSettings *dialog = frmSettings::instance();
+        frmSettings *dialog = makeSettingsDialog();
         dialog->show();
         dialog->raise();
     } else if (sKey == u"playlist") {
@@ -682,7 +708,7 @@ void frm_Quendra::my_frmSysTray_SysTrayMouseDown(qint32 eButton)
         my_frmSysTray->ShowMenu();
         return;
     }
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    frm_QuendraPlaylist *playlist = playlistWindow();
     keepOnScreen();
     show();
     playlist->show();
@@ -698,11 +724,11 @@ void frm_Quendra::CloseApplication()
         return;
     // A drag that has just ended may still wait for the window manager: its
     // docking goes first, so that the positions saved are the final ones.
-    if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing()) {
+    if (m_playlist) {
         finishWindowMoves(this);
-        finishWindowMoves(playlist);
+        finishWindowMoves(m_playlist);
         m_placeWatch->restNow();
-        playlist->restNow();
+        m_playlist->restNow();
     }
     m_closing = true;
     m_trayWatch.stop();
@@ -713,7 +739,7 @@ void frm_Quendra::CloseApplication()
     NetworkConnection->shutDown();
     InetStatusCheck->shutDown();
 
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    frm_QuendraPlaylist *playlist = playlistWindow();
     playlist->inetPlayList->shutDown();
     playlist->inetPLAction->shutDown();
     SaveSettings({positionTwips(), playlist->positionTwips()});
@@ -729,10 +755,7 @@ void frm_Quendra::CloseApplication()
         (*it)->close();
     close();
 
-    if (g_programEnd)
-        g_programEnd();
-    else
-        QCoreApplication::exit(0);
+    emit applicationClosed();
 }
 
 void frm_Quendra::closeEvent(QCloseEvent *event)
@@ -748,8 +771,8 @@ void frm_Quendra::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && !m_closing) {
-        if (frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::existing())
-            playlist->pairStateChanged(this);
+        if (m_playlist)
+            m_playlist->pairStateChanged(this);
     }
 }
 
@@ -814,9 +837,8 @@ void frm_Quendra::clickButton(BarButton button)
         TopBar_MouseDown(1, 0, float(at.x()), float(at.y()));
         // Opened from the keyboard, the dialog takes the keyboard, also where
         // no window manager gives new windows the focus.
-        if (frmSettings *dialog = frmSettings::existing();
-            button == BarButton::Settings && dialog && dialog->isVisible())
-            dialog->activateWindow();
+        if (button == BarButton::Settings && m_settingsDialog && m_settingsDialog->isVisible())
+            m_settingsDialog->activateWindow();
     } else
         picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
 }
