@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QLine>
+#include <QPainter>
 #include <QPoint>
 #include <QWidget>
+
+#include <span>
 
 // Lengths are kept in twips; the windows are drawn in Qt's device-independent
 // pixels, 15 twips each whatever the screen's resolution (Qt applies the
@@ -22,4 +26,12 @@ inline int pixelsToTwips(int pixels)
 inline QPoint windowPositionTwips(const QWidget &window)
 {
     return {pixelsToTwips(window.x()), pixelsToTwips(window.y())};
+}
+
+// Draws lines kept in twips (a window's border) with the painter's pen.
+inline void drawTwipsLines(QPainter &painter, std::span<const QLine> lines)
+{
+    for (const QLine &line : lines)
+        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
+                         twipsToPixels(line.y2()));
 }

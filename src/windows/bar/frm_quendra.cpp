@@ -2,6 +2,7 @@
 
 #include "core/settings/iniactions.h"
 #include "core/settings/settings.h"
+#include "core/text/numbers.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/picturebox.h"
@@ -20,7 +21,6 @@
 #include <QPainter>
 #include <QScreen>
 
-#include <limits>
 #include <type_traits>
 
 namespace {
@@ -66,12 +66,6 @@ Label *makeLabel(QWidget *parent, const QString &caption, QColor colour, const Q
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->resize(twipsToPixels(widthTwips), twipsToPixels(heightTwips));
     return label;
-}
-
-qint16 clampToInt16(int value)
-{
-    return static_cast<qint16>(
-        std::clamp<int>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 } // namespace
@@ -312,7 +306,5 @@ void frm_Quendra::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    for (const QLine &line : Line1)
-        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
-                         twipsToPixels(line.y2()));
+    drawTwipsLines(painter, Line1);
 }

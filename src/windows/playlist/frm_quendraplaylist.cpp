@@ -2,6 +2,7 @@
 
 #include "core/settings/iniactions.h"
 #include "core/settings/settings.h"
+#include "core/text/numbers.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/key_actions.h"
@@ -19,8 +20,6 @@
 #include <QListView>
 #include <QPainter>
 #include <QScrollBar>
-
-#include <limits>
 
 namespace {
 
@@ -129,9 +128,7 @@ void frm_QuendraPlaylist::Form_Load()
 
 qint16 frm_QuendraPlaylist::doubleBarHeight() const
 {
-    const int twice = 2 * int(gPlaylistBarHeight);
-    return static_cast<qint16>(
-        std::clamp<int>(twice, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+    return clampToInt16(2 * int(gPlaylistBarHeight));
 }
 
 void frm_QuendraPlaylist::ArrangePlaylistWindow()
@@ -419,9 +416,7 @@ void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    for (const QLine &line : Line1)
-        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
-                         twipsToPixels(line.y2()));
+    drawTwipsLines(painter, Line1);
 }
 
 void frm_QuendraPlaylist::resizeEvent(QResizeEvent *event)

@@ -387,7 +387,5 @@ void frmSettings::paintEvent(QPaintEvent *)
     painter.drawPixmap(0, 0, m_background);
     // The border lies over the background picture.
     painter.setPen(Qt::black);
-    for (const QLine &line : Line1)
-        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
-                         twipsToPixels(line.y2()));
+    drawTwipsLines(painter, Line1);
 }
