@@ -1,16 +1,15 @@
 #include "core/cli/command_line.h"
-#include "platform/window/desktop_entry.h"
-#include "platform/session/endofsession.h"
-#include "windows/bar/frm_quendra.h"
-#include "windows/playlist/frm_quendraplaylist.h"
 #include "core/settings/settings_store.h"
+#include "core/settings/settings.h"
 #include "desktop/mpris/media_controls.h"
 #include "desktop/mpris/mprisbridge.h"
-#include "platform/widgets/picturebox.h"
+#include "platform/session/endofsession.h"
 #include "platform/session/qt_platform.h"
-#include "core/settings/settings.h"
 #include "platform/session/single_instance.h"
 #include "platform/session/translations.h"
+#include "platform/widgets/picturebox.h"
+#include "platform/window/desktop_entry.h"
+#include "windows/bar/frm_quendra.h"
 
 #include <QApplication>
 
@@ -48,7 +47,10 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     instance.listen();
 
+    // The bar owns the playlist window and the dialog: all go before the
+    // application, so that an embedded page ends in order.
     frm_Quendra bar;
+    QObject::connect(&bar, &frm_Quendra::applicationClosed, &app, [] { QCoreApplication::exit(0); });
     bar.Form_Load();
     QObject::connect(&instance, &SingleInstance::showRequested, &bar,
                      [&bar] { bar.my_frmSysTray_SysTrayMouseDown(1); });
@@ -57,9 +59,5 @@ int main(int argc, char *argv[])
     QObject::connect(&endOfSession, &EndOfSession::requested, &bar, &frm_Quendra::CloseApplication);
     // Media keys and the desktop's media widgets, in direct mode.
     const std::unique_ptr<MprisBridge> mpris = attachMediaControls(bar);
-    const int status = QApplication::exec();
-    // The playlist window is shared, not owned by the bar: it goes before
-    // the application, so that its embedded page ends in order.
-    frm_QuendraPlaylist::destroyInstance();
-    return status;
+    return QApplication::exec();
 }

@@ -1,7 +1,7 @@
-#include "windows/bar/barkeyboard.h"
-#include "windows/systray/frmsystray.h"
 #include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
+#include "windows/bar/barkeyboard.h"
+#include "windows/systray/frmsystray.h"
 
 #include <QAccessible>
 #include <QListView>
@@ -218,12 +218,13 @@ TEST_F(BarKeyboardTest, TheStripsButtonsAreAccessibleToo)
     const auto buttons = buttonsOf(strip());
     EXPECT_EQ(buttons.keys(), QStringList({u"Close"_s, u"Hide"_s, u"Settings"_s}));
     pressThrough(buttons.value(u"Settings"_s));
-    ASSERT_TRUE(QTest::qWaitFor([] { return frmSettings::existing() && frmSettings::existing()->isVisible(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return m_bar->settingsDialog() && m_bar->settingsDialog()->isVisible(); }, 5000));
     // Opened without the mouse, it takes the keyboard.
-    EXPECT_TRUE(QTest::qWaitForWindowActive(frmSettings::existing()));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_bar->settingsDialog()));
     // A second press closes the dialog, as a second click does.
     pressThrough(buttons.value(u"Settings"_s));
-    EXPECT_TRUE(QTest::qWaitFor([] { return !frmSettings::existing(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !m_bar->settingsDialog(); }, 5000));
     frmSystray::setNotificationAreaAvailable(true);
     pressThrough(buttons.value(u"Hide"_s));
     EXPECT_TRUE(QTest::qWaitFor([this] { return !m_bar->isVisible(); }, 5000));

@@ -1,6 +1,6 @@
-#include "windows/systray/frmsystray.h"
 #include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
+#include "windows/systray/frmsystray.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -83,8 +83,8 @@ TEST_F(BarTray, TheStripsButtonsHaveExclusiveBoundsAndEverythingElseDrags)
         if (QWidget *grabber = QWidget::mouseGrabber())
             QTest::mouseRelease(grabber, Qt::LeftButton);
         EXPECT_EQ(bar.isVisible(), outcome != Hide && outcome != Close) << x << "," << y;
-        EXPECT_EQ(frmSettings::existing() && frmSettings::existing()->isVisible(), outcome == Settings);
-        delete frmSettings::existing();
+        EXPECT_EQ(bar.settingsDialog() && bar.settingsDialog()->isVisible(), outcome == Settings);
+        delete bar.settingsDialog();
         EXPECT_EQ(m_windows.ends, outcome == Close ? 1 : 0) << x << "," << y;
     }
 }
@@ -112,12 +112,12 @@ TEST_F(BarTray, TheIconsMenuHasSevenItemsThatEachDoTheirJob)
     choose(u"Playlist"_s);
     EXPECT_EQ(gPlaylistVisible, 0);
     choose(u"&Settings"_s);
-    frmSettings *dialog = frmSettings::existing();
+    frmSettings *dialog = bar.settingsDialog();
     ASSERT_TRUE(dialog && dialog->isVisible());
     // A second "Settings" keeps the open dialog, and what was typed in it.
     dialog->txt_URL[2]->setText(u"typed"_s);
     choose(u"&Settings"_s);
-    EXPECT_EQ(frmSettings::existing(), dialog);
+    EXPECT_EQ(bar.settingsDialog(), dialog);
     EXPECT_EQ(dialog->txt_URL[2]->text(), u"typed");
     // StatusNotifier hosts show the icon's own context menu (over DBusMenu)
     // and trigger its items there.

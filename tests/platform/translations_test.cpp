@@ -1,7 +1,7 @@
-#include "windows/bar/barkeyboard.h"
+#include "platform/session/translations.h"
 #include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
-#include "platform/session/translations.h"
+#include "windows/bar/barkeyboard.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -25,7 +25,7 @@ TEST_F(WindowTest, TheWindowsShowTheirTextsInGerman)
     frm_Quendra &bar = start();
     EXPECT_EQ(bar.lblStatus->text(), u"Unbekannt");
     EXPECT_EQ(BarKeyboard::buttonName(BarButton::Play), u"Wiedergabe");
-    frmSettings *dialog = frmSettings::instance();
+    frmSettings *dialog = bar.makeSettingsDialog();
     EXPECT_EQ(dialog->windowTitle(), u"Einstellungen");
     EXPECT_EQ(dialog->optConnectType[0]->text(), u"Websteuerung");
     EXPECT_EQ(dialog->Label1[0]->text(), u"httpq-Server-URL");

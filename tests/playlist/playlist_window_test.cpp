@@ -1,8 +1,8 @@
 #include "core/face/bar_keys.h"
 #include "services/httpq/httpqclient.h"
 #include "services/httpq/playerline.h"
-#include "windows/playlist/playlistmodel.h"
 #include "support/sandbox.h"
+#include "windows/playlist/playlistmodel.h"
 
 #include <QAccessible>
 #include <QListView>
@@ -115,7 +115,7 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     status->hold();
     doubleClickRow(1);
     EXPECT_EQ(sent(), QStringList{u"status /shuffle_status?p="_s});
-    frm_QuendraPlaylist::destroyInstance();
+    delete &playlist();
     status->release();
     drainEvents();
     EXPECT_EQ(sent(), QStringList());

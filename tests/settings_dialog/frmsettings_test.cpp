@@ -1,5 +1,6 @@
 #include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
+#include "windows/settings_dialog/settings_host.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -11,17 +12,33 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Where no bar was started: the dialog opens on the primary screen and a save
+// stores no window places.
+class NoBar final : public SettingsHost
+{
+public:
+    QWidget *hostWindow() override { return nullptr; }
+    WindowPositions windowPositions() override { return {}; }
+    void reloadPages() override { }
+};
+
 class SettingsDialog : public WindowTest
 {
 protected:
+    ~SettingsDialog() override { delete m_alone; }
     frm_Quendra &startBar(const QByteArray &settings)
     {
         m_settings.write(settings);
         return m_windows.start();
     }
-    static frmSettings &open()
+    // The dialog as the bar opens it, or on its own without one.
+    frmSettings &open()
     {
-        frmSettings *dialog = frmSettings::instance();
+        frmSettings *dialog = m_windows.bar ? m_windows.bar->makeSettingsDialog() : nullptr;
+        if (!dialog) {
+            dialog = m_alone = new frmSettings(m_noBar);
+            dialog->Form_Load();
+        }
         dialog->show();
         return *dialog;
     }
@@ -29,7 +46,7 @@ protected:
     void openActive()
     {
         start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\n");
-        m_dialog = frmSettings::instance();
+        m_dialog = m_windows.bar->makeSettingsDialog();
         ASSERT_TRUE(activate(m_dialog));
     }
     bool closed()
@@ -62,6 +79,8 @@ protected:
     }
 
     QPointer<frmSettings> m_dialog;
+    NoBar m_noBar;
+    QPointer<frmSettings> m_alone;
 };
 
 TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
@@ -212,7 +231,7 @@ TEST_F(SettingsDialog, TheKeysAndAReaderSaveOrCancel)
         const QString server = u"server%1"_s.arg(++typed);
         SCOPED_TRACE(server.toStdString());
         if (!m_dialog) {
-            m_dialog = frmSettings::instance();
+            m_dialog = m_windows.bar->makeSettingsDialog();
             m_dialog->show();
         }
         typeServer(server);

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/widgets/formtimer.h"
-#include "windows/bar/frm_quendra.h"
-#include "windows/playlist/frm_quendraplaylist.h"
-#include "windows/settings_dialog/frmsettings.h"
 #include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "platform/widgets/formtimer.h"
 #include "support/await_task.h"
 #include "support/fakebrowser.h"
 #include "support/faketransfer.h"
+#include "windows/bar/frm_quendra.h"
+#include "windows/playlist/frm_quendraplaylist.h"
+#include "windows/settings_dialog/frmsettings.h"
 
 #include <gtest/gtest.h>
 
@@ -57,29 +57,20 @@ private:
 class TestWindows
 {
 public:
-    TestWindows()
-    {
-        frm_Quendra::setProgramEnd([this] { ++ends; });
-    }
-    ~TestWindows()
-    {
-        close();
-        frm_Quendra::setProgramEnd({});
-    }
+    TestWindows() = default;
+    ~TestWindows() { close(); }
+    Q_DISABLE_COPY_MOVE(TestWindows)
     // A new bar, loaded from the settings file as at a start.
     frm_Quendra &start()
     {
         close();
         bar = std::make_unique<frm_Quendra>();
+        QObject::connect(bar.get(), &frm_Quendra::applicationClosed, [this] { ++ends; });
         bar->Form_Load();
         return *bar;
     }
-    void close()
-    {
-        delete frmSettings::existing();
-        bar.reset();
-        frm_QuendraPlaylist::destroyInstance();
-    }
+    // The bar takes its playlist window and dialog with it.
+    void close() { bar.reset(); }
 
     std::unique_ptr<frm_Quendra> bar;
     int ends = 0;
@@ -108,7 +99,7 @@ protected:
         bar.timDisplaySongtitle->setEnabled(false);
         return bar;
     }
-    frm_QuendraPlaylist &playlist() { return *frm_QuendraPlaylist::instance(); }
+    frm_QuendraPlaylist &playlist() { return *m_windows.bar->playlistWindow(); }
     // The playlist window's list, filled from this answer to its request.
     void fillPlaylist(const QString &answer)
     {

@@ -1,6 +1,6 @@
+#include "platform/browser/webbrowser.h"
 #include "platform/session/qt_platform.h"
 #include "support/sandbox.h"
-#include "platform/browser/webbrowser.h"
 
 #include <QApplication>
 #include <QFile>
@@ -43,7 +43,7 @@ TEST(WebBrowser, FirstTheWindowsSayWhatToSetThenLoadTheRealPages)
     ASSERT_TRUE(settings.isValid());
     TestWindows windows;
     frm_Quendra &bar = windows.start();
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
+    frm_QuendraPlaylist *playlist = bar.playlistWindow();
 
     // No settings file: web-control mode with the example addresses, which
     // cannot load: each window says what to set, and no browser starts yet.

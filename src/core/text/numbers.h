@@ -4,6 +4,8 @@
 
 #include <QStringView>
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 // The leading number of a text: blanks at the start skipped, then an optional
@@ -14,6 +16,13 @@ std::optional<qint16> LeadingNumber(QStringView text);
 // The whole text (blanks around it allowed) must be such a number; rounded the
 // same way. Nothing for an empty text, any other character, or out of range.
 std::optional<qint16> WholeNumber(QStringView text);
+
+// A value held at the ends of the 16-bit range.
+inline qint16 clampToInt16(int value)
+{
+    return static_cast<qint16>(
+        std::clamp<int>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+}
 
 // The leading number as it stands, unrounded (0 when there is none).
 double leadingValue(QStringView text);

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QLine>
+#include <QPainter>
 #include <QPoint>
 #include <QWidget>
 
-#include <algorithm>
-#include <limits>
+#include <span>
 
 // Lengths are kept in twips; the windows are drawn in Qt's device-independent
 // pixels, 15 twips each whatever the screen's resolution (Qt applies the
@@ -21,16 +22,16 @@ inline int pixelsToTwips(int pixels)
     return pixels * kTwipsPerPixel;
 }
 
-// Window arithmetic is held in signed 16 bits: a result beyond them stops at
-// the nearer end.
-inline qint16 clampToInt16(int value)
-{
-    return static_cast<qint16>(
-        std::clamp<int>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
-}
-
 // A window's left and top in twips.
 inline QPoint windowPositionTwips(const QWidget &window)
 {
     return {pixelsToTwips(window.x()), pixelsToTwips(window.y())};
+}
+
+// Draws lines kept in twips (a window's border) with the painter's pen.
+inline void drawTwipsLines(QPainter &painter, std::span<const QLine> lines)
+{
+    for (const QLine &line : lines)
+        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
+                         twipsToPixels(line.y2()));
 }

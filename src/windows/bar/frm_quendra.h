@@ -1,10 +1,12 @@
 #pragma once
 
+#include "core/async/task.h"
 #include "core/face/bar_keys.h"
 #include "core/face/face_logic.h"
 #include "services/httpq/httpqclient.h"
 #include "windows/bar/marqueelabel.h"
-#include "core/async/task.h"
+#include "windows/playlist/playlist_host.h"
+#include "windows/settings_dialog/settings_host.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -14,9 +16,10 @@
 #include <QWidget>
 
 #include <array>
-#include <functional>
 
 class FormTimer;
+class frm_QuendraPlaylist;
+class frmSettings;
 class frmSystray;
 class PictureBox;
 class PlaceWatch;
@@ -25,8 +28,9 @@ class WebBrowser;
 
 // The bar: the program's start-up and main window. In direct mode it shows
 // the player face and polls httpQ; in web-control mode it shows the control
-// page in an embedded browser below its title strip.
-class frm_Quendra final : public QWidget
+// page in an embedded browser below its title strip. It makes the playlist
+// window and the settings dialog and is their host.
+class frm_Quendra final : public QWidget, public PlaylistHost, public SettingsHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frm_Quendra)
@@ -51,7 +55,7 @@ public:
     void timDisplaySongtitle_Timer();
     async::Task<> timRefreshStatus_Timer();
     // Read the shuffle and repeat states and show or hide their marks.
-    async::Task<> ShuffleCheck();
+    async::Task<> ShuffleCheck() override;
     async::Task<> LoopCheck();
     // The marks switch their mode off.
     async::Task<> picShuffleStatus_Click();
@@ -72,15 +76,21 @@ public:
     // Stops the polls, saves every setting with the windows' positions,
     // removes the tray icon, closes every window and ends the program.
     void CloseApplication();
-    // How the program ends; tests put a recorder in place.
-    static void setProgramEnd(std::function<void()> end);
 
-    // The desktop's media controls (src/mpris) send through this: a command
+    // The playlist window, made (and loaded) when first asked for; the bar
+    // owns it.
+    frm_QuendraPlaylist *playlistWindow();
+    // The open settings dialog, or null.
+    frmSettings *settingsDialog() const;
+    // The settings dialog, made (and loaded) unless one is open.
+    frmSettings *makeSettingsDialog();
+
+    // The desktop's media controls (desktop/mpris) send through this: a command
     // as the face sends it, a press in line with the face's.
     async::Task<> sendPlayerCommand(QString command, QString argument = {});
     // The line every window's presses take, which also knows whether the
     // player answers.
-    PlayerLine *playerLine() const { return m_line; }
+    PlayerLine *playerLine() const override { return m_line; }
     bool playerReachable() const;
     // Repeat as the player last answered it (the mark also hides when a
     // read fails).
@@ -138,6 +148,9 @@ Q_SIGNALS:
     void playStateChanged(qint16 playState);
     void shuffleChanged(bool on);
     void repeatChanged(bool on);
+    // CloseApplication has saved everything and closed every window: the
+    // program ends now.
+    void applicationClosed();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -145,6 +158,13 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    static constexpr int kStatusPollDelayMs = 100;
+
+    QWidget *barWindow() override;
+    QWidget *hostWindow() override;
+    WindowPositions windowPositions() override;
+    void reloadPages() override;
+
     // Sends a command on NetworkConnection; the answer is not used. Awaited
     // by a press's own handler, it is part of that press.
     HttpqClient::Request sendCommand(const QString &command, const QString &argument = {});
@@ -185,4 +205,6 @@ private:
     // Every move of the bar but its strip's drag (the window manager's, a
     // panel's push): the docked playlist follows once the bar is at rest.
     PlaceWatch *m_placeWatch;
+    QPointer<frm_QuendraPlaylist> m_playlist;
+    QPointer<frmSettings> m_settingsDialog;
 };

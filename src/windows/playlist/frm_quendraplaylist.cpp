@@ -1,66 +1,36 @@
 #include "windows/playlist/frm_quendraplaylist.h"
 
-#include "platform/widgets/formtimer.h"
-#include "services/httpq/httpqclient.h"
 #include "core/settings/settings_store.h"
+#include "core/settings/settings.h"
+#include "core/text/numbers.h"
+#include "platform/browser/webbrowser.h"
+#include "platform/widgets/formtimer.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
-#include "services/httpq/playerline.h"
 #include "platform/window/placewatch.h"
+#include "platform/window/twips.h"
+#include "platform/window/window_move.h"
+#include "services/httpq/httpqclient.h"
+#include "services/httpq/playerline.h"
+#include "windows/playlist/playlist_host.h"
 #include "windows/playlist/playlistmodel.h"
 #include "windows/playlist/playlistview.h"
-#include "core/settings/settings.h"
-#include "platform/window/twips.h"
-#include "platform/browser/webbrowser.h"
-#include "platform/window/window_move.h"
 
 #include <QCloseEvent>
 #include <QListView>
 #include <QPainter>
 #include <QScrollBar>
 
-#include <limits>
-
 namespace {
-
-frm_QuendraPlaylist *g_instance = nullptr;
-QPointer<QWidget> g_bar;
-std::function<async::Task<>()> g_barShuffleCheck;
-QPointer<PlayerLine> g_line;
 
 const QColor kListBackground(0x00, 0x00, 0x40);
 const QColor kListText(0xE0, 0xE0, 0xE0);
 
 } // namespace
 
-frm_QuendraPlaylist *frm_QuendraPlaylist::instance()
-{
-    if (!g_instance) {
-        g_instance = new frm_QuendraPlaylist;
-        g_instance->Form_Load();
-    }
-    return g_instance;
-}
-
-frm_QuendraPlaylist *frm_QuendraPlaylist::existing()
-{
-    return g_instance;
-}
-
-void frm_QuendraPlaylist::destroyInstance()
-{
-    delete g_instance;
-}
-
-void frm_QuendraPlaylist::setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck, PlayerLine *line)
-{
-    g_bar = bar;
-    g_barShuffleCheck = std::move(shuffleCheck);
-    g_line = line;
-}
-
-frm_QuendraPlaylist::frm_QuendraPlaylist()
+frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    , m_host(host)
 {
     setWindowTitle(tr("Playlist"));
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -107,8 +77,8 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
 
     picBottom = new PictureBox(QStringLiteral(":/art/playlist_bottom.svg"), this);
 
-    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this, g_line);
-    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this, g_line);
+    inetPlayList = new HttpqClient(QStringLiteral("inetPlayList"), this, m_host.playerLine());
+    inetPLAction = new HttpqClient(QStringLiteral("inetPLAction"), this, m_host.playerLine());
     timPlaylistRefresh = new FormTimer(kFirstRefreshMs, true, this);
 
     connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
@@ -132,15 +102,11 @@ frm_QuendraPlaylist::frm_QuendraPlaylist()
     });
 }
 
-frm_QuendraPlaylist::~frm_QuendraPlaylist()
-{
-    if (g_instance == this)
-        g_instance = nullptr;
-}
+frm_QuendraPlaylist::~frm_QuendraPlaylist() = default;
 
 void frm_QuendraPlaylist::Form_Load()
 {
-    const QPoint barPosition = g_bar ? windowPositionTwips(*g_bar) : QPoint();
+    const QPoint barPosition = windowPositionTwips(*m_host.barWindow());
     moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
     resize(twipsToPixels(kWidthTwips), std::max(0, twipsToPixels(gPlaylistHeight)));
 
@@ -254,9 +220,7 @@ void frm_QuendraPlaylist::bottomEdgeMoved()
 
 void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
 {
-    if (!g_bar)
-        return;
-    const QPoint barPosition = windowPositionTwips(*g_bar);
+    const QPoint barPosition = windowPositionTwips(*m_host.barWindow());
     const double barLeft = barPosition.x();
     const double barBottom = double(barPosition.y()) + gWinampHeight;
     const QPoint position = positionTwips();
@@ -274,10 +238,8 @@ void frm_QuendraPlaylist::DockPlaylist(const QString &mover)
 
 void frm_QuendraPlaylist::AttachPlaylist()
 {
-    if (g_bar) {
-        const QPoint barPosition = windowPositionTwips(*g_bar);
-        moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
-    }
+    const QPoint barPosition = windowPositionTwips(*m_host.barWindow());
+    moveTwips(barPosition.x(), barPosition.y() + gWinampHeight);
     gPlaylistDocked = -1;
 }
 
@@ -388,11 +350,10 @@ async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
     // The entry chosen now, whatever is chosen while the press waits its turn.
     const qint16 position = gListPos;
     // A press the player cannot take now is dropped, never sent late.
-    const bool going = co_await PlayerLine::Turn(g_line);
+    const bool going = co_await PlayerLine::Turn(m_host.playerLine());
     if (!going)
         co_return;
-    if (g_bar && g_barShuffleCheck)
-        co_await g_barShuffleCheck();
+    co_await m_host.ShuffleCheck();
     // Each request goes after the previous one is answered or has failed.
     const auto send = [this](QStringView command, QStringView argument) {
         return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
@@ -430,9 +391,9 @@ void frm_QuendraPlaylist::restNow()
 
 void frm_QuendraPlaylist::pairStateChanged(QWidget *changed)
 {
-    if (gPlaylistDocked != -1 || !g_bar)
+    if (gPlaylistDocked != -1)
         return;
-    QWidget *other = changed == this ? g_bar.data() : this;
+    QWidget *other = changed == this ? m_host.barWindow() : this;
     // A switched-off playlist stays off, a bar hidden to the tray hidden.
     if (!other->isVisible() || other->isMinimized() == changed->isMinimized())
         return;
@@ -455,9 +416,7 @@ void frm_QuendraPlaylist::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    for (const QLine &line : Line1)
-        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
-                         twipsToPixels(line.y2()));
+    drawTwipsLines(painter, Line1);
 }
 
 void frm_QuendraPlaylist::resizeEvent(QResizeEvent *event)

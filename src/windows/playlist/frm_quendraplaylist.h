@@ -1,28 +1,26 @@
 #pragma once
 
-#include "core/playlist/playlist_logic.h"
 #include "core/async/task.h"
+#include "core/playlist/playlist_logic.h"
 
 #include <QLine>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <array>
-#include <functional>
 
 class FormTimer;
 class HttpqClient;
 class PictureBox;
-class PlayerLine;
 class PlaceWatch;
+class PlaylistHost;
 class PlaylistModel;
 class QListView;
 class WebBrowser;
 
 // The playlist window, hung below the bar: the player's playlist in direct
-// mode, the playlist page in web-control mode. One instance, created on
-// first use.
+// mode, the playlist page in web-control mode. The bar makes it when it is
+// first needed and owns it.
 class frm_QuendraPlaylist final : public QWidget
 {
     Q_OBJECT
@@ -34,16 +32,9 @@ public:
     static constexpr int kFirstRefreshMs = 1000;
     static constexpr int kRefreshMs = 60000;
 
-    // The window, created (and set up by Form_Load) when first asked for.
-    static frm_QuendraPlaylist *instance();
-    // The window if it was created, else null.
-    static frm_QuendraPlaylist *existing();
-    static void destroyInstance();
-    // The bar this window docks below, the shuffle read a double click
-    // waits for and the line its presses take. The bar hands them over when
-    // it is made: neither window's code includes the other's.
-    static void setBar(QWidget *bar, std::function<async::Task<>()> shuffleCheck, PlayerLine *line);
-
+    // The bar hands itself over as the host when it makes the window; it
+    // outlives the window. Form_Load sets the window up.
+    explicit frm_QuendraPlaylist(PlaylistHost &host);
     ~frm_QuendraPlaylist() override;
 
     void Form_Load();
@@ -113,13 +104,13 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    frm_QuendraPlaylist();
     // Where the highlight goes when the fill under way ends: a row, -1 for
     // none, -2 where it is.
     int highlightAfterFill();
     void placeBottomStrip();
     qint16 doubleBarHeight() const;
 
+    PlaylistHost &m_host;
     // The user's moves through the window manager dock as a drag of the
     // title strip does.
     PlaceWatch *m_placeWatch;

@@ -1,14 +1,13 @@
 #include "windows/settings_dialog/frmsettings.h"
 
-#include "windows/playlist/frm_quendraplaylist.h"
 #include "core/settings/settings_store.h"
-#include "platform/widgets/key_actions.h"
-#include "core/text/numbers.h"
-#include "platform/widgets/picturebox.h"
 #include "core/settings/settings.h"
+#include "core/text/numbers.h"
+#include "platform/widgets/key_actions.h"
+#include "platform/widgets/picturebox.h"
 #include "platform/window/twips.h"
-#include "platform/browser/webbrowser.h"
 #include "platform/window/window_move.h"
+#include "windows/settings_dialog/settings_host.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -19,16 +18,11 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
 
 namespace {
-
-frmSettings *g_dialog = nullptr;
-QPointer<QWidget> g_bar;
-std::function<void()> g_reloadBarPage;
 
 constexpr int kWidthTwips = 8145;
 constexpr int kHeightTwips = 3870;
@@ -108,34 +102,9 @@ QFont dialogFont()
 
 } // namespace
 
-frmSettings *frmSettings::instance()
-{
-    if (!g_dialog) {
-        g_dialog = new frmSettings;
-        // Where the user looks: the middle of the bar's screen.
-        if (const QScreen *screen = g_bar ? g_bar->screen() : QGuiApplication::primaryScreen()) {
-            QRect frame = g_dialog->geometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            g_dialog->move(frame.topLeft());
-        }
-        g_dialog->Form_Load();
-    }
-    return g_dialog;
-}
-
-frmSettings *frmSettings::existing()
-{
-    return g_dialog;
-}
-
-void frmSettings::setBar(QWidget *bar, std::function<void()> reloadPage)
-{
-    g_bar = bar;
-    g_reloadBarPage = std::move(reloadPage);
-}
-
-frmSettings::frmSettings()
+frmSettings::frmSettings(SettingsHost &host)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    , m_host(host)
 {
     setWindowTitle(tr("Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -219,13 +188,17 @@ frmSettings::frmSettings()
     picCancel->setArtTexts({{QStringLiteral("Cancel"), tr("Cancel")}});
     onKeys(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { picSave_Click(); });
     onKeys(this, {Qt::Key_Escape}, [this] { picCancel_Click(); });
+
+    // Where the user looks: the middle of the bar's screen.
+    const QWidget *bar = m_host.hostWindow();
+    if (const QScreen *screen = bar ? bar->screen() : QGuiApplication::primaryScreen()) {
+        QRect frame = geometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
-frmSettings::~frmSettings()
-{
-    if (g_dialog == this)
-        g_dialog = nullptr;
-}
+frmSettings::~frmSettings() = default;
 
 void frmSettings::Form_Load()
 {
@@ -264,8 +237,8 @@ void frmSettings::fitTexts()
     Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
     for (QRadioButton *option : optProxy) {
         option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
-        QWidget *group = option->parentWidget();
-        group->resize(std::max(group->width(), option->geometry().right() + 1), group->height());
+        QWidget *frame = option->parentWidget();
+        frame->resize(std::max(frame->width(), option->geometry().right() + 1), frame->height());
     }
     const int proxyRight = optProxy[2]->mapTo(this, QPoint(optProxy[2]->width(), 0)).x();
     txtProxy->move(std::max(twipsToPixels(kFieldLeft), proxyRight + kCaptionGap), txtProxy->y());
@@ -383,14 +356,9 @@ void frmSettings::txtProxy_Change()
 
 void frmSettings::picSave_Click()
 {
-    frm_QuendraPlaylist *playlist = frm_QuendraPlaylist::instance();
-    SaveSettings({g_bar ? windowPositionTwips(*g_bar) : QPoint(), playlist->positionTwips()});
-    if (!isDirectMode()) {
-        if (g_bar && g_reloadBarPage)
-            g_reloadBarPage();
-        if (playlist->QuendraPlaylistWebbrowser)
-            playlist->QuendraPlaylistWebbrowser->navigate(gPlaylistUrl);
-    }
+    SaveSettings(m_host.windowPositions());
+    if (!isDirectMode())
+        m_host.reloadPages();
     close();
 }
 
@@ -419,7 +387,5 @@ void frmSettings::paintEvent(QPaintEvent *)
     painter.drawPixmap(0, 0, m_background);
     // The border lies over the background picture.
     painter.setPen(Qt::black);
-    for (const QLine &line : Line1)
-        painter.drawLine(twipsToPixels(line.x1()), twipsToPixels(line.y1()), twipsToPixels(line.x2()),
-                         twipsToPixels(line.y2()));
+    drawTwipsLines(painter, Line1);
 }

@@ -5,18 +5,18 @@
 #include <QWidget>
 
 #include <array>
-#include <functional>
 
 class PictureBox;
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class SettingsHost;
 
 // The settings dialog: edits the connection type, the proxy choice, and the
 // page addresses or the httpQ connection, writing every change into the
-// settings at once. Save writes the file, Cancel only closes. One instance
-// at a time, created when opened and destroyed when closed.
+// settings at once. Save writes the file, Cancel only closes. The bar keeps
+// one at a time, made when opened and destroyed when closed.
 class frmSettings final : public QWidget
 {
     Q_OBJECT
@@ -25,14 +25,9 @@ class frmSettings final : public QWidget
 public:
     static constexpr auto kExampleProxy = u"proxy.example.org:8080";
 
-    // The open dialog, created (and loaded) if there is none.
-    static frmSettings *instance();
-    static frmSettings *existing();
-    // The bar the dialog opens over, whose place a save stores, and how it
-    // reloads its page after a save in web-control mode. The bar hands them
-    // over when it is made: the dialog's code does not include the bar's.
-    static void setBar(QWidget *bar, std::function<void()> reloadPage);
-
+    // Made by the bar, its host, which outlives it; opens in the middle of
+    // the host window's screen. Form_Load fills it.
+    explicit frmSettings(SettingsHost &host);
     ~frmSettings() override;
 
     void Form_Load();
@@ -61,7 +56,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    frmSettings();
     // Places the captions and fields for the font's sizes.
     void fitTexts();
     // A field's designed width in twips; it ends no further right than the wide ones.
@@ -69,6 +63,7 @@ private:
     // Selects an option to show a setting, without running its write.
     void showSetting(QRadioButton *option);
 
+    SettingsHost &m_host;
     QPixmap m_background;
     std::array<int, 4> m_fieldWidths{};
     bool m_built = false;

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/async/task.h"
+
+#include <QtGlobal>
+
+class PlayerLine;
+class QWidget;
+
+// What the playlist window needs of the bar it hangs below. The bar hands
+// itself over as this when it makes the window, so that the playlist's code
+// never includes the bar's.
+class PlaylistHost
+{
+public:
+    // The window the playlist docks below and is minimised along with.
+    virtual QWidget *barWindow() = 0;
+    // Reads the shuffle state, which frames a jump to a chosen entry.
+    virtual async::Task<> ShuffleCheck() = 0;
+    // The line every window's presses take.
+    virtual PlayerLine *playerLine() const = 0;
+
+protected:
+    PlaylistHost() = default;
+    ~PlaylistHost() = default;
+    Q_DISABLE_COPY_MOVE(PlaylistHost)
+};
