@@ -1,7 +1,7 @@
 #include "core/httpq/http_reply.h"
-#include "services/httpq/httpqclient.h"
 #include "core/settings/iniactions.h"
 #include "core/settings/settings.h"
+#include "services/httpq/httpqclient.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +62,9 @@ TEST(HttpReply, ReadsTheBodyItsServerMeant)
     }
 }
 
-TEST(HttpqUrl, PiecesGoTogetherInOrderWithNothingEscaped)
+// The pieces go together as they are; only on the wire is escaped what
+// cannot stand in a request line, and nothing else.
+TEST(HttpqUrl, PiecesGoTogetherUnescapedAndTheWireEscapesOnlyWhatCannotStandInARequestLine)
 {
     resetSettingsRecord();
     gHttpqServer = QStringLiteral("player.lan");
@@ -70,10 +72,6 @@ TEST(HttpqUrl, PiecesGoTogetherInOrderWithNothingEscaped)
     gHttpqPasswd = QStringLiteral("a&b=c d%20");
     EXPECT_EQ(HttpqClient::BuildUrl(u"/shuffle?p=", u"&a=0"), u"http://player.lan:4800/shuffle?p=a&b=c d%20&a=0");
     resetSettingsRecord();
-}
-
-TEST(wireUrl, EncodesWhatCannotStandInARequestLineAndNothingElse)
-{
     const auto wire = [](QStringView url) { return wireUrl(url).toStdString(); };
     EXPECT_EQ(wire(u"http://h:1/play?p=a&b=c%41 y#z"), "http://h:1/play?p=a&b=c%41%20y%23z");
     EXPECT_EQ(wire(u"http://h:1/play?p=\r\nHost: evil\t"), "http://h:1/play?p=%0D%0AHost:%20evil%09");
