@@ -10,29 +10,23 @@
 
 namespace {
 
-struct Gate;
-
-struct GateAwaiter
-{
-    Gate &gate;
-    bool await_ready() const { return false; }
-    template<typename Promise>
-    void await_suspend(std::coroutine_handle<Promise> frame);
-    void await_resume() const { }
-};
-
 // A leaf wait that the test ends by hand.
 struct Gate
 {
+    struct Awaiter
+    {
+        Gate &gate;
+        bool await_ready() const { return false; }
+        template<typename Promise>
+        void await_suspend(std::coroutine_handle<Promise> frame)
+        {
+            gate.waiting = async::Suspension(frame);
+        }
+        void await_resume() const { }
+    };
     async::Suspension waiting;
-    GateAwaiter wait() { return GateAwaiter{*this}; }
+    Awaiter wait() { return Awaiter{*this}; }
 };
-
-template<typename Promise>
-void GateAwaiter::await_suspend(std::coroutine_handle<Promise> frame)
-{
-    gate.waiting = async::Suspension(frame);
-}
 
 struct Owner : QObject
 {

@@ -41,7 +41,6 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWrongOptionsAreRefusedWithTheUsage)
     // translation.
     const std::tuple<QStringList, const char *, int, QString, QString> cases[] = {
         {{u"--help"_s}, "en", 0, u"^Usage: quendra \\[options\\]\\n.*httpQ.*--version"_s, nothing},
-        {{u"-h"_s}, "en", 0, u"^Usage: quendra \\[options\\]\\n"_s, nothing},
         {{u"--version"_s}, "en", 0, u"^quendra "_s + version + u"\\n$"_s, nothing},
         {{u"-platform"_s, u"offscreen"_s, u"--version"_s}, "en", 0, u"^quendra "_s, nothing},
         {{u"--bogus"_s},

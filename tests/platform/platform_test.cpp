@@ -1,9 +1,9 @@
-#include "platform/widgets/formtimer.h"
+#include "platform/browser/webbrowser.h"
 #include "platform/session/qt_platform.h"
+#include "platform/session/translations.h"
+#include "platform/widgets/formtimer.h"
 #include "platform/window/screen_fit.h"
 #include "support/sandbox.h"
-#include "platform/session/translations.h"
-#include "platform/browser/webbrowser.h"
 
 #include <gtest/gtest.h>
 
@@ -55,11 +55,6 @@ TEST(ApplicationEnvironment, WaylandSessionsGoThroughXWaylandAndRootDisablesTheS
         saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
 }
 
-QRect strip(const QRect &window)
-{
-    return {window.topLeft(), QSize(window.width(), 15)};
-}
-
 TEST(ScreenFit, WindowsWhoseStripsShowStayAndOthersComeOntoTheNearestScreen)
 {
     const QList<ScreenArea> small = {{QRect(0, 0, 800, 600), {}}};
@@ -70,44 +65,45 @@ TEST(ScreenFit, WindowsWhoseStripsShowStayAndOthersComeOntoTheNearestScreen)
     const QList<ScreenArea> stepped = {{QRect(0, 0, 1920, 1080), {}}, {QRect(1920, 300, 1280, 1024), {}}};
     const QList<ScreenArea> mirrored = {{QRect(0, 0, 1024, 768), {}}, {QRect(0, 0, 1024, 768), {}}};
     const std::optional<QPoint> stays;
-    const std::tuple<const char *, QRect, QList<ScreenArea>, std::optional<QPoint>> cases[] = {
-        {"wholly on the screen", {400, 300, 275, 133}, small, stays},
-        {"strip just on, the rest below the edge", {400, 585, 275, 133}, small, stays},
-        {"strip one pixel too low", {400, 586, 275, 133}, small, QPoint(400, 467)},
-        {"strip one pixel off the left", {-1, 300, 275, 133}, small, QPoint(0, 300)},
-        {"strip one pixel off the right", {526, 300, 275, 133}, small, QPoint(525, 300)},
-        {"above the screen", {100, -20, 275, 133}, small, QPoint(100, 0)},
-        {"a monitor that is gone", {2184, 500, 275, 133}, small, QPoint(525, 467)},
-        {"far up and left", {-5000, -5000, 275, 133}, small, QPoint(0, 0)},
-        {"on the second monitor", {2900, 500, 275, 133}, pair, stays},
-        {"across the two monitors", {1800, 500, 275, 133}, pair, stays},
-        {"under the first monitor's panel: the strip shows", {100, 0, 275, 133}, pair, stays},
-        {"above the first monitor: onto its free area", {100, -40, 275, 133}, pair, QPoint(100, 24)},
-        {"off the second monitor's right edge", {3700, 500, 275, 133}, pair, QPoint(3565, 500)},
-        {"in the corner no monitor shows", {2000, 100, 275, 133}, stepped, QPoint(2000, 300)},
-        {"reaching onto the second monitor: onto it", {1700, 1100, 275, 133}, stepped, QPoint(1920, 1100)},
-        {"nearer the first monitor", {1500, 1100, 275, 133}, stepped, QPoint(1500, 947)},
-        {"mirrored screens, each showing half the strip", {800, 300, 275, 133}, mirrored, QPoint(749, 300)},
-        {"larger than the screen", {100, 100, 900, 700}, small, QPoint(0, 0)},
-        {"larger than the screen, already at its corner", {0, 700, 900, 700}, small, QPoint(0, 0)},
-        {"no screens at all", {-5000, 0, 275, 133}, {}, stays},
+    // The windows that move as one (the bar with its docked playlist), where
+    // they go. Each window's strip is its top 15 pixels, and every strip must show.
+    const std::tuple<const char *, QList<QRect>, QList<ScreenArea>, std::optional<QPoint>> cases[] = {
+        {"wholly on the screen", {{400, 300, 275, 133}}, small, stays},
+        {"strip just on, the rest below the edge", {{400, 585, 275, 133}}, small, stays},
+        {"strip one pixel too low", {{400, 586, 275, 133}}, small, QPoint(400, 467)},
+        {"strip one pixel off the left", {{-1, 300, 275, 133}}, small, QPoint(0, 300)},
+        {"strip one pixel off the right", {{526, 300, 275, 133}}, small, QPoint(525, 300)},
+        {"above the screen", {{100, -20, 275, 133}}, small, QPoint(100, 0)},
+        {"a monitor that is gone", {{2184, 500, 275, 133}}, small, QPoint(525, 467)},
+        {"far up and left", {{-5000, -5000, 275, 133}}, small, QPoint(0, 0)},
+        {"on the second monitor", {{2900, 500, 275, 133}}, pair, stays},
+        {"across the two monitors", {{1800, 500, 275, 133}}, pair, stays},
+        {"under the first monitor's panel: the strip shows", {{100, 0, 275, 133}}, pair, stays},
+        {"above the first monitor: onto its free area", {{100, -40, 275, 133}}, pair, QPoint(100, 24)},
+        {"off the second monitor's right edge", {{3700, 500, 275, 133}}, pair, QPoint(3565, 500)},
+        {"in the corner no monitor shows", {{2000, 100, 275, 133}}, stepped, QPoint(2000, 300)},
+        {"reaching onto the second monitor: onto it", {{1700, 1100, 275, 133}}, stepped, QPoint(1920, 1100)},
+        {"nearer the first monitor", {{1500, 1100, 275, 133}}, stepped, QPoint(1500, 947)},
+        {"mirrored screens, each showing half the strip", {{800, 300, 275, 133}}, mirrored, QPoint(749, 300)},
+        {"larger than the screen", {{100, 100, 900, 700}}, small, QPoint(0, 0)},
+        {"larger than the screen, already at its corner", {{0, 700, 900, 700}}, small, QPoint(0, 0)},
+        {"no screens at all", {{-5000, 0, 275, 133}}, {}, stays},
+        {"a docked pair, the playlist's strip below",
+         {{400, 467, 275, 133}, {400, 600, 275, 133}},
+         small,
+         QPoint(400, 334)},
+        {"a docked pair whose strips both show", {{400, 367, 275, 133}, {400, 500, 275, 133}}, small, stays},
     };
-    for (const auto &[name, window, screens, place] : cases) {
+    for (const auto &[name, windows, screens, place] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(placeOnScreens(window, {strip(window)}, screens), place);
+        QRect all;
+        QList<QRect> strips;
+        for (const QRect &window : windows) {
+            all |= window;
+            strips.append({window.topLeft(), QSize(window.width(), 15)});
+        }
+        EXPECT_EQ(placeOnScreens(all, strips, screens), place);
     }
-}
-
-// The bar with its docked playlist moves as one: both strips must show.
-TEST(ScreenFit, ADockedPairMovesTogetherUntilBothStripsShow)
-{
-    const QList<ScreenArea> small = {{QRect(0, 0, 800, 600), {}}};
-    const QRect bar(400, 467, 275, 133);
-    const QRect playlist(400, 600, 275, 133);
-    EXPECT_EQ(placeOnScreens(bar | playlist, {strip(bar), strip(playlist)}, small), QPoint(400, 334));
-    const QRect higher = bar.translated(0, -100);
-    const QRect below = playlist.translated(0, -100);
-    EXPECT_EQ(placeOnScreens(higher | below, {strip(higher), strip(below)}, small), std::nullopt);
 }
 
 // The real browser loader with no module where it looks, as on a system

@@ -48,11 +48,6 @@ TEST_F(SettingsStore, PositionsKeepTheirWholeValueThroughASaveAndTheNextStart)
     EXPECT_EQ(QPoint(gWinampX, gWinampY), QPoint(43500, -40000));
     EXPECT_EQ(QPoint(gPlaylistX, gPlaylistY), QPoint(57600, 70000));
     EXPECT_EQ(gWinampHeight, 32767);
-    m_settings.write("[WINAMP]\nX_STARTUP_POSITION=2.5\nY_STARTUP_POSITION=abc\n");
-    LoadSettings();
-    EXPECT_EQ(QPoint(gWinampX, gWinampY), QPoint(2, 0));
-    EXPECT_EQ(QPoint(gPlaylistX, gPlaylistY), QPoint(0, 1995));
-
     SaveSettings({QPoint(43500, 49995), QPoint(-43500, 1995)});
     resetSettingsRecord();
     LoadSettings();

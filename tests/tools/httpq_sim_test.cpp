@@ -65,6 +65,10 @@ TEST_F(HttpqSimTest, AnswersExactBytesAndReportsRequestLine)
     EXPECT_EQ(exchange(sim.serverPort(), "POST /stop?p= HTTP/1.0\r\n\r\n").bytes, kHeaders + "0");
     sim.setOptions({.password = {}, .sendHeaders = false});
     EXPECT_EQ(get("/"), "httpQ 3.1");
+    // The faults the client meets in the transport's tests aside: garbage after the headers.
+    sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::Garbage});
+    EXPECT_EQ(exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 20000).bytes.size(),
+              kHeaders.size() + HttpqSimulator::kGarbageSize);
 }
 
 TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
@@ -117,15 +121,6 @@ TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
         EXPECT_EQ(get(target), kHeaders + body) << target;
     sim.setOptions({.password = {}, .encoding = HttpqSimOptions::Encoding::Utf8});
     EXPECT_EQ(get("/getplaylisttitle?p=&a=1"), kHeaders + "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga");
-}
-
-// The faults the client meets in the transport's tests (stall, reset, drip,
-// delay, a length past the body, headers without an end) aside.
-TEST_F(HttpqSimTest, GarbageFollowsTheHeaders)
-{
-    sim.setOptions({.password = {}, .fault = HttpqSimOptions::Fault::Garbage});
-    EXPECT_EQ(exchange(sim.serverPort(), "GET / HTTP/1.0\r\n\r\n", 20000).bytes.size(),
-              kHeaders.size() + HttpqSimulator::kGarbageSize);
 }
 
 TEST(HttpqSimExecutable, ServesOnAFreePort)
