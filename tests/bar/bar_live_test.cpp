@@ -1,7 +1,7 @@
-#include "windows/systray/frmsystray.h"
 #include "platform/widgets/picturebox.h"
 #include "services/httpq/playerline.h"
 #include "support/sandbox.h"
+#include "windows/systray/frmsystray.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>
@@ -209,12 +209,7 @@ TEST_F(WindowTest, APlayerGoneIsShownWithinSecondsAndBackAtItsFirstAnswer)
 {
     const decltype(m_answers) answers = {{u"/isplaying?p="_s, u"1"_s}, {u"/getcurrenttitle?p="_s, u"Song"_s}};
     m_answers = answers;
-    m_settings.write(QByteArray(kDirect).replace("REFRESH=0", "REFRESH=200"));
-    frm_Quendra &bar = m_windows.start();
-    const auto press = [&bar](BarButton button) {
-        const QPointF at = barButtonCentre(button);
-        return bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
-    };
+    frm_Quendra &bar = startFrom(QByteArray(kDirect).replace("REFRESH=0", "REFRESH=200"));
     ASSERT_TRUE(waitUntil([&] { return bar.lblStatus->text() == u"Playing"; }));
     const QString tip = bar.my_frmSysTray->ToolTip();
 

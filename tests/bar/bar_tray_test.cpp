@@ -263,6 +263,8 @@ TEST_F(BarTray, TheStripMovesTheBarOnlyFromTheDragDistanceOn)
         EXPECT_EQ(bar.pos(), before + QPoint(gone < distance ? 0 : gone, 0)) << gone;
         EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
     }
+    // The docked playlist window follows once the bar is at rest.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playlist().pos() == bar.pos() + QPoint(0, 133); }, 5000));
 }
 
 // A tip is cut at 63 characters; one that Windows-1252 cannot write keeps

@@ -4,15 +4,7 @@
 namespace {
 
 // The bar as the program starts it, from the settings file as it is.
-class BarStartup : public WindowTest
-{
-protected:
-    frm_Quendra &startFrom(const QByteArray &settings)
-    {
-        m_settings.write(settings);
-        return m_windows.start();
-    }
-};
+using BarStartup = WindowTest;
 
 TEST_F(BarStartup, WithoutSettingsBothWindowsShowTheirPagesAndOnlyThePlaylistPolls)
 {
@@ -39,16 +31,6 @@ TEST_F(BarStartup, WithoutSettingsBothWindowsShowTheirPagesAndOnlyThePlaylistPol
     ASSERT_EQ(m_httpq.log.size(), 1);
     EXPECT_EQ(command(m_httpq.log.at(0).url), u"/getplaylisttitle?p=");
     EXPECT_EQ(window.timPlaylistRefresh->interval(), 60000);
-}
-
-// The window shows for any stored value but 0, its mark only for 1.
-TEST_F(BarStartup, PlaylistVisibilityAndItsMarkFollowTheStoredValue)
-{
-    for (const QByteArray visible : {"0", "1", "2", "-1"}) {
-        frm_Quendra &bar = startFrom("[PLAYLIST]\nVISIBLE=" + visible + "\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
-        EXPECT_EQ(playlist().isVisible(), visible != "0") << visible.constData();
-        EXPECT_EQ(bar.picPlayListStatus->isVisible(), visible == "1") << visible.constData();
-    }
 }
 
 // The title poll takes the refresh value, the status poll 100 ms more, in 16
@@ -80,7 +62,7 @@ TEST_F(BarStartup, PollPeriodsFollowTheRefreshValueInSixteenBits)
     EXPECT_EQ(m_windows.bar->timRefreshStatus->interval(), 32767);
 }
 
-TEST_F(BarStartup, TheFaceAndItsLabelsScaleWithTheStoredHeight)
+TEST_F(BarStartup, TheFaceScalesWithTheStoredHeightAndThePlaylistShowsAsStored)
 {
     frm_Quendra &bar = startFrom("[WINAMP]\nHEIGHT=3000\n[PLAYLIST]\nVISIBLE=1\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
     EXPECT_EQ(bar.size(), QSize(275, 200));
@@ -93,10 +75,16 @@ TEST_F(BarStartup, TheFaceAndItsLabelsScaleWithTheStoredHeight)
     EXPECT_EQ(bar.childAt(240, 100), bar.picPlayListStatus);
     EXPECT_EQ(bar.childAt(7, 7), bar.TopBar);
 
-    for (const char *height : {"abc", "-32768", "0"}) {
-        const frm_Quendra &broken = startFrom(QByteArray("[WINAMP]\nHEIGHT=") + height + "\n");
+    // A broken height keeps the usual width. The playlist window shows for
+    // any stored value but 0, its mark only for 1.
+    const std::pair<const char *, QByteArray> starts[] = {{"abc", "0"}, {"-32768", "1"}, {"0", "2"}, {"0", "-1"}};
+    for (const auto &[height, visible] : starts) {
+        const frm_Quendra &broken = startFrom(QByteArray("[WINAMP]\nHEIGHT=") + height + "\n[PLAYLIST]\nVISIBLE="
+                                              + visible + "\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
         EXPECT_TRUE(broken.isVisible()) << height;
         EXPECT_EQ(broken.width(), 275) << height;
+        EXPECT_EQ(playlist().isVisible(), visible != "0") << visible.constData();
+        EXPECT_EQ(broken.picPlayListStatus->isVisible(), visible == "1") << visible.constData();
     }
     EXPECT_EQ(gWinampHeight, 0);
 }

@@ -90,18 +90,38 @@ TEST_F(PlaylistWindow, DirectModeFetchesAtOnceAndListsTheTitlesBelowItsStrips)
     EXPECT_TRUE(m_settings.read().contains("HEIGHT=32767\r\n"));
 }
 
+// Letters typed on the list find the next title holding them, whatever
+// their case and accents; Return (or the keypad's Enter) starts it, and so
+// after Up, exactly as a double-click does: framed by shuffle off and on.
 TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
 {
-    fillPlaylist(u"A<br>B<br>C<br>D<br>"_s);
+    fillPlaylist(u"Björk - Jóga<br>Motörhead - Ace of Spades<br>Artist 3 - Song<br>Motorhead - Overkill<br>"_s);
     for (const QString &command : {u"/shuffle?p=&a=0"_s, u"/shuffle?p=&a=1"_s, u"/play?p="_s})
         m_answers[command] = u"1"_s;
     m_answers[u"/shuffle_status?p="_s] = u"1"_s;
+    const QStringList framed = {u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
+                                u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s};
+    m_windows.bar->timRefreshSongTitle->setEnabled(false);
+    ASSERT_TRUE(activate(&playlist()));
+    ASSERT_TRUE(list->hasFocus());
     sent();
+    const auto played = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(list, key, modifiers);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_httpq.log.size() >= 5; }, 5000));
+        return sent();
+    };
+    QTest::keyClicks(list, u"mot"_s);
+    EXPECT_EQ(currentRow(), 1);
+    EXPECT_EQ(played(Qt::Key_Return, Qt::NoModifier), QStringList(framed).replaceInStrings(u"a=2"_s, u"a=1"_s));
+    // After a pause the same letters go on to the next title holding them.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    QTest::keyClicks(list, u"MOT"_s);
+    EXPECT_EQ(currentRow(), 3);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(played(Qt::Key_Enter, Qt::KeypadModifier), framed);
     doubleClickRow(2);
     EXPECT_EQ(gListPos, 2);
-    EXPECT_EQ(sent(),
-              QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
-                           u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
+    EXPECT_EQ(sent(), framed);
 
     // Shuffle off; a failing request in the middle stops nothing.
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
@@ -134,9 +154,9 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
     async::Task<std::optional<QString>> waitingPoll = fetchTask(bar.NetworkConnection,
                                                                 HttpqClient::BuildUrl(u"/getlistpos?p="));
     sent();
-    const QPointF stop = barButtonCentre(BarButton::Stop);
-    bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(stop.x()), float(stop.y()));
+    press(BarButton::Stop);
     doubleClickRow(1);
+    press(BarButton::Next);
     EXPECT_EQ(sent(), QStringList());
     net->release();
     ASSERT_TRUE(waitUntil([&] { return waitingPoll.isDone(); }));
@@ -145,7 +165,9 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
     QStringList presses = order;
     presses.removeIf(
         [](const QString &request) { return request.startsWith(u"status") || request.contains(u"getlistpos"); });
-    EXPECT_EQ(presses, QStringList({u"net /stop?p="_s, u"action /setplaylistpos?p=&a=1"_s, u"action /play?p="_s}));
+    EXPECT_EQ(
+        presses,
+        QStringList({u"net /stop?p="_s, u"action /setplaylistpos?p=&a=1"_s, u"action /play?p="_s, u"net /next?p="_s}));
     EXPECT_EQ(order.mid(0, 2), QStringList({u"net /stop?p="_s, u"net /getlistpos?p="_s}));
 }
 
@@ -156,10 +178,6 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
 {
     fillPlaylist(u"A<br>B<br>C<br>"_s);
     frm_Quendra &bar = *m_windows.bar;
-    const auto press = [&bar] {
-        const QPointF at = barButtonCentre(BarButton::Play);
-        return bar.picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
-    };
     bar.playerLine()->setPressWaitMs(30);
     FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
     FakeTransfer *action = m_httpq.transfer(u"inetPLAction"_s);
@@ -168,12 +186,12 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     bar.timRefreshSongTitle_Timer();
     std::vector<async::Task<>> late;
     for (int i = 0; i < 3; ++i)
-        late.push_back(press());
+        late.push_back(press(BarButton::Play));
     late.push_back(playlist().listPlayList_DblClick());
     // One goes and 64 wait their turn; one more is dropped at once.
     while (late.size() < 1 + PlayerLine::kMaxWaiting)
-        late.push_back(press());
-    late.push_back(press());
+        late.push_back(press(BarButton::Play));
+    late.push_back(press(BarButton::Play));
     EXPECT_TRUE(late.back().isDone());
     EXPECT_FALSE(late.at(late.size() - 2).isDone());
     sent();
@@ -188,7 +206,7 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
         [](const QString &request) { return !request.startsWith(u"net /play") && !request.startsWith(u"action"); });
     EXPECT_EQ(after, QStringList());
     // Answering again, the player takes the next press at once.
-    awaitTask(press());
+    awaitTask(press(BarButton::Play));
     EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
 }
 
@@ -315,35 +333,6 @@ TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
     fillPlaylist(many);
     ASSERT_EQ(entries->rowCount(), PlaylistFill::kMaxTitles);
     EXPECT_EQ(shown().last(), u"   T32766");
-}
-
-// Letters typed on the list find the next title holding them, whatever
-// their case and accents; Return (or the keypad's Enter) then starts it
-// exactly as a double-click does, and so after Up.
-TEST_F(PlaylistWindow, TypedLettersFindATitleAndReturnStartsIt)
-{
-    fillPlaylist(u"Björk - Jóga<br>Motörhead - Ace of Spades<br>Artist 3 - Song<br>Motorhead - Overkill<br>"_s);
-    m_answers[u"/shuffle_status?p="_s] = u"1"_s;
-    m_windows.bar->timRefreshSongTitle->setEnabled(false);
-    ASSERT_TRUE(activate(&playlist()));
-    ASSERT_TRUE(list->hasFocus());
-    sent();
-    const auto played = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
-        QTest::keyClick(list, key, modifiers);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_httpq.log.size() >= 5; }, 5000));
-        return sent();
-    };
-    QTest::keyClicks(list, u"mot"_s);
-    EXPECT_EQ(currentRow(), 1);
-    EXPECT_EQ(played(Qt::Key_Return, Qt::NoModifier),
-              QStringList({u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
-                           u"action /setplaylistpos?p=&a=1"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
-    // After a pause the same letters go on to the next title holding them.
-    QTest::qWait(QApplication::keyboardInputInterval() + 50);
-    QTest::keyClicks(list, u"MOT"_s);
-    EXPECT_EQ(currentRow(), 3);
-    QTest::keyClick(list, Qt::Key_Up);
-    EXPECT_EQ(played(Qt::Key_Enter, Qt::KeypadModifier).at(2), u"action /setplaylistpos?p=&a=2");
 }
 
 } // namespace

@@ -26,11 +26,6 @@ class SettingsDialog : public WindowTest
 {
 protected:
     ~SettingsDialog() override { delete m_alone; }
-    frm_Quendra &startBar(const QByteArray &settings)
-    {
-        m_settings.write(settings);
-        return m_windows.start();
-    }
     // The dialog as the bar opens it, or on its own without one.
     frmSettings &open()
     {
@@ -83,7 +78,7 @@ protected:
     QPointer<frmSettings> m_alone;
 };
 
-TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
+TEST_F(SettingsDialog, ShowsTheStoredSettingsEveryEditTakesEffectAndTheBackgroundMovesIt)
 {
     m_settings.write("[WINAMP]\r\nURL=http://h/c\r\n[PLAYLIST]\r\nURL=http://h/p\r\n[HTTPQ]\r\nPROXY=NO\r\n"
                      "HTTPQ_SERVER=player\r\nHTTPQ_PORT=4801\r\nHTTPQ_PASSWD=pw\r\nREFRESH=750\r\n");
@@ -129,11 +124,20 @@ TEST_F(SettingsDialog, ShowsTheStoredSettingsAndEveryEditTakesEffect)
     QTest::mouseClick(dialog.optProxy[1], Qt::LeftButton);
     EXPECT_EQ(gProxy, u"DEFAULT");
     EXPECT_FALSE(shown(dialog.txtProxy));
+
+    // Any button on the background moves the dialog.
+    dialog.move(50, 60);
+    const QPoint pressAt = dialog.mapToGlobal(QPoint(300, 100));
+    QTest::mousePress(dialog.windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 100));
+    ASSERT_EQ(QWidget::mouseGrabber(), &dialog);
+    QTest::mouseMove(&dialog, dialog.mapFromGlobal(pressAt + QPoint(30, 20)));
+    QTest::mouseRelease(&dialog, Qt::RightButton);
+    EXPECT_EQ(dialog.pos(), QPoint(80, 80));
 }
 
 TEST_F(SettingsDialog, SaveInWebControlModeSendsBothBrowsersToTheNewPages)
 {
-    startBar("[WINAMP]\r\nURL=http://old/c\r\n[PLAYLIST]\r\nURL=http://old/p\r\n");
+    startFrom("[WINAMP]\r\nURL=http://old/c\r\n[PLAYLIST]\r\nURL=http://old/p\r\n");
     ASSERT_EQ(m_browsers.created.size(), 2);
     frmSettings &dialog = open();
     dialog.txt_URL[0]->setText(u"http://new/c"_s);
@@ -184,36 +188,6 @@ TEST_F(SettingsDialog, EveryTextFitsWhateverTheFont)
     }
 }
 
-TEST_F(SettingsDialog, AnyButtonOnTheBackgroundMovesTheDialog)
-{
-    frmSettings &dialog = open();
-    dialog.move(50, 60);
-    const QPoint pressAt = dialog.mapToGlobal(QPoint(300, 100));
-    QTest::mousePress(dialog.windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 100));
-    ASSERT_EQ(QWidget::mouseGrabber(), &dialog);
-    QTest::mouseMove(&dialog, dialog.mapFromGlobal(pressAt + QPoint(30, 20)));
-    QTest::mouseRelease(&dialog, Qt::RightButton);
-    EXPECT_EQ(dialog.pos(), QPoint(80, 80));
-}
-
-// The settings dialog open in direct mode, active.
-TEST_F(SettingsDialog, TabReachesSaveThenCancel)
-{
-    openActive();
-    QList<QWidget *> visited;
-    for (int i = 0; i < 20 && m_dialog; ++i) {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_dialog.data(), Qt::Key_Tab);
-        visited.append(QApplication::focusWidget());
-    }
-    const qsizetype save = visited.indexOf(m_dialog->picSave);
-    ASSERT_GE(save, 0);
-    EXPECT_EQ(visited.indexOf(m_dialog->picCancel), save + 1);
-    // The focused picture button shows a mark.
-    m_dialog->picSave->setFocus(Qt::TabFocusReason);
-    EXPECT_FALSE(m_dialog->picSave->focusMark().isEmpty());
-    EXPECT_TRUE(m_dialog->picCancel->focusMark().isEmpty());
-}
-
 // Return in a field, Space on the focused Save and a reader's press of it
 // save; Escape in a field and Return on the focused Cancel cancel. Either
 // way what was typed stays in effect until the next load.
@@ -251,10 +225,24 @@ TEST_F(SettingsDialog, TheKeysAndAReaderSaveOrCancel)
 }
 
 // A reader names every field by its label and each group of options, and
-// never reads the password: it is masked, for the eye too.
-TEST_F(SettingsDialog, EveryControlIsNamedForAReaderAndThePasswordIsMasked)
+// never reads the password: it is masked, for the eye too. Tab goes round
+// the controls, Save then Cancel.
+TEST_F(SettingsDialog, EveryControlIsNamedForAReaderTabReachesSaveThenCancelAndThePasswordIsMasked)
 {
     openActive();
+    QList<QWidget *> visited;
+    for (int i = 0; i < 20 && m_dialog; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_dialog.data(), Qt::Key_Tab);
+        visited.append(QApplication::focusWidget());
+    }
+    const qsizetype save = visited.indexOf(m_dialog->picSave);
+    ASSERT_GE(save, 0);
+    EXPECT_EQ(visited.indexOf(m_dialog->picCancel), save + 1);
+    // The focused picture button shows a mark.
+    m_dialog->picSave->setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(m_dialog->picSave->focusMark().isEmpty());
+    EXPECT_TRUE(m_dialog->picCancel->focusMark().isEmpty());
+
     EXPECT_TRUE(m_dialog->optConnectType[1]->isChecked());
     const auto namedByLabels = [this] {
         for (int i = 0; i < 4; ++i)

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "core/settings/settings_store.h"
+#include "core/face/bar_keys.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/formtimer.h"
 #include "support/await_task.h"
 #include "support/fakebrowser.h"
@@ -90,14 +91,25 @@ protected:
         m_httpq.answer = [this](const QString &, const QString &url) { return m_answers.value(command(url)); };
     }
     void SetUp() override { ASSERT_TRUE(m_settings.isValid()); }
+    // The bar as the program starts it from these settings, every timer running.
+    frm_Quendra &startFrom(const QByteArray &settings)
+    {
+        m_settings.write(settings);
+        return m_windows.start();
+    }
     // The bar started from these settings, its status poll and marquee stopped.
     frm_Quendra &start(const QByteArray &settings = kDirect)
     {
-        m_settings.write(settings);
-        frm_Quendra &bar = m_windows.start();
+        frm_Quendra &bar = startFrom(settings);
         bar.timRefreshStatus->setEnabled(false);
         bar.timDisplaySongtitle->setEnabled(false);
         return bar;
+    }
+    // A left click in the middle of one of the face's buttons.
+    async::Task<> press(BarButton button)
+    {
+        const QPointF at = barButtonCentre(button);
+        return m_windows.bar->picQuendraDirect_MouseDown(Qt::LeftButton, float(at.x()), float(at.y()));
     }
     frm_QuendraPlaylist &playlist() { return *m_windows.bar->playlistWindow(); }
     // The playlist window's list, filled from this answer to its request.
