@@ -183,10 +183,12 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     FakeTransfer *action = m_httpq.transfer(u"inetPLAction"_s);
     net->hold();
     action->setBusy(true);
-    bar.timRefreshSongTitle_Timer();
+    sent();
+    // The first press is sent and left unanswered; the next ones wait their turn.
     std::vector<async::Task<>> late;
     for (int i = 0; i < 3; ++i)
         late.push_back(press(BarButton::Play));
+    EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
     late.push_back(playlist().listPlayList_DblClick());
     // One goes and 64 wait their turn; one more is dropped at once.
     while (late.size() < 1 + PlayerLine::kMaxWaiting)
@@ -194,13 +196,15 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     late.push_back(press(BarButton::Play));
     EXPECT_TRUE(late.back().isDone());
     EXPECT_FALSE(late.at(late.size() - 2).isDone());
-    sent();
+    // The player still answers its polls: only the bound on waiting drops the presses.
     EXPECT_TRUE(waitUntil([&] {
-        return std::all_of(late.begin(), late.end(), [](const async::Task<> &task) { return task.isDone(); });
+        bar.playerLine()->notePollAnswer(true);
+        return std::all_of(late.begin() + 1, late.end(), [](const async::Task<> &task) { return task.isDone(); });
     }));
     net->release();
     action->setBusy(false);
     drainEvents();
+    EXPECT_TRUE(late.front().isDone());
     QStringList after = sent();
     after.removeIf(
         [](const QString &request) { return !request.startsWith(u"net /play") && !request.startsWith(u"action"); });
@@ -208,6 +212,19 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     // Answering again, the player takes the next press at once.
     awaitTask(press(BarButton::Play));
     EXPECT_EQ(sent(), QStringList{u"net /play?p="_s});
+
+    // A press whose request waits behind a poll that does not come back is dropped as well.
+    net->hold();
+    bar.timRefreshSongTitle_Timer();
+    async::Task<> behind = press(BarButton::Play);
+    EXPECT_TRUE(waitUntil([&] {
+        bar.playerLine()->notePollAnswer(true);
+        return behind.isDone();
+    }));
+    sent();
+    net->release();
+    drainEvents();
+    EXPECT_FALSE(sent().contains(u"net /play?p="_s));
 }
 
 TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
