@@ -16,6 +16,8 @@
 #include <QWidget>
 
 #include <array>
+#include <limits>
+#include <optional>
 
 class FormTimer;
 class frm_QuendraPlaylist;
@@ -87,7 +89,8 @@ public:
 
     // The desktop's media controls (desktop/mpris) send through this: a command
     // as the face sends it, a press in line with the face's.
-    async::Task<> sendPlayerCommand(QString command, QString argument = {});
+    // True when the player answered that it took it.
+    async::Task<bool> sendPlayerCommand(QString command, QString argument = {});
     // The line every window's presses take, which also knows whether the
     // player answers.
     PlayerLine *playerLine() const override { return m_line; }
@@ -104,6 +107,7 @@ public:
     // Where a seek the media controls sent put the song, until the next reading.
     void setPositionMs(qint64 ms);
     qint16 listPosition() const { return m_listPos; }
+    std::optional<qint16> playerListPosition() const override { return m_playerListPos; }
     const Marquee &marquee() const { return m_marquee; }
 
     // Left and top in twips.
@@ -159,6 +163,9 @@ protected:
 
 private:
     static constexpr int kStatusPollDelayMs = 100;
+    // The largest position in milliseconds whose microseconds, moved on by
+    // a year of playing, still fit 64 bits.
+    static constexpr qint64 kMaxPositionMs = std::numeric_limits<qint64>::max() / 1000 - 366LL * 24 * 3600 * 1000;
 
     QWidget *barWindow() override;
     QWidget *hostWindow() override;
@@ -168,7 +175,8 @@ private:
     // Sends a command on NetworkConnection; the answer is not used. Awaited
     // by a press's own handler, it is part of that press.
     HttpqClient::Request sendCommand(const QString &command, const QString &argument = {});
-    void notePollAnswer(bool answered);
+    // Whether a command's answer says the player took it.
+    static bool tookCommand(QStringView answer);
     void showReachability();
     void showPlayState();
     QString trayTip() const;
@@ -191,6 +199,8 @@ private:
     void watchScreen(QScreen *screen);
 
     qint16 m_listPos = 0;
+    // The list position the player last answered.
+    std::optional<qint16> m_playerListPos;
     Marquee m_marquee;
     bool m_closing = false;
     bool m_titlePollRunning = false;

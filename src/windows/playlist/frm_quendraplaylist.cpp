@@ -1,7 +1,7 @@
 #include "windows/playlist/frm_quendraplaylist.h"
 
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "core/text/numbers.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
@@ -354,16 +354,29 @@ async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
     if (!going)
         co_return;
     co_await m_host.ShuffleCheck();
+    const bool shuffled = gShuffleState == 1;
+    const std::optional<qint16> before = m_host.playerListPosition();
     // Each request goes after the previous one is answered or has failed.
-    const auto send = [this](QStringView command, QStringView argument) {
-        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
+    // Each asks for the same however often it arrives, so one the player
+    // did not answer (a connection cut on the way) is sent again.
+    using Retry = HttpqClient::Retry;
+    const auto send = [this](QStringView command, QStringView argument, Retry retry) {
+        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument), retry);
     };
-    if (gShuffleState == 1)
-        co_await send(u"/shuffle?p=", u"&a=0");
-    co_await send(u"/setplaylistpos?p=", positionArgument(position));
-    co_await send(u"/play?p=", {});
-    if (gShuffleState == 1)
-        co_await send(u"/shuffle?p=", u"&a=1");
+    bool whole = true;
+    if (shuffled)
+        whole = (co_await send(u"/shuffle?p=", u"&a=0", Retry::WhileReachable)).has_value();
+    const bool moved = whole;
+    if (whole)
+        whole = (co_await send(u"/setplaylistpos?p=", positionArgument(position), Retry::WhileReachable)).has_value();
+    if (whole)
+        whole = (co_await send(u"/play?p=", {}, Retry::WhileReachable)).has_value();
+    // Once on its way the press leaves the player as it found it, or with
+    // the chosen song playing: never half done, whatever happens between.
+    if (!whole && moved && before && *before != position)
+        co_await send(u"/setplaylistpos?p=", positionArgument(*before), Retry::UntilAnswered);
+    if (shuffled)
+        co_await send(u"/shuffle?p=", u"&a=1", Retry::UntilAnswered);
 }
 
 void frm_QuendraPlaylist::Form_Unload()
