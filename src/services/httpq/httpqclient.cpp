@@ -135,9 +135,9 @@ void HttpqClient::report(const std::optional<Sent> &sent, bool answered, bool gi
     if (answered)
         m_line->requestAnswered(sent->number);
     else if (givenUp)
-        m_line->requestGivenUp();
+        m_line->requestGivenUp(sent->number);
     else
-        m_line->requestFailed();
+        m_line->requestFailed(sent->number);
 }
 
 bool HttpqClient::retryLater(Waiter &waiter)

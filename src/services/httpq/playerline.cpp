@@ -11,6 +11,7 @@ PlayerLine::PlayerLine(QObject *parent)
     connect(&m_deadline, &QTimer::timeout, this, &PlayerLine::dropStale);
     m_silenceCheck.setSingleShot(true);
     connect(&m_silenceCheck, &QTimer::timeout, this, &PlayerLine::checkSilence);
+    m_clock.start();
 }
 
 PlayerLine::~PlayerLine()
@@ -153,63 +154,64 @@ void PlayerLine::armDeadline()
 
 quint64 PlayerLine::requestSent()
 {
-    // Silence counts from the first request after the player's last answer.
-    if (m_inFlight == 0 && !m_failedSinceAnswer)
-        m_silentSince.start();
-    ++m_inFlight;
-    armSilence();
-    return ++m_lastNumber;
+    m_inFlight.emplace(++m_lastNumber, m_clock.elapsed());
+    checkSilence();
+    return m_lastNumber;
 }
 
 void PlayerLine::requestAnswered(quint64 number)
 {
-    m_inFlight = std::max(0, m_inFlight - 1);
-    m_failedSinceAnswer = false;
-    // Whatever still waits was sent before this answer: its silence starts now.
-    if (m_inFlight > 0)
-        m_silentSince.start();
-    else
-        m_silentSince.invalidate();
-    armSilence();
+    m_inFlight.erase(number);
+    m_lastAnswerAt = m_clock.elapsed();
+    m_failedFrom = -1;
     const bool returned = std::exchange(m_lost, false);
+    checkSilence();
     emit answered(number, returned);
     if (returned)
         emit reachableChanged(true);
 }
 
-void PlayerLine::requestFailed()
+void PlayerLine::requestFailed(quint64 number)
 {
-    m_inFlight = std::max(0, m_inFlight - 1);
-    m_failedSinceAnswer = true;
+    if (const auto sent = m_inFlight.find(number); sent != m_inFlight.end()) {
+        if (m_failedFrom < 0)
+            m_failedFrom = sent->second;
+        m_inFlight.erase(sent);
+    }
     checkSilence();
 }
 
-void PlayerLine::requestGivenUp()
+void PlayerLine::requestGivenUp(quint64 number)
 {
-    m_inFlight = std::max(0, m_inFlight - 1);
-    // Nothing waits on the player any more: a silence of the program's own
-    // making is no sign of it.
-    if (m_inFlight == 0 && !m_failedSinceAnswer)
-        m_silentSince.invalidate();
-    armSilence();
+    // Given up by the program: it tells nothing about the player.
+    m_inFlight.erase(number);
+    checkSilence();
+}
+
+qint64 PlayerLine::silenceStart() const
+{
+    // From the oldest request still on its way or failed since the
+    // player's last answer; the answer itself ends any silence before it.
+    qint64 oldest = m_failedFrom;
+    if (!m_inFlight.empty() && (oldest < 0 || m_inFlight.begin()->second < oldest))
+        oldest = m_inFlight.begin()->second;
+    if (oldest < 0)
+        return -1;
+    return std::max(oldest, m_lastAnswerAt);
 }
 
 void PlayerLine::checkSilence()
 {
-    if (!m_lost && m_silentSince.isValid() && (m_inFlight > 0 || m_failedSinceAnswer)
-        && m_silentSince.elapsed() >= m_lostMs)
-        goLost();
-    else
-        armSilence();
-}
-
-void PlayerLine::armSilence()
-{
-    if (m_lost || !m_silentSince.isValid() || (m_inFlight == 0 && !m_failedSinceAnswer)) {
+    const qint64 start = silenceStart();
+    if (m_lost || start < 0) {
         m_silenceCheck.stop();
         return;
     }
-    m_silenceCheck.start(int(std::max<qint64>(0, m_lostMs - m_silentSince.elapsed())));
+    const qint64 left = m_lostMs - (m_clock.elapsed() - start);
+    if (left <= 0)
+        goLost();
+    else
+        m_silenceCheck.start(int(left));
 }
 
 void PlayerLine::goLost()

@@ -9,6 +9,7 @@
 
 #include <coroutine>
 #include <deque>
+#include <map>
 
 // The one line from the person to the player, shared by every window's
 // channels, and the one place that knows whether the player answers.
@@ -57,8 +58,8 @@ public:
     // requestSent numbers the requests in the order they leave.
     quint64 requestSent();
     void requestAnswered(quint64 number);
-    void requestFailed();
-    void requestGivenUp();
+    void requestFailed(quint64 number);
+    void requestGivenUp(quint64 number);
 
     // False from kLostMs of silence on, true again at the first answer.
     bool isReachable() const { return !m_lost; }
@@ -94,8 +95,9 @@ private:
     void dropStale();
     void armDeadline();
     bool isStale(const Press *press) const;
+    // When the player's present silence began, or -1 while nothing waits on it.
+    qint64 silenceStart() const;
     void checkSilence();
-    void armSilence();
     void goLost();
 
     std::deque<Press *> m_waiting;
@@ -106,11 +108,13 @@ private:
 
     int m_lostMs = kLostMs;
     QTimer m_silenceCheck;
-    // Since the first request that the player has not answered, while one
-    // waits or has failed; invalid while the player keeps answering.
-    QElapsedTimer m_silentSince;
-    int m_inFlight = 0;
-    bool m_failedSinceAnswer = false;
+    QElapsedTimer m_clock;
+    // The requests on their way, by number (the order they left), with the
+    // time each left.
+    std::map<quint64, qint64> m_inFlight;
+    qint64 m_lastAnswerAt = -1;
+    // When the first request that failed since the last answer had left.
+    qint64 m_failedFrom = -1;
     quint64 m_lastNumber = 0;
     bool m_lost = false;
 };
