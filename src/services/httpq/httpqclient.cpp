@@ -100,11 +100,11 @@ void HttpqClient::startNext()
             answer(*std::exchange(m_current, std::nullopt), std::nullopt);
             continue;
         }
-        // A poll that the player has not answered by the time its silence
-        // would make the player gone is given up, so that the channel can
-        // ask again and see the player come back.
+        // A poll that the player has not answered in twice the silence that
+        // makes it gone is given up, so that the channel can ask again and
+        // see the player come back; a slow network's late answers still come.
         if (m_current && m_line && !press)
-            m_giveUp.start(m_line->lostMs());
+            m_giveUp.start(2 * m_line->lostMs());
     }
     m_starting = false;
 }

@@ -135,8 +135,8 @@ private:
     std::optional<Waiter> m_current;
     std::optional<Sent> m_currentSent;
     // A request under way that the player may never answer is given up
-    // when this fires: a poll's after the silence that makes the player
-    // gone, any other once the player has answered later requests.
+    // when this fires: a poll's after twice the silence that makes the
+    // player gone, any other once the player has answered later requests.
     QTimer m_giveUp;
     // StartGet's request under way, and whether its whole answer came.
     std::optional<Sent> m_getSent;
