@@ -21,7 +21,8 @@
 #
 # Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none xfwm4 i3
 # weston plasma gnome"; a desktop whose programs are missing is skipped),
-# QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_DISPLAYS
+# QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_SKIP (a
+# pattern of scenario names not to run), QUENDRA_DESKTOP_DISPLAYS
 # (display numbers to try, "10 ... 19"), QUENDRA_DESKTOP_SHOTS (a folder for
 # screenshots), QUENDRA_DESKTOP_REQUIRED=1 (a missing program fails the test
 # instead of skipping it).
@@ -188,6 +189,7 @@ for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston plasma 
         for entry in "${SCENARIOS[@]}"; do
             name=${entry%%|*}
             [[ $name =~ ${QUENDRA_DESKTOP_ONLY:-.} ]] && runs_here "$name" || continue
+            [ -n "${QUENDRA_DESKTOP_SKIP:-}" ] && [[ $name =~ $QUENDRA_DESKTOP_SKIP ]] && continue
             run_scenario "$name" "${entry#*|}"
         done
     else
