@@ -92,8 +92,7 @@ void HttpqClient::startNext()
             press->noteSent();
         const QString url = next.url;
         m_current = std::move(next);
-        m_currentSent = Sent{m_line ? m_line->requestSent() : 0, {}};
-        m_currentSent->since.start();
+        m_currentSent = leaving();
         if (!m_transfer->startFetch(url)) {
             // Nothing left: the URL cannot be used.
             report(std::exchange(m_currentSent, std::nullopt), false, true);
@@ -126,6 +125,13 @@ void HttpqClient::onRequestEnded()
     if (m_getSent)
         report(std::exchange(m_getSent, std::nullopt), std::exchange(m_getCompleted, false), false);
     startNext();
+}
+
+HttpqClient::Sent HttpqClient::leaving()
+{
+    Sent sent{m_line ? m_line->requestSent() : 0, {}};
+    sent.since.start();
+    return sent;
 }
 
 void HttpqClient::report(const std::optional<Sent> &sent, bool answered, bool givenUp)
@@ -246,8 +252,7 @@ bool HttpqClient::StartGet(const QString &url)
     if (m_shutDown || IsBusy())
         return false;
     m_getCompleted = false;
-    m_getSent = Sent{m_line ? m_line->requestSent() : 0, {}};
-    m_getSent->since.start();
+    m_getSent = leaving();
     if (m_transfer->startGet(url))
         return true;
     report(std::exchange(m_getSent, std::nullopt), false, true);

@@ -125,6 +125,8 @@ private:
     void onPressDropped(PlayerLine::Press *press);
     void onAnswered(quint64 number, bool returned);
     void giveUpCurrent();
+    // A request leaves now: the line numbers it.
+    Sent leaving();
     // The line hears how the request under way ended.
     void report(const std::optional<Sent> &sent, bool answered, bool givenUp);
     static void destroyWaiters(std::deque<Waiter> waiters);
