@@ -279,16 +279,22 @@ void HttpqClient::Cancel()
         waiting.push_back(std::move(retry.first));
     m_retrying.clear();
     m_retryTimer.stop();
-    std::optional<Waiter> current = std::exchange(m_current, std::nullopt);
-    std::optional<Sent> sent = m_currentSent ? std::exchange(m_currentSent, std::nullopt)
-                                             : std::exchange(m_getSent, std::nullopt);
-    m_giveUp.stop();
-    m_transfer->cancel();
-    report(sent, false, true);
-    if (current)
-        answer(std::move(*current), std::nullopt, true);
+    if (std::optional<Waiter> current = abandonCurrent())
+        waiting.push_front(std::move(*current));
     for (Waiter &waiter : waiting)
         answer(std::move(waiter), std::nullopt, true);
+}
+
+std::optional<HttpqClient::Waiter> HttpqClient::abandonCurrent()
+{
+    std::optional<Waiter> current = std::exchange(m_current, std::nullopt);
+    const std::optional<Sent> sent = m_currentSent ? std::exchange(m_currentSent, std::nullopt)
+                                                   : std::exchange(m_getSent, std::nullopt);
+    m_giveUp.stop();
+    // A request waiting here may start on the way.
+    m_transfer->cancel();
+    report(sent, false, true);
+    return current;
 }
 
 void HttpqClient::cancelPolls()
@@ -305,14 +311,7 @@ void HttpqClient::cancelPolls()
     }
     // Under way: a poll's request, or the transfer's own long answer.
     if (m_transfer->isBusy() && !(m_current && !isPoll(*m_current))) {
-        std::optional<Waiter> current = std::exchange(m_current, std::nullopt);
-        std::optional<Sent> sent = m_currentSent ? std::exchange(m_currentSent, std::nullopt)
-                                                 : std::exchange(m_getSent, std::nullopt);
-        m_giveUp.stop();
-        // The press's request waiting here starts on the way.
-        m_transfer->cancel();
-        report(sent, false, true);
-        if (current)
+        if (std::optional<Waiter> current = abandonCurrent())
             polls.push_front(std::move(*current));
     }
     for (Waiter &waiter : polls)

@@ -125,6 +125,8 @@ private:
     void onPressDropped(PlayerLine::Press *press);
     void onAnswered(quint64 number, bool returned);
     void giveUpCurrent();
+    // The request under way ends, given up by the program; its waiter, if any.
+    std::optional<Waiter> abandonCurrent();
     // A request leaves now: the line numbers it.
     Sent leaving();
     // The line hears how the request under way ended.
