@@ -7,6 +7,7 @@
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/window/placewatch.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "services/httpq/httpqclient.h"
@@ -134,6 +135,7 @@ frm_Quendra::frm_Quendra()
     new BarKeyboard({this, picQuendraDirect, TopBar, picShuffleStatus, picLoopStatus, picPlayListStatus,
                      [this](BarButton button) { clickButton(button); }});
     m_placeWatch = new PlaceWatch(this);
+    followScreenScale(this);
     connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this] {
         if (m_playlist && !m_closing)
             m_playlist->DockPlaylist(QStringLiteral("Quendra"));

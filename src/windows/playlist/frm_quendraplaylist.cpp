@@ -8,6 +8,7 @@
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/window/placewatch.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "services/httpq/httpqclient.h"
@@ -96,6 +97,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
     takeFocusOnActivation(this, listPlayList);
     m_placeWatch = new PlaceWatch(this);
+    followScreenScale(this);
     connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this](bool byProgram) {
         if (!byProgram)
             DockPlaylist(QStringLiteral("Playlist"));

@@ -5,6 +5,7 @@
 #include "core/text/numbers.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "windows/settings_dialog/settings_host.h"
@@ -107,6 +108,7 @@ frmSettings::frmSettings(SettingsHost &host)
     , m_host(host)
 {
     setWindowTitle(tr("Settings"));
+    followScreenScale(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setPalette(pictureColours());
