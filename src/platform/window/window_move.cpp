@@ -418,3 +418,22 @@ void afterWindowSettles(QWidget *window, std::function<void()> settled)
     auto *mover = new WindowMover(window, std::move(settled));
     mover->beginSettling();
 }
+
+void showInPlace(QWidget *window, std::function<void()> placed)
+{
+    if (window->isVisible()) {
+        if (placed)
+            placed();
+        return;
+    }
+    const QPoint place = window->pos();
+    window->show();
+    afterWindowSettles(window, [window = QPointer<QWidget>(window), place, placed = std::move(placed)] {
+        if (!window)
+            return;
+        if (window->pos() != place)
+            window->move(place);
+        if (placed)
+            placed();
+    });
+}

@@ -185,6 +185,9 @@ private:
     void clickButton(BarButton button);
     // While hidden: shows the windows again when the tray host has gone.
     void watchTray();
+    // Shows the bar where it was hidden, whatever place the window manager
+    // would give it, the docked playlist along below it.
+    void showWhereHidden();
     // Brings a window whose title strip does not show whole on the screens
     // onto the nearest one, the docked playlist along below the bar.
     void keepOnScreen();
