@@ -37,6 +37,13 @@ void afterWindowSettles(QWidget *window, std::function<void()> settled);
 // `placed` runs then, whether it had to go back or not.
 void showInPlace(QWidget *window, std::function<void()> placed);
 
+// Un-minimises a window as the program can, and where the window manager
+// keeps it minimised all the same (GNOME Shell keeps minimised X11 windows
+// mapped, so mapping one again does nothing), asks the manager to activate
+// it, as a task bar does, and then `keepActive` again, the window the user
+// was restoring.
+void restoreMinimised(QWidget *window, QWidget *keepActive);
+
 // Whether a gesture begun by beginWindowMove on the window is still under way
 // (its button held, or its end waiting for the window manager's last word).
 bool windowMoveUnderway(QWidget *window);

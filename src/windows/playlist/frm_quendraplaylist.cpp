@@ -399,7 +399,10 @@ void frm_QuendraPlaylist::pairStateChanged(QWidget *changed)
     // A switched-off playlist stays off, a bar hidden to the tray hidden.
     if (!other->isVisible() || other->isMinimized() == changed->isMinimized())
         return;
-    other->setWindowState(other->windowState().setFlag(Qt::WindowMinimized, changed->isMinimized()));
+    if (changed->isMinimized())
+        other->setWindowState(other->windowState() | Qt::WindowMinimized);
+    else
+        restoreMinimised(other, changed);
 }
 
 void frm_QuendraPlaylist::changeEvent(QEvent *event)
