@@ -17,6 +17,7 @@
 
 #include <array>
 
+class BarKeyboard;
 class FormTimer;
 class frm_QuendraPlaylist;
 class frmSettings;
@@ -24,6 +25,7 @@ class frmSystray;
 class PictureBox;
 class PlaceWatch;
 class QScreen;
+class ReaderNotice;
 class WebBrowser;
 
 // The bar: the program's start-up and main window. In direct mode it shows
@@ -161,6 +163,7 @@ private:
     static constexpr int kStatusPollDelayMs = 100;
 
     QWidget *barWindow() override;
+    void startPressed() override;
     QWidget *hostWindow() override;
     WindowPositions windowPositions() override;
     void reloadPages() override;
@@ -192,6 +195,10 @@ private:
     // onto the nearest one, the docked playlist along below the bar.
     void keepOnScreen();
     void watchScreen(QScreen *screen);
+    // What a reader hears of the player beside the focus: the switches the
+    // player changed, and what a press that starts a song started.
+    void tellSwitch(BarButton button, bool on);
+    void tellStart(const QString &what);
 
     qint16 m_listPos = 0;
     Marquee m_marquee;
@@ -210,4 +217,10 @@ private:
     PlaceWatch *m_placeWatch;
     QPointer<frm_QuendraPlaylist> m_playlist;
     QPointer<frmSettings> m_settingsDialog;
+    BarKeyboard *m_keyboard;
+    ReaderNotice *m_notice;
+    // Runs from a press that starts a song until the first reading after it
+    // (a new title or play state), which the reader hears; at its end the
+    // play state is heard.
+    QTimer m_startHeard;
 };

@@ -19,6 +19,8 @@ public:
     virtual async::Task<> ShuffleCheck() = 0;
     // The line every window's presses take.
     virtual PlayerLine *playerLine() const = 0;
+    // A press started a song: a reader hears what starts.
+    virtual void startPressed() = 0;
 
 protected:
     PlaylistHost() = default;

@@ -5,6 +5,7 @@
 #include "core/text/numbers.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/reader.h"
 #include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
@@ -119,6 +120,7 @@ frmSettings::frmSettings(SettingsHost &host)
     , m_host(host)
 {
     setWindowTitle(tr("Settings"));
+    setReaderRole(this, QAccessible::Dialog);
     followScreenScale(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
