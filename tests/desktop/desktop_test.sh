@@ -19,8 +19,8 @@
 # mount, network and process namespaces (gnome_namespace.sh), where that
 # display is :0 and everything started ends with them.
 #
-# Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none xfwm4 i3
-# weston plasma gnome"; a desktop whose programs are missing is skipped),
+# Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none fluxbox
+# xfwm4 i3 weston plasma gnome"; a desktop whose programs are missing is skipped),
 # QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_SKIP (a
 # pattern of scenario names not to run), QUENDRA_DESKTOP_DISPLAYS
 # (display numbers to try, "10 ... 19"), QUENDRA_DESKTOP_SHOTS (a folder for
@@ -160,7 +160,7 @@ run_in_gnome_namespaces() {
     esac
 }
 
-for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston plasma gnome}; do
+for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none fluxbox xfwm4 i3 weston plasma gnome}; do
     SCENARIO_NAME=setup
     if [ "$DESKTOP" = icewm ] && ! command -v icewm >/dev/null; then
         # A second window manager is welcome, not needed.

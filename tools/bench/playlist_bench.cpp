@@ -134,6 +134,7 @@ public:
     async::Task<> ShuffleCheck() override { co_return; }
     PlayerLine *playerLine() const override { return nullptr; }
     std::optional<qint16> playerListPosition() const override { return std::nullopt; }
+    void startPressed() override { }
 
 private:
     QWidget m_bar;

@@ -19,6 +19,7 @@
 #include <limits>
 #include <optional>
 
+class BarKeyboard;
 class FormTimer;
 class frm_QuendraPlaylist;
 class frmSettings;
@@ -26,6 +27,7 @@ class frmSystray;
 class PictureBox;
 class PlaceWatch;
 class QScreen;
+class ReaderNotice;
 class WebBrowser;
 
 // The bar: the program's start-up and main window. In direct mode it shows
@@ -168,6 +170,7 @@ private:
     static constexpr qint64 kMaxPositionMs = std::numeric_limits<qint64>::max() / 1000 - 366LL * 24 * 3600 * 1000;
 
     QWidget *barWindow() override;
+    void startPressed() override;
     QWidget *hostWindow() override;
     WindowPositions windowPositions() override;
     void reloadPages() override;
@@ -193,10 +196,17 @@ private:
     void clickButton(BarButton button);
     // While hidden: shows the windows again when the tray host has gone.
     void watchTray();
+    // Shows the bar where it was hidden, whatever place the window manager
+    // would give it, the docked playlist along below it.
+    void showWhereHidden();
     // Brings a window whose title strip does not show whole on the screens
     // onto the nearest one, the docked playlist along below the bar.
     void keepOnScreen();
     void watchScreen(QScreen *screen);
+    // What a reader hears of the player beside the focus: the switches the
+    // player changed, and what a press that starts a song started.
+    void tellSwitch(BarButton button, bool on);
+    void tellStart(const QString &what);
 
     qint16 m_listPos = 0;
     // The list position the player last answered.
@@ -217,4 +227,10 @@ private:
     PlaceWatch *m_placeWatch;
     QPointer<frm_QuendraPlaylist> m_playlist;
     QPointer<frmSettings> m_settingsDialog;
+    BarKeyboard *m_keyboard;
+    ReaderNotice *m_notice;
+    // Runs from a press that starts a song until the first reading after it
+    // (a new title or play state), which the reader hears; at its end the
+    // play state is heard.
+    QTimer m_startHeard;
 };

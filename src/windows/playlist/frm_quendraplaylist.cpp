@@ -7,7 +7,9 @@
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/reader.h"
 #include "platform/window/placewatch.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "services/httpq/httpqclient.h"
@@ -33,6 +35,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     , m_host(host)
 {
     setWindowTitle(tr("Playlist"));
+    setReaderRole(this, QAccessible::Window);
     setAttribute(Qt::WA_QuitOnClose, false);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kListBackground);
@@ -49,6 +52,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     m_entries = new PlaylistModel(tr("Loading..."), this);
     listPlayList = new PlaylistView(this);
     listPlayList->setModel(m_entries);
+    listPlayList->setAccessibleName(tr("Playlist"));
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
     listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -92,10 +96,17 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
                 picBottom_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
-    connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
-    onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+    connect(listPlayList, &QListView::doubleClicked, this, [this] {
+        m_host.startPressed();
+        listPlayList_DblClick();
+    });
+    onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] {
+        m_host.startPressed();
+        listPlayList_DblClick();
+    });
     takeFocusOnActivation(this, listPlayList);
     m_placeWatch = new PlaceWatch(this);
+    followScreenScale(this);
     connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this](bool byProgram) {
         if (!byProgram)
             DockPlaylist(QStringLiteral("Playlist"));
@@ -410,7 +421,10 @@ void frm_QuendraPlaylist::pairStateChanged(QWidget *changed)
     // A switched-off playlist stays off, a bar hidden to the tray hidden.
     if (!other->isVisible() || other->isMinimized() == changed->isMinimized())
         return;
-    other->setWindowState(other->windowState().setFlag(Qt::WindowMinimized, changed->isMinimized()));
+    if (changed->isMinimized())
+        other->setWindowState(other->windowState() | Qt::WindowMinimized);
+    else
+        restoreMinimised(other, changed);
 }
 
 void frm_QuendraPlaylist::changeEvent(QEvent *event)

@@ -23,6 +23,8 @@ public:
     virtual PlayerLine *playerLine() const = 0;
     // The player's list position as it last answered, if it has.
     virtual std::optional<qint16> playerListPosition() const = 0;
+    // A press started a song: a reader hears what starts.
+    virtual void startPressed() = 0;
 
 protected:
     PlaylistHost() = default;
