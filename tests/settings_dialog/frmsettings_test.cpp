@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QRadioButton>
+#include <QStyle>
 
 using namespace Qt::StringLiterals;
 
@@ -274,6 +275,78 @@ TEST_F(SettingsDialog, EveryControlIsNamedForAReaderTabReachesSaveThenCancelAndT
     // The names follow the labels as the mode changes them.
     QTest::mouseClick(m_dialog->optConnectType[0], Qt::LeftButton);
     namedByLabels();
+}
+
+// What Qt's line edit tells the readers as the dialog fills in the saved
+// password and the user types over it (Qt 6.4 sends these) reaches them with
+// one mask for each character, in its place: never a character of the
+// password. Another field's texts pass as they are.
+TEST_F(SettingsDialog, AReaderHearsThatThePasswordChangesNeverWhatItIs)
+{
+    using Heard = std::tuple<QAccessible::Event, int, QString, QString>;
+    static QMap<QObject *, QList<Heard>> heard;
+    heard.clear();
+    // Before the dialog: its handler passes what it lets through to this one.
+    QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        QString removed, inserted;
+        int position = -1;
+        if (event->type() == QAccessible::TextUpdated) {
+            const auto *update = static_cast<QAccessibleTextUpdateEvent *>(event);
+            std::tie(position, removed, inserted) = std::tuple(update->changePosition(), update->textRemoved(),
+                                                               update->textInserted());
+        } else if (event->type() == QAccessible::TextInserted) {
+            const auto *insert = static_cast<QAccessibleTextInsertEvent *>(event);
+            std::tie(position, inserted) = std::tuple(insert->changePosition(), insert->textInserted());
+        } else if (event->type() == QAccessible::TextRemoved) {
+            const auto *remove = static_cast<QAccessibleTextRemoveEvent *>(event);
+            std::tie(position, removed) = std::tuple(remove->changePosition(), remove->textRemoved());
+        } else if (event->type() == QAccessible::ValueChanged) {
+            inserted = static_cast<QAccessibleValueChangeEvent *>(event)->value().toString();
+        }
+        heard[event->object()].append({event->type(), position, removed, inserted});
+    });
+    start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\nHTTPQ_PASSWD=desk\r\n");
+    m_dialog = m_windows.bar->makeSettingsDialog();
+    QLineEdit *password = m_dialog->txt_URL[2];
+    EXPECT_EQ(password->text(), u"desk");
+
+    // What Qt calls with each update while a reader listens (without one, as
+    // here, Qt calls nothing).
+    const QAccessible::UpdateHandler handler = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::installUpdateHandler(handler);
+    const auto told = [handler](QLineEdit *field) {
+        const auto tell = [handler](QAccessibleEvent &&event) { handler(&event); };
+        tell(QAccessibleTextUpdateEvent(field, 0, QString(), u"desk"_s));
+        tell(QAccessibleTextRemoveEvent(field, 0, u"desk"_s));
+        for (int i = 0; i < 5; ++i)
+            tell(QAccessibleTextInsertEvent(field, i, u"Vq8zJ"_s.mid(i, 1)));
+        tell(QAccessibleTextRemoveEvent(field, 4, u"J"_s));
+        tell(QAccessibleValueChangeEvent(field, u"Vq8z"_s));
+        tell(QAccessibleTextCursorEvent(field, 4));
+        return heard.take(field);
+    };
+    const auto mask = QChar(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password));
+    EXPECT_FALSE(mask.isLetterOrNumber());
+    const auto masks = [mask](int count) { return QString(count, mask); };
+    EXPECT_EQ(told(password),
+              (QList<Heard>{
+                  {QAccessible::TextUpdated, 0, QString(), masks(4)},
+                  {QAccessible::TextRemoved, 0, masks(4), QString()},
+                  {QAccessible::TextInserted, 0, QString(), masks(1)},
+                  {QAccessible::TextInserted, 1, QString(), masks(1)},
+                  {QAccessible::TextInserted, 2, QString(), masks(1)},
+                  {QAccessible::TextInserted, 3, QString(), masks(1)},
+                  {QAccessible::TextInserted, 4, QString(), masks(1)},
+                  {QAccessible::TextRemoved, 4, masks(1), QString()},
+                  {QAccessible::TextCaretMoved, -1, QString(), QString()},
+              }));
+    QLineEdit *server = m_dialog->txt_URL[0];
+    EXPECT_EQ(told(server).mid(0, 3),
+              (QList<Heard>{
+                  {QAccessible::TextUpdated, 0, QString(), u"desk"_s},
+                  {QAccessible::TextRemoved, 0, u"desk"_s, QString()},
+                  {QAccessible::TextInserted, 0, QString(), u"V"_s},
+              }));
 }
 
 } // namespace
