@@ -213,24 +213,28 @@ TEST(Task, AScopeIsFoundDownTheChainAndEndsWithItsCoroutine)
 }
 
 // A coroutine that destroys its own Task while it runs (the object holding
-// the Task deletes itself from inside it) goes on where it is, its locals
-// intact: alone, to its end; awaited, to its next wait or its end, where it
-// ends with the coroutines that await it, none of which goes on. Nothing is
-// left behind.
+// the Task deletes itself from inside it), or the Task of one that awaits it,
+// goes on where it is, its locals intact: alone, to its end; awaited, to its
+// next wait or its end, where it ends with the coroutines that await it, none
+// of which goes on. Nothing is left behind.
 TEST(Task, ATaskDestroyedFromInsideItsOwnRunKeepsItsFrameUntilItWaitsOrEnds)
 {
     enum class Then { Ends, Waits, EndsFromItsScope };
-    // Whether something awaits it, and what it does after its Task went.
-    const std::tuple<const char *, bool, Then, QStringList> cases[] = {
-        {"alone, then ends", false, Then::Ends, {u"gone, 1 alive"_s, u"end"_s}},
-        {"alone, then waits", false, Then::Waits, {u"gone, 1 alive"_s, u"after wait"_s, u"end"_s}},
-        {"alone, from its scope at its end", false, Then::EndsFromItsScope, {u"end"_s}},
-        {"awaited, then ends", true, Then::Ends, {u"gone, 2 alive"_s, u"end"_s}},
-        {"awaited, then waits", true, Then::Waits, {u"gone, 2 alive"_s}},
-        {"awaited, from its scope at its end", true, Then::EndsFromItsScope, {u"end"_s}},
+    // How many coroutines await the one that runs (with two, the object
+    // holds the Task of the middle one), and what it does once that is gone.
+    const std::tuple<int, Then, QStringList> cases[] = {
+        {0, Then::Ends, {u"gone, 1 alive"_s, u"end"_s}},
+        {0, Then::Waits, {u"gone, 1 alive"_s, u"after wait"_s, u"end"_s}},
+        {0, Then::EndsFromItsScope, {u"end"_s}},
+        {1, Then::Ends, {u"gone, 2 alive"_s, u"end"_s}},
+        {1, Then::Waits, {u"gone, 2 alive"_s}},
+        {1, Then::EndsFromItsScope, {u"end"_s}},
+        {2, Then::Ends, {u"gone, 3 alive"_s, u"end"_s}},
+        {2, Then::Waits, {u"gone, 3 alive"_s}},
+        {2, Then::EndsFromItsScope, {u"end"_s}},
     };
-    for (const auto &[name, awaited, then, expected] : cases) {
-        SCOPED_TRACE(name);
+    for (const auto &[above, then, expected] : cases) {
+        SCOPED_TRACE(above * 10 + int(then));
         Gate gate;
         int alive = 0;
         QStringList steps;
@@ -251,15 +255,20 @@ TEST(Task, ATaskDestroyedFromInsideItsOwnRunKeepsItsFrameUntilItWaitsOrEnds)
             }
             steps.append(u"end"_s);
         };
-        auto awaitIt = [&](std::optional<async::Task<>> *task) -> async::Task<> {
+        auto middle = [&]() -> async::Task<> {
+            Marker local(&alive);
+            co_await run();
+            steps.append(u"middle went on"_s);
+        };
+        auto top = [&](std::optional<async::Task<>> *task) -> async::Task<> {
             Marker local(&alive);
             co_await **task;
-            steps.append(u"awaiting one went on"_s);
+            steps.append(u"top went on"_s);
         };
-        holder->emplace(run());
+        holder->emplace(above == 2 ? middle() : run());
         std::optional<async::Task<>> awaiting;
-        if (awaited)
-            awaiting.emplace(awaitIt(holder.get()));
+        if (above > 0)
+            awaiting.emplace(top(holder.get()));
         gate.waiting.resume();
         if (gate.waiting)
             gate.waiting.resume();
@@ -268,38 +277,6 @@ TEST(Task, ATaskDestroyedFromInsideItsOwnRunKeepsItsFrameUntilItWaitsOrEnds)
         EXPECT_FALSE(holder);
         EXPECT_TRUE(!awaiting || awaiting->wasDestroyed());
     }
-}
-
-// The same, a step further down: a coroutine awaited by another deletes the
-// object holding the Task of the one that awaits it.
-TEST(Task, ATaskDestroyedWhileACoroutineItAwaitsRunsKeepsBothFrames)
-{
-    Gate gate;
-    int alive = 0;
-    QStringList steps;
-    auto holder = std::make_unique<std::optional<async::Task<>>>();
-    auto below = [&]() -> async::Task<> {
-        Marker local(&alive);
-        co_await gate.wait();
-        holder.reset();
-        steps.append(u"below, %1 alive"_s.arg(alive));
-    };
-    auto middle = [&]() -> async::Task<> {
-        Marker local(&alive);
-        co_await below();
-        steps.append(u"middle went on"_s);
-    };
-    auto top = [&]() -> async::Task<> {
-        Marker local(&alive);
-        co_await **holder;
-        steps.append(u"top went on"_s);
-    };
-    holder->emplace(middle());
-    async::Task<> topTask = top();
-    gate.waiting.resume();
-    EXPECT_EQ(steps, QStringList{u"below, 3 alive"_s});
-    EXPECT_EQ(alive, 0);
-    EXPECT_TRUE(topTask.wasDestroyed());
 }
 
 // A Task goes on to one coroutine: a second that awaits it while the first
