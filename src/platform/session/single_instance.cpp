@@ -7,6 +7,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -155,8 +156,9 @@ bool SingleInstance::showFirst() const
         if (fd < 0)
             return false;
         // A first copy that takes no connection (its queue full) holds this
-        // one no longer than the wait.
-        const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now());
+        // one no longer than the wait (a limit of zero would be none).
+        const auto waited = std::max(std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()),
+                                     std::chrono::microseconds(1000));
         const timeval limit = {time_t(waited.count() / 1'000'000), suseconds_t(waited.count() % 1'000'000)};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
