@@ -57,15 +57,17 @@ start_accessibility_bus() {
 screen_reader() { /usr/bin/python3 "$here/atspi_buttons.py" Quendra "$@" >"$SESSION/atspi-out.log" 2>&1; }
 reader_sees() { screen_reader && grep -q "^buttons: .*$1" "$SESSION/atspi-out.log"; }
 # tab_until REGEX: Tab, a key at a time, each once Orca has spoken of the
-# last, until it says a line that matches (at most ten keys). Keys faster
-# than it speaks make it skip what it was about to say.
+# last, until it says a line that matches (at most ten keys); what it said
+# before the first of them does not count. Keys faster than it speaks make
+# it skip what it was about to say.
 tab_until() {
-    local i before
+    local i before start
+    start=$(orca_said | wc -l)
     for i in 1 2 3 4 5 6 7 8 9 10; do
         before=$(orca_said | wc -l)
         xdotool key Tab
         wait_for 3000 orca_spoke_beyond $((before + 1))
-        orca_said_line "$1" && return 0
+        orca_said | tail -n +$((start + 1)) | grep -qE -- "$1" && return 0
     done
     return 1
 }
