@@ -80,6 +80,10 @@ TEST_F(BarHandlers, ANewTitleReadsTheSongAndAnUnchangedOneOnlyItsChecks)
     playing(u"Stopped"_s, {u"0"_s, u"0"_s, u"0"_s, u"-1"_s});
     awaitTask(m_bar->timRefreshSongTitle_Timer());
     EXPECT_EQ(m_bar->lblSongInfo->text(), u"0:00    0    0k");
+    // Seconds below ten take their leading zero, nine included.
+    playing(u"Nine"_s, {u"48"_s, u"320"_s, u"2"_s, u"189"_s});
+    awaitTask(m_bar->timRefreshSongTitle_Timer());
+    EXPECT_EQ(m_bar->lblSongInfo->text(), u"3:09    320    48k");
 }
 
 // Shuffle is on for a leading 1 and a failed read keeps its mark; repeat

@@ -1,10 +1,15 @@
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <tuple>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +68,48 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWrongOptionsAreRefusedWithTheUsage)
         EXPECT_TRUE(matches(out, gotOut)) << gotOut.toStdString();
         EXPECT_TRUE(matches(err, gotErr)) << gotErr.toStdString();
     }
+}
+
+// Qt's offscreen platform needs no display at all: the program runs there
+// and closes as anywhere (SIGTERM, as the tray menu's Close), saving.
+TEST(ProgramStart, OnTheOffscreenPlatformWithoutADisplayItRunsAndClosesWithStatusZero)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // A copy in a folder of its own keeps its settings beside itself.
+    const QString program = folder.filePath(u"quendra"_s);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUENDRA_PATH), program));
+    QFile settings(folder.filePath(u"Quendra.ini"_s));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=127.0.0.1\r\nHTTPQ_PORT=1\r\n");
+    settings.close();
+    ASSERT_TRUE(QDir(folder.path()).mkdir(u"run"_s));
+    QFile::setPermissions(folder.filePath(u"run"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"DBUS_SESSION_BUS_ADDRESS"_s})
+        environment.remove(name);
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    environment.insert(u"XDG_RUNTIME_DIR"_s, folder.filePath(u"run"_s));
+    process.setProcessEnvironment(environment);
+    process.start(program, {});
+    ASSERT_TRUE(process.waitForStarted());
+    // The playlist's set-up stores its state once the windows are made.
+    const auto saved = [&](const char *key) {
+        QFile file(settings.fileName());
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(key);
+    };
+    for (int wait = 0; wait < 200 && !saved("VISIBLE=") && process.state() == QProcess::Running; ++wait)
+        process.waitForFinished(50);
+    // Shown on the offscreen screen, and still running a moment later.
+    process.waitForFinished(500);
+    ASSERT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().toStdString();
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(saved("X_STARTUP_POSITION="));
 }
 
 } // namespace

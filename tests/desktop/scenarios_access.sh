@@ -58,15 +58,17 @@ start_accessibility_bus() {
 screen_reader() { /usr/bin/python3 "$here/atspi_buttons.py" Quendra "$@" >"$SESSION/atspi-out.log" 2>&1; }
 reader_sees() { screen_reader && grep -q "^buttons: .*$1" "$SESSION/atspi-out.log"; }
 # tab_until REGEX: Tab, a key at a time, each once Orca has spoken of the
-# last, until it says a line that matches (at most ten keys). Keys faster
-# than it speaks make it skip what it was about to say.
+# last, until it says a line that matches (at most ten keys); what it said
+# before the first of them does not count. Keys faster than it speaks make
+# it skip what it was about to say.
 tab_until() {
-    local i before
+    local i before start
+    start=$(orca_said | wc -l)
     for i in 1 2 3 4 5 6 7 8 9 10; do
         before=$(orca_said | wc -l)
         xdotool key Tab
         wait_for 3000 orca_spoke_beyond $((before + 1))
-        orca_said_line "$1" && return 0
+        orca_said | tail -n +$((start + 1)) | grep -qE -- "$1" && return 0
     done
     return 1
 }
@@ -108,6 +110,44 @@ orca_said_line() { orca_said | grep -qE -- "$1"; }
 heard() { orca_said | tr '\n' '|'; }
 # The bar has read the information of more songs than N.
 songs_read_beyond() { (($(requests '^GET /getinfo?p=desk&a=0') > $1)); }
+
+# Every AT-SPI event from now on, one a line, in $SESSION/events.log.
+start_listener() {
+    /usr/bin/python3 "$here/atspi_secret.py" listen "$SESSION/events.log" 2>"$SESSION/listener.log" &
+    track $!
+    wait_for 5000 grep -qs '^listening' "$SESSION/events.log" || { fail "the AT-SPI listener did not start"; return 1; }
+}
+# Letters of both cases and a digit, typed over the saved password.
+NEW_PASSWORD=Vq8zJ
+type_password() {
+    local key before i
+    for ((i = 0; i < ${#1}; i++)); do
+        key=${1:i:1}
+        before=$(orca_said | wc -l)
+        xdotool type -- "$key"
+        wait_for 2000 orca_spoke_beyond "$before"
+    done
+}
+# The program holds what was typed (the dialog writes every keystroke into
+# its settings, and the settings go to the player with the next request).
+ini_passwd_held() { grep -qs "p=$1" "$SIM_LOG"; }
+# password_kept_secret SAVED TYPED: no event of the program carried either
+# password or a character typed; what the password field itself sent holds
+# masks alone; a client that asks the field reads no character of either.
+password_kept_secret() {
+    local saved=$1 typed=$2 field
+    sleep 0.5
+    measured "events of the password field: $(grep -F '|password text|' "$SESSION/events.log" | grep -v '^object:state-changed' | cut -d'|' -f1,7 | tr '\n' ' ' | cut -c1-1500)"
+    ! grep -F '|Quendra|' "$SESSION/events.log" | grep -qF -e "$saved" -e "$typed" ||
+        fail "AT-SPI events carried a password: $(grep -F -e "$saved" -e "$typed" "$SESSION/events.log" | head -n 5 | tr '\n' ' ')"
+    ! grep -F '|password text|' "$SESSION/events.log" | grep '^object:text-changed' | cut -d'|' -f7 |
+        grep -q "[$typed$saved]" ||
+        fail "the password field's text events carried what was typed: $(grep -F '|password text|' "$SESSION/events.log" | grep '^object:text-changed' | cut -d'|' -f1,7 | tr '\n' ' ')"
+    field=$(/usr/bin/python3 "$here/atspi_secret.py" ask Quendra 2>&1) || { fail "no password field through AT-SPI: $field"; return 1; }
+    measured "the password field to a client that asks: $(tr '\n' ' ' <<<"$field" | cut -c1-400)"
+    ! sed -nE 's/^(text|given): //p' <<<"$field" | grep -q "[$typed$saved]" ||
+        fail "the password field gave away what was typed: $(grep -E '^(text|given):' <<<"$field" | tr '\n' ' ')"
+}
 
 # The player's keys and the settings dialog with Orca listening, the bar
 # never clicked: it takes the keyboard as the window manager activates it.
@@ -169,18 +209,31 @@ scenario_orca() {
     wait_for 5000 orca_said_line '^notification Shuffle off\.?$' || fail "the player's own shuffle off: Orca said: $(heard)"
     measured "the player's shuffle off: $(heard)"
 
-    # The settings dialog from the strip's settings button, then its fields.
+    # The settings dialog from the strip's settings button, then its fields,
+    # with every event on the accessibility bus written down.
+    start_listener || return
     orca_listen
     xdotool key Tab Tab space
     wait_for 5000 window_named Settings >/dev/null || { fail "the settings dialog did not open: $(heard)"; return 1; }
     tab_until '^httpq server URL (text|entry)' || fail "the server field: Orca said: $(heard)"
     tab_until '^httpq password password text' || fail "the password field: Orca said: $(heard)"
+    measured "the dialog: $(heard)"
+    ! orca_said | grep -qw desk || fail "Orca read the password aloud: $(heard)"
+
+    # A new password typed over the saved one, a key at a time as Orca
+    # speaks: it may say that a character came, never which.
+    orca_listen
+    type_password "$NEW_PASSWORD"
+    wait_for 5000 ini_passwd_held "$NEW_PASSWORD" || fail "the typed password did not reach the settings"
+    measured "typing $NEW_PASSWORD: $(heard)"
+    ! orca_said | grep -qiE "^(cap )?[$NEW_PASSWORD]\.? *$|$NEW_PASSWORD" || fail "Orca spoke the password typed: $(heard)"
+    password_kept_secret desk "$NEW_PASSWORD"
+    # The saved one again, for the presses below.
+    xdotool key ctrl+a && xdotool type --delay 100 desk
     tab_until '^Connection type' || fail "the connection options: Orca said: $(heard)"
     # Tab comes into the group on the chosen option.
     wait_for 3000 orca_said_line '^direct to httpq' && ! orca_said_line '^web control' ||
         fail "Tab into the connection options: Orca said: $(heard)"
-    measured "the dialog: $(heard)"
-    ! orca_said | grep -qw desk || fail "Orca read the password aloud: $(heard)"
     xdotool key Escape
 
     # A button pressed through AT-SPI does what a click does.

@@ -1,7 +1,6 @@
 #include "core/httpq/httpreplyreader.h"
-#include "services/httpq/httpqclient.h"
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "services/httpq/httpqclient.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +79,8 @@ TEST(HttpqUrl, PiecesGoTogetherUnescapedAndTheWireEscapesOnlyWhatCannotStandInAR
     // for what it lacks (U+0080 and U+0082, whose bytes are letters there;
     // Cyrillic, emoji).
     EXPECT_EQ(wire(u"http://h:1/play?p=p\u00e4ssw\u00f6rd\u20ac\u0081\x7f"), "http://h:1/play?p=p%E4ssw%F6rd%80%81%7F");
+    // The no-break space is a letter of the code page too, its first.
+    EXPECT_EQ(wire(u"http://h:1/play?p=a\u00a0b\u00ff"), "http://h:1/play?p=a%A0b%FF");
     EXPECT_EQ(wire(u"http://h:1/play?p=\u0080\u0082\u0416\U0001F3B5"),
               "http://h:1/play?p=%C2%80%C2%82%D0%96%F0%9F%8E%B5");
 }

@@ -262,10 +262,13 @@ TEST_F(PlaylistWindow, ThePlayingSongIsSelectedAndKeptInView)
 {
     frm_QuendraPlaylist &window = playlist();
     fillPlaylist(songs(200));
-    // Titles shorter than five characters mark nothing.
+    // Titles shorter than five characters mark nothing; five do.
     gTitleText = u"abcd"_s;
     window.ShowCurrentSongInPlaylist(100);
     EXPECT_EQ(currentRow(), -1);
+    gTitleText = u"abcde"_s;
+    window.ShowCurrentSongInPlaylist(99);
+    EXPECT_EQ(currentRow(), 99);
 
     // A third of the rows in view above it, rounded to the nearest row.
     gTitleText = u"Song 100"_s;

@@ -1,6 +1,10 @@
+#include "core/ini/private_profile.h"
 #include "support/sandbox.h"
 
 #include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
 
 #include <tuple>
 
@@ -65,6 +69,54 @@ QByteArray completeFile(const QByteArray &url, const QByteArray &passwd, const Q
           "X_STARTUP_POSITION=15\r\nY_STARTUP_POSITION=2025\r\n"
           "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=DEFAULT\r\nREFRESH=1000\r\nHTTPQ_PASSWD="
         + passwd + "\r\nHTTPQ_PORT=4800\r\nHTTPQ_SERVER=" + server + "\r\n";
+}
+
+// A save is one replacement of the file: a failing disk at any of its steps
+// leaves the file exactly as it was, never with some keys saved and others
+// not; the same save then goes through whole.
+TEST_F(SettingsStore, EachSaveIsOneWriteOfTheWholeFileOrNone)
+{
+    using Step = ProfileWriteStep;
+    const std::pair<Step, int> faults[] = {
+        {Step::CreateTemporary, ENOSPC},
+        {Step::Write, ENOSPC},
+        {Step::Sync, EIO},
+        {Step::Close, EIO},
+        {Step::Rename, EIO},
+    };
+    const QByteArray before = completeFile("http://h/c", "old", "player.lan");
+    const QByteArray after = "[WINAMP]\r\nURL=http://h/c\r\nHEIGHT=1995\r\nBAR_HEIGHT=225\r\n"
+                             "X_STARTUP_POSITION=150\r\nY_STARTUP_POSITION=300\r\n"
+                             "[PLAYLIST]\r\nURL=http://h/p\r\nHEIGHT=3000\r\nBAR_HEIGHT=500\r\nVISIBLE=0\r\n"
+                             "X_STARTUP_POSITION=150\r\nY_STARTUP_POSITION=2295\r\n"
+                             "[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nPROXY=NO\r\nREFRESH=500\r\nHTTPQ_PASSWD=new\r\n"
+                             "HTTPQ_PORT=4801\r\nHTTPQ_SERVER=other.lan\r\n";
+    const auto change = [] {
+        LoadSettings();
+        gPlaylistHeight = 3000;
+        gPlaylistVisible = 0;
+        gProxy = u"NO"_s;
+        gRefresh = 500;
+        gHttpqPasswd = u"new"_s;
+        gHttpqPort = u"4801"_s;
+        gHttpqServer = u"other.lan"_s;
+    };
+    for (const auto &fault : faults) {
+        SCOPED_TRACE(int(fault.first));
+        m_settings.write(before);
+        change();
+        failProfileWriteSteps({fault});
+        SaveSettings({QPoint(150, 300), QPoint(150, 2295)});
+        EXPECT_EQ(m_settings.read(), before);
+        failProfileWriteSteps({fault});
+        SavePlaylistState();
+        EXPECT_EQ(m_settings.read(), before);
+        failProfileWriteSteps({});
+        SaveSettings({QPoint(150, 300), QPoint(150, 2295)});
+        EXPECT_EQ(m_settings.read(), after);
+    }
+    EXPECT_EQ(QDir(QFileInfo(m_settings.iniPath()).path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{u"Quendra.ini"_s});
 }
 
 TEST_F(SettingsStore, FilesKeepTheirCodePageAndEveryUnchangedByteThroughLoadAndSave)

@@ -288,4 +288,54 @@ TEST_F(SettingsDialog, EveryControlIsNamedForAReaderTabReachesSaveThenCancelAndT
     namedByLabels();
 }
 
+// What Qt's line edit tells the readers as the dialog fills in the saved
+// password and the user types over it (Qt 6.4 sends these) reaches them with
+// one mask for each character, in its place: never a character of the
+// password. Another field's texts pass as they are.
+TEST_F(SettingsDialog, AReaderHearsThatThePasswordChangesNeverWhatItIs)
+{
+    static QMap<QObject *, QStringList> heard;
+    // Before the dialog: its handler passes what it lets through to this one.
+    QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        QString said = event->type() == QAccessible::TextCaretMoved ? u"caret"_s : QString();
+        if (const auto *update = dynamic_cast<QAccessibleTextUpdateEvent *>(event))
+            said =
+                u"update %1 -%2 +%3"_s.arg(update->changePosition()).arg(update->textRemoved(), update->textInserted());
+        else if (const auto *insert = dynamic_cast<QAccessibleTextInsertEvent *>(event))
+            said = u"insert %1 +%2"_s.arg(insert->changePosition()).arg(insert->textInserted());
+        else if (const auto *remove = dynamic_cast<QAccessibleTextRemoveEvent *>(event))
+            said = u"remove %1 -%2"_s.arg(remove->changePosition()).arg(remove->textRemoved());
+        else if (const auto *value = dynamic_cast<QAccessibleValueChangeEvent *>(event))
+            said = u"value "_s + value->value().toString();
+        heard[event->object()].append(said);
+    });
+    start("[HTTPQ]\r\nQUENDRA_TYPE=DIRECT\r\nHTTPQ_SERVER=player\r\nHTTPQ_PASSWD=desk\r\n");
+    m_dialog = m_windows.bar->makeSettingsDialog();
+    QLineEdit *password = m_dialog->txt_URL[2];
+    EXPECT_EQ(password->text(), u"desk");
+
+    // What Qt calls with each update while a reader listens (without one, as
+    // here, Qt calls nothing).
+    const QAccessible::UpdateHandler handler = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::installUpdateHandler(handler);
+    const auto told = [handler](QLineEdit *field) {
+        const auto tell = [handler](QAccessibleEvent &&event) { handler(&event); };
+        tell(QAccessibleTextUpdateEvent(field, 0, QString(), u"desk"_s));
+        tell(QAccessibleTextRemoveEvent(field, 0, u"desk"_s));
+        for (int i = 0; i < 2; ++i)
+            tell(QAccessibleTextInsertEvent(field, i, u"V8"_s.mid(i, 1)));
+        tell(QAccessibleTextRemoveEvent(field, 1, u"8"_s));
+        tell(QAccessibleValueChangeEvent(field, u"V"_s));
+        tell(QAccessibleTextCursorEvent(field, 1));
+        return heard.take(field).join(u" | "_s);
+    };
+    const auto mask = QChar(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password));
+    EXPECT_FALSE(mask.isLetterOrNumber());
+    EXPECT_EQ(
+        told(password),
+        u"update 0 - +**** | remove 0 -**** | insert 0 +* | insert 1 +* | remove 1 -* | caret"_s.replace(u'*', mask));
+    EXPECT_EQ(told(m_dialog->txt_URL[0]),
+              u"update 0 - +desk | remove 0 -desk | insert 0 +V | insert 1 +8 | remove 1 -8 | value V | caret");
+}
+
 } // namespace

@@ -12,14 +12,25 @@
 // awaits it; the whole chain is destroyed instead, without running more of it.
 //
 // GCC 12 builds a co_await inside an if's condition wrongly (the frame is
-// read before it is set up): await into a variable, then test that.
+// read before it is set up): await into a variable, then test that. It also
+// destroys twice a temporary awaited in braces ({...}) that owns something:
+// make it with parentheses, or return it from a function.
 //
 // What a coroutine waits for other than another Task (an answer, a turn, a
 // timer) is a leaf of its chain: its awaitable hands the waiting coroutine to
 // a Suspension and whoever ends the wait calls Suspension::resume (see there).
+//
+// A Task destroyed while its coroutine runs (an object that holds it deletes
+// itself from inside it) keeps its frame until the code that runs there is
+// done with it: it runs on by itself when nothing awaits it; awaited, it ends
+// at its next wait or at its end, with the coroutines that await it, none of
+// which goes on. A Task is awaited by one coroutine at a time: a second one
+// that awaits it while the first still does is refused, loudly, and its chain
+// ends there.
 
 #include <QObject>
 #include <QPointer>
+#include <QtGlobal>
 
 #include <concepts>
 #include <coroutine>
@@ -45,6 +56,20 @@ class PromiseBase
 {
 public:
     PromiseBase() = default;
+    PromiseBase(const PromiseBase &) = delete;
+    PromiseBase &operator=(const PromiseBase &) = delete;
+    // Whichever of a coroutine and the one awaiting it goes first unlinks
+    // the other, so that neither is left pointing at a frame that is gone.
+    ~PromiseBase()
+    {
+        if (m_parent && m_parent->m_awaited == this)
+            m_parent->m_awaited = nullptr;
+        if (m_awaited && m_awaited->m_parent == this) {
+            m_awaited->m_parent = nullptr;
+            m_awaited->m_continuation = {};
+            m_awaited->m_cutOff = true;
+        }
+    }
     // The coroutine's arguments; for a member function, the object first.
     template<typename First, typename... Rest>
     explicit PromiseBase(First &&first, Rest &&...)
@@ -61,10 +86,21 @@ public:
     bool chainAlive() const
     {
         for (const PromiseBase *p = this; p; p = p->m_parent) {
-            if (p->m_bound && !p->m_context)
+            if (p->m_cutOff || (p->m_bound && !p->m_context))
                 return false;
         }
         return true;
+    }
+
+    // Whether code of this coroutine, or of one it awaits, runs now: it is
+    // between a resume and its next wait, or letting go of its scope at its
+    // end.
+    bool runs() const
+    {
+        const PromiseBase *p = this;
+        while (p->m_waiting && p->m_awaited)
+            p = p->m_awaited;
+        return p->m_ending || (!p->m_waiting && !p->m_frame.done());
     }
 
     // Destroys the chain from its root down to this coroutine without
@@ -86,10 +122,46 @@ public:
     // Held until the coroutine ends (or is destroyed); one at a time.
     void holdScope(std::unique_ptr<ChainScope> scope) { m_scope = std::move(scope); }
 
+    // Every co_await of the coroutine goes through here, so that it is known
+    // whether the coroutine waits or runs.
+    template<typename Awaitable>
+    auto await_transform(Awaitable &&awaitable) noexcept
+    {
+        if constexpr (requires { std::forward<Awaitable>(awaitable).operator co_await(); }) {
+            using Awaiter = decltype(std::forward<Awaitable>(awaitable).operator co_await());
+            return Watched<Awaiter>{std::forward<Awaitable>(awaitable).operator co_await(), *this};
+        } else {
+            return Watched<std::remove_reference_t<Awaitable> &>{awaitable, *this};
+        }
+    }
+
 protected:
     template<typename T>
     friend class Task;
     friend class TaskBase;
+
+    // An awaiter, and the waiting coroutine marked as such while it waits.
+    // Nothing of the coroutine is touched once the awaiter has let it wait:
+    // it may be resumed, or destroyed, before await_suspend returns.
+    template<typename Awaiter>
+    struct Watched
+    {
+        Awaiter awaiter;
+        PromiseBase &promise;
+
+        bool await_ready() { return awaiter.await_ready(); }
+        template<typename Promise>
+        decltype(auto) await_suspend(std::coroutine_handle<Promise> frame)
+        {
+            promise.m_waiting = true;
+            return awaiter.await_suspend(frame);
+        }
+        decltype(auto) await_resume()
+        {
+            promise.m_waiting = false;
+            return awaiter.await_resume();
+        }
+    };
 
     struct FinalAwaiter
     {
@@ -98,8 +170,11 @@ protected:
         std::coroutine_handle<> await_suspend(std::coroutine_handle<Promise> self) noexcept
         {
             PromiseBase &promise = self.promise();
-            // What it held ends with it, before anything goes on.
+            // What it held ends with it, before anything goes on. Its end may
+            // destroy this coroutine's Task: the frame stays until here.
+            promise.m_ending = true;
             promise.m_scope.reset();
+            promise.m_ending = false;
             if (promise.m_continuation) {
                 // The object of a coroutine that awaits this one went while
                 // this one ran to its end: the chain ends here.
@@ -107,7 +182,8 @@ protected:
                     promise.destroyChain();
                     return std::noop_coroutine();
                 }
-                return promise.m_continuation;
+                std::exchange(promise.m_parent, nullptr)->m_awaited = nullptr;
+                return std::exchange(promise.m_continuation, {});
             }
             if (promise.m_detached)
                 self.destroy();
@@ -120,10 +196,20 @@ protected:
     // The coroutine awaiting this one, if any.
     std::coroutine_handle<> m_continuation;
     PromiseBase *m_parent = nullptr;
+    // The coroutine this one awaits, while it does.
+    PromiseBase *m_awaited = nullptr;
     // The Task that holds this frame, while one does.
     TaskBase *m_holder = nullptr;
     // Nobody holds or awaits it: it frees its own frame at the end.
     bool m_detached = false;
+    // It never goes on: its Task went while it ran and something awaited
+    // it, or what awaited it went. A frame cut off with a parent is held by
+    // none of the frames above it.
+    bool m_cutOff = false;
+    // At a co_await that let it wait.
+    bool m_waiting = false;
+    // In its final suspension, letting go of its scope.
+    bool m_ending = false;
     QPointer<QObject> m_context;
     bool m_bound = false;
     std::unique_ptr<ChainScope> m_scope;
@@ -209,8 +295,16 @@ protected:
             parent.destroyChain();
             return;
         }
+        // One continuation: a second would take the first one's place, and
+        // the first would wait for ever.
+        if (m_promise->m_continuation) {
+            qCritical("async::Task: awaited by a second coroutine while another awaits it; the second one ends");
+            parent.destroyChain();
+            return;
+        }
         m_promise->m_continuation = parentFrame;
         m_promise->m_parent = &parent;
+        parent.m_awaited = m_promise;
     }
 
     std::coroutine_handle<> m_frame;
@@ -224,12 +318,21 @@ private:
         if (!m_frame)
             return;
         m_promise->m_holder = nullptr;
-        // Finished, or awaited by a coroutine that is being destroyed: the
-        // frame goes with this Task. Otherwise it runs on by itself.
-        if (m_frame.done() || m_promise->m_continuation)
-            m_frame.destroy();
-        else
+        if (m_promise->runs()) {
+            // Destroyed from inside its own run: the frame stays under the
+            // code that runs there. Awaited, it ends at its next wait or its
+            // end, and what awaits it with it; else it runs on by itself.
             m_promise->m_detached = true;
+            if (m_promise->m_continuation)
+                m_promise->m_cutOff = true;
+        } else if (m_frame.done() || m_promise->m_continuation || m_promise->m_cutOff) {
+            // Finished, awaited by a coroutine that is being destroyed, or
+            // never to go on: the frame goes with this Task.
+            m_frame.destroy();
+        } else {
+            // Otherwise it runs on by itself.
+            m_promise->m_detached = true;
+        }
         m_frame = {};
         m_promise = nullptr;
     }
@@ -237,16 +340,21 @@ private:
 
 inline void PromiseBase::destroyChain()
 {
-    PromiseBase *root = this;
-    while (root->m_parent)
-        root = root->m_parent;
-    if (TaskBase *holder = std::exchange(root->m_holder, nullptr)) {
-        holder->m_frame = {};
-        holder->m_promise = nullptr;
+    for (PromiseBase *from = this; from;) {
+        PromiseBase *root = from;
+        while (root->m_parent && !root->m_cutOff)
+            root = root->m_parent;
+        // A coroutine cut off from the one awaiting it is in no frame above
+        // it: that one's chain goes next.
+        from = root->m_cutOff ? root->m_parent : nullptr;
+        if (TaskBase *holder = std::exchange(root->m_holder, nullptr)) {
+            holder->m_frame = {};
+            holder->m_promise = nullptr;
+        }
+        // Each coroutine's frame holds the Task it awaits, which destroys that
+        // one's frame in turn, down to this one.
+        root->m_frame.destroy();
     }
-    // Each coroutine's frame holds the Task it awaits, which destroys that
-    // one's frame in turn, down to this one.
-    root->m_frame.destroy();
 }
 
 template<typename T = void>

@@ -1,7 +1,7 @@
 #include "core/ini/private_profile.h"
 
-#include "core/text/code_page.h"
 #include "core/ini/profile_text.h"
+#include "core/text/code_page.h"
 
 #include <QFile>
 
@@ -233,6 +233,11 @@ QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteAr
 
 bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path)
 {
+    return writeProfileStrings({{section.toByteArray(), key.toByteArray(), value.toByteArray()}}, path);
+}
+
+bool writeProfileStrings(const std::vector<ProfileValue> &values, const QString &path)
+{
     if (path.isEmpty())
         return false;
 
@@ -245,12 +250,16 @@ bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayVi
 
     profile::FileText file = profile::decodeFile(bytes);
     const std::string text = file.text;
-    if (!profile::setValue(file.text, unicodeArgument(file, section), unicodeArgument(file, key),
-                           unicodeArgument(file, value)))
-        return false;
+    bool allSet = true;
+    for (const ProfileValue &entry : values) {
+        allSet = profile::setValue(file.text, unicodeArgument(file, entry.section), unicodeArgument(file, entry.key),
+                                   unicodeArgument(file, entry.value))
+            && allSet;
+    }
     if (file.text == text)
-        return true;
-    return replaceFile(fileName.constData(), profile::encodeFile(file), read == ReadResult::Read ? &bytes : nullptr);
+        return allSet;
+    return replaceFile(fileName.constData(), profile::encodeFile(file), read == ReadResult::Read ? &bytes : nullptr)
+        && allSet;
 }
 
 void failProfileWriteSteps(std::vector<std::pair<ProfileWriteStep, int>> faults)

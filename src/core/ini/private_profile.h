@@ -24,6 +24,19 @@ QByteArray readProfileString(QByteArrayView section, QByteArrayView key, QByteAr
 // empty value is written as an empty value.
 bool writeProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path);
 
+// One key's value in a write of several.
+struct ProfileValue
+{
+    QByteArray section;
+    QByteArray key;
+    QByteArray value;
+};
+// Sets each value in turn, as as many writeProfileString calls would, with a
+// single replacement of the file: all of them reach it or none does. A value
+// refused (a name that would break the file) is left out, and the result is
+// then false, as that call's would be.
+bool writeProfileStrings(const std::vector<ProfileValue> &values, const QString &path);
+
 // The steps of a write, for tests that make one fail as a full or failing disk would.
 enum class ProfileWriteStep { CreateTemporary, Reserve, Write, Sync, Close, Rename };
 // Each (step, errno value) fails once, the next time that step runs; {} clears them.

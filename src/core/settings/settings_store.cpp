@@ -14,6 +14,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <vector>
 
 #include <unistd.h>
 
@@ -76,18 +77,28 @@ int readPosition(const QString &section, const QString &key, const QString &defa
     return settingsPosition(ReadIniValue(section, key, defaultText));
 }
 
-// An unchanged value goes back as the bytes it was read from.
-void writeValue(const char *section, const char *key, const QString &value)
+// The values of one save, written to the file together: one replacement of
+// it, whole or not at all, whatever the number of keys.
+class SaveBatch
 {
-    const auto read = g_readValues.constFind(valueName(QLatin1StringView(section), QLatin1StringView(key)));
-    const QByteArray bytes = read != g_readValues.constEnd() && read->text == value ? read->bytes : encodeValue(value);
-    writeProfileString(section, key, profile::quotedIfNeeded(bytes.toStdString()), gIniPath);
-}
+public:
+    // An unchanged value goes back as the bytes it was read from.
+    void add(const char *section, const char *key, const QString &value)
+    {
+        const auto read = g_readValues.constFind(valueName(QLatin1StringView(section), QLatin1StringView(key)));
+        const QByteArray bytes = read != g_readValues.constEnd() && read->text == value ? read->bytes
+                                                                                        : encodeValue(value);
+        m_values.push_back({section, key, QByteArray::fromStdString(profile::quotedIfNeeded(bytes.toStdString()))});
+    }
+    void add(const char *section, const char *key, int value)
+    {
+        m_values.push_back({section, key, QByteArray::number(value)});
+    }
+    void write() const { writeProfileStrings(m_values, gIniPath); }
 
-void writeValue(const char *section, const char *key, int value)
-{
-    writeProfileString(section, key, QByteArray::number(value), gIniPath);
-}
+private:
+    std::vector<ProfileValue> m_values;
+};
 
 } // namespace
 
@@ -181,29 +192,33 @@ void LoadSettings()
 
 void SavePlaylistState()
 {
-    writeValue("PLAYLIST", "VISIBLE", gPlaylistVisible);
-    writeValue("PLAYLIST", "HEIGHT", gPlaylistHeight);
+    SaveBatch save;
+    save.add("PLAYLIST", "VISIBLE", gPlaylistVisible);
+    save.add("PLAYLIST", "HEIGHT", gPlaylistHeight);
+    save.write();
 }
 
 void SaveSettings(const WindowPositions &positions)
 {
-    writeValue("WINAMP", "URL", gControlUrl);
-    writeValue("WINAMP", "HEIGHT", gWinampHeight);
-    writeValue("WINAMP", "BAR_HEIGHT", gWinampBarHeight);
-    writeValue("WINAMP", "X_STARTUP_POSITION", positions.bar.x());
-    writeValue("WINAMP", "Y_STARTUP_POSITION", positions.bar.y());
-    writeValue("PLAYLIST", "URL", gPlaylistUrl);
-    writeValue("PLAYLIST", "HEIGHT", gPlaylistHeight);
-    writeValue("PLAYLIST", "BAR_HEIGHT", gPlaylistBarHeight);
-    writeValue("PLAYLIST", "VISIBLE", gPlaylistVisible);
-    writeValue("PLAYLIST", "X_STARTUP_POSITION", positions.playlist.x());
-    writeValue("PLAYLIST", "Y_STARTUP_POSITION", positions.playlist.y());
-    writeValue("HTTPQ", "QUENDRA_TYPE", gQuendraType);
-    writeValue("HTTPQ", "PROXY", gProxy);
-    writeValue("HTTPQ", "REFRESH", gRefresh);
-    writeValue("HTTPQ", "HTTPQ_PASSWD", gHttpqPasswd);
-    writeValue("HTTPQ", "HTTPQ_PORT", gHttpqPort);
-    writeValue("HTTPQ", "HTTPQ_SERVER", gHttpqServer);
+    SaveBatch save;
+    save.add("WINAMP", "URL", gControlUrl);
+    save.add("WINAMP", "HEIGHT", gWinampHeight);
+    save.add("WINAMP", "BAR_HEIGHT", gWinampBarHeight);
+    save.add("WINAMP", "X_STARTUP_POSITION", positions.bar.x());
+    save.add("WINAMP", "Y_STARTUP_POSITION", positions.bar.y());
+    save.add("PLAYLIST", "URL", gPlaylistUrl);
+    save.add("PLAYLIST", "HEIGHT", gPlaylistHeight);
+    save.add("PLAYLIST", "BAR_HEIGHT", gPlaylistBarHeight);
+    save.add("PLAYLIST", "VISIBLE", gPlaylistVisible);
+    save.add("PLAYLIST", "X_STARTUP_POSITION", positions.playlist.x());
+    save.add("PLAYLIST", "Y_STARTUP_POSITION", positions.playlist.y());
+    save.add("HTTPQ", "QUENDRA_TYPE", gQuendraType);
+    save.add("HTTPQ", "PROXY", gProxy);
+    save.add("HTTPQ", "REFRESH", gRefresh);
+    save.add("HTTPQ", "HTTPQ_PASSWD", gHttpqPasswd);
+    save.add("HTTPQ", "HTTPQ_PORT", gHttpqPort);
+    save.add("HTTPQ", "HTTPQ_SERVER", gHttpqServer);
+    save.write();
 }
 
 void resetSettingsRecord()

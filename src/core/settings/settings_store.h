@@ -1,7 +1,7 @@
 #pragma once
 
-// The settings store: reads the settings file into the Settings record and
-// writes it back, one private-profile call per key.
+// The settings store: reads the settings file into the Settings record, one
+// private-profile read per key, and writes it back, each save in one write.
 
 #include <QPoint>
 #include <QString>

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <optional>
 
 class QLocalServer;
+class QLocalSocket;
 
 // One running copy per settings file: two copies on one file would each
 // write back their own positions and settings over the other's. What tells
@@ -21,6 +23,11 @@ public:
     // How long a second start waits for the first to answer (it may be
     // starting itself).
     static constexpr int kAnswerWaitMs = 5000;
+    // What the first copy takes from a connection: one line of this many
+    // bytes at most, within this long of its start; of this many at once.
+    static constexpr qint64 kMaxLine = 4096;
+    static constexpr int kQuietMs = 1000;
+    static constexpr qsizetype kMaxClients = 8;
 
     // Takes the lock of this settings file, before the application object
     // exists. Where no private folder can be had, every copy runs.
@@ -37,7 +44,9 @@ public:
     void listen();
 
     // $XDG_RUNTIME_DIR/quendra, else a folder of this user's in the
-    // temporary folder; nothing when neither is this user's alone.
+    // temporary folder, else (another user took that name first, or made
+    // it a link) one in the user's cache folder; nothing when none of them
+    // is this user's alone.
     static std::optional<QString> privateFolder();
 
 Q_SIGNALS:
@@ -45,9 +54,13 @@ Q_SIGNALS:
 
 private:
     void onConnection();
+    void readRequest(QLocalSocket *socket);
+    void drop(QLocalSocket *socket);
 
     QString m_socketPath;
+    int m_folderFd = -1;
     int m_lockFd = -1;
     bool m_second = false;
     QLocalServer *m_server = nullptr;
+    QList<QLocalSocket *> m_clients;
 };

@@ -40,15 +40,18 @@ protected:
         if (event->type() != QEvent::Show || !watched->isWidgetType())
             return false;
         auto *widget = static_cast<QWidget *>(watched);
+        // Qt's offscreen platform offers the X11 interface too, with no
+        // connection behind it (with or without a display).
         auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (!widget->isWindow() || !x11 || widget->property(kNamed).toBool())
+        xcb_connection_t *x = x11 ? x11->connection() : nullptr;
+        if (!widget->isWindow() || !x || widget->property(kNamed).toBool())
             return false;
         widget->setProperty(kNamed, true);
         const QByteArray name = QGuiApplication::desktopFileName().toUtf8();
         const auto window = static_cast<xcb_window_t>(widget->winId());
-        setUtf8Property(x11->connection(), window, "_KDE_NET_WM_DESKTOP_FILE", name);
-        setUtf8Property(x11->connection(), window, "_GTK_APPLICATION_ID", name);
-        xcb_flush(x11->connection());
+        setUtf8Property(x, window, "_KDE_NET_WM_DESKTOP_FILE", name);
+        setUtf8Property(x, window, "_GTK_APPLICATION_ID", name);
+        xcb_flush(x);
         return false;
     }
 

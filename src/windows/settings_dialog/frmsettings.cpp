@@ -1,9 +1,10 @@
 #include "windows/settings_dialog/frmsettings.h"
 
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "core/text/numbers.h"
 #include "platform/widgets/key_actions.h"
+#include "platform/widgets/password_accessibility.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/reader.h"
 #include "platform/window/screen_scale.h"
@@ -173,9 +174,10 @@ frmSettings::frmSettings(SettingsHost &host)
         // A reader names each field by its label, whatever the label says.
         Label1[i]->setBuddy(txt_URL[i]);
     }
-    // The password is masked, for the eye and for the reader; the character
-    // just typed shows for a moment.
+    // The password is masked, for the eye and for the reader, whom Qt would
+    // tell each character; the character just typed shows for a moment.
     txt_URL[2]->setEchoMode(QLineEdit::Password);
+    keepPasswordsFromAssistiveTechnologies();
     auto *typedShown = new TypedCharacterShown;
     typedShown->setParent(txt_URL[2]);
     txt_URL[2]->setStyle(typedShown);
