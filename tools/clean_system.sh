@@ -22,16 +22,6 @@ wait_until() {
 [ "$(id -u)" -eq 0 ] || fail "needs root"
 started=$SECONDS
 
-display=""
-for n in ${QUENDRA_DESKTOP_DISPLAYS:-20 21 22 23 24 25 26 27 28 29}; do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=$n
-        break
-    fi
-done
-[ -n "$display" ] || fail "no free X display among ${QUENDRA_DESKTOP_DISPLAYS:-20..29}"
-export DISPLAY=:$display
-
 work=$(mktemp -d /var/tmp/quendra-clean.XXXXXX)
 root=$work/root
 pids=()
@@ -53,6 +43,7 @@ cleanup() {
     for i in "${leftovers[@]}"; do rm -rf "$i"; done
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
 
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
 
@@ -132,14 +123,25 @@ archive_costs() {
     in_root apt-get update -q >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get update failed"; }
 }
 
-# A virtual X display (Xvfb, on $DISPLAY), whose clients in the clean system
-# reach it through its abstract socket.
+# A virtual X display (Xvfb) on the first free display, exported as DISPLAY,
+# whose clients in the clean system reach it through its abstract socket.
 start_display() {
+    local n
+    DISPLAY=""
+    for n in ${QUENDRA_DESKTOP_DISPLAYS:-20 21 22 23 24 25 26 27 28 29}; do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            DISPLAY=:$n
+            break
+        fi
+    done
+    [ -n "$DISPLAY" ] || fail "no free X display among ${QUENDRA_DESKTOP_DISPLAYS:-20..29}"
+    export DISPLAY
     Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     pids+=("$xvfb")
     display_up() { kill -0 "$xvfb" 2>/dev/null && xwininfo -root >/dev/null 2>&1; }
     wait_until 10 display_up || { cat "$work/xvfb.log"; fail "Xvfb did not start on $DISPLAY"; }
+    echo "Xvfb on $DISPLAY"
 }
 
 # window NAME: the program's ($quendra_pid) window of that name, wider than

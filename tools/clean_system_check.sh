@@ -94,7 +94,7 @@ plugins=$(find "$root/usr/lib" -path '*/qt6/plugins/*' -name 'libqsvg*.so' -prin
 echo "removed Qt's SVG plugins: ${plugins//$root/}"
 
 # ---- the session: X, a tray host, a session bus with the accessibility bus
-step "a new user's session on $DISPLAY"
+step "a new user's session on a virtual display"
 in_root useradd --create-home --shell /bin/bash tester
 uid=$(in_root id -u tester)
 home=$root/home/tester

@@ -60,7 +60,7 @@ in_root apt-get install -y -q "/build/deb/$(basename "$program")" >"$work/apt.lo
     { tail -n 30 "$work/apt.log"; fail "the program's package did not install"; }
 in_root dpkg-query -W -f '${Package} ${Version}\n' quendra
 
-step "a new user starts it on $DISPLAY against quendra-httpq-sim"
+step "a new user starts it on a virtual display against quendra-httpq-sim"
 start_display
 in_root useradd --create-home --shell /bin/bash tester
 uid=$(in_root id -u tester)
