@@ -121,7 +121,7 @@ $with_browser && binaries+=("$root"/usr/lib/*/quendra/quendra-webbrowser.so)
 skip=(--nocfprotection)
 [ "$arch" = arm64 ] || ! hardening-check --help 2>&1 | grep -q -- --nobranchprotection || skip+=(--nobranchprotection)
 hardening-check "${skip[@]}" "${binaries[@]}"
-compiles=$(grep -E '/usr/bin/(c\+\+|g\+\+)[^ ]* .* -c ' "$out/build.log" || true)
+compiles=$(grep -E '/(c\+\+|g\+\+)[^ /]* .* -c ' "$out/build.log" || true)
 [ -n "$compiles" ] || fail "no compiler commands in the build log"
 flags=(-O2 -fstack-protector-strong -D_FORTIFY_SOURCE=3)
 case $arch in
