@@ -39,8 +39,11 @@ out=$(realpath -m "${1:-build-deb}")
 version=${as:-$(dpkg-parsechangelog -S Version)}
 binnmu=false
 [[ $version =~ \+b[0-9]+$ ]] && binnmu=true
-# The upstream version, without epoch and Debian revision, names the folder.
+# The upstream version names the folder, as dpkg-source names it: without
+# epoch, binNMU suffix and Debian revision (and so the same folder, and the
+# same paths in the build, for every build of one release).
 upstream=${version#*:}
+$binnmu && upstream=${upstream%+b*}
 [[ $upstream == *-* ]] && upstream=${upstream%-*}
 src=$out/quendra-$upstream
 # File names leave the epoch out.
