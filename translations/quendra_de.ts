@@ -251,6 +251,22 @@ Die Einstellungen stehen in Quendra.ini; siehe quendra(1).</translation>
         <source>%1: the player cannot be reached</source>
         <translation>%1: Der Player ist nicht erreichbar</translation>
     </message>
+    <message>
+        <source>Shuffle on</source>
+        <translation>Zufallswiedergabe an</translation>
+    </message>
+    <message>
+        <source>Shuffle off</source>
+        <translation>Zufallswiedergabe aus</translation>
+    </message>
+    <message>
+        <source>Repeat on</source>
+        <translation>Wiederholen an</translation>
+    </message>
+    <message>
+        <source>Repeat off</source>
+        <translation>Wiederholen aus</translation>
+    </message>
 </context>
 <context>
     <name>frm_QuendraPlaylist</name>

@@ -131,7 +131,7 @@ desktop_programs() {
 # session bus they export), not an XEmbed tray.
 sni_desktop() { [ "$DESKTOP" = plasma ] || [ "$DESKTOP" = gnome ]; }
 
-# start_wm NAME: openbox, icewm, xfwm4, i3, weston, plasma, gnome, or none.
+# start_wm NAME: openbox, icewm, fluxbox, xfwm4, i3, weston, plasma, gnome, or none.
 # weston is a Wayland session inside the X server (its X11 backend gives it a
 # pointer for XTest to drive) whose Xwayland becomes DISPLAY from then on;
 # gnome is GNOME Shell's, run in namespaces of its own (gnome_namespace.sh).
@@ -145,6 +145,13 @@ start_wm() {
         mkdir -p "$WORK/icewm"
         echo ShowTaskBar=0 >"$WORK/icewm/preferences"
         ICEWM_PRIVCFG=$WORK/icewm icewm >"$WORK/wm.log" 2>&1 &
+        ;;
+    fluxbox)
+        # Its toolbar's tray would be a second tray host, even hidden: a
+        # toolbar without it, not shown. Its other files go to a home of its own.
+        mkdir -p "$WORK/fluxbox"
+        printf 'session.screen0.toolbar.visible: false\nsession.screen0.toolbar.tools: clock\n' >"$WORK/fluxbox/init"
+        HOME=$WORK/fluxbox fluxbox -rc "$WORK/fluxbox/init" >"$WORK/wm.log" 2>&1 &
         ;;
     xfwm4) start_xfwm4 || return 1 ;;
     i3)

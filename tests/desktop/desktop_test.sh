@@ -19,9 +19,10 @@
 # mount, network and process namespaces (gnome_namespace.sh), where that
 # display is :0 and everything started ends with them.
 #
-# Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none xfwm4 i3
-# weston plasma gnome"; a desktop whose programs are missing is skipped),
-# QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_DISPLAYS
+# Environment: QUENDRA_DESKTOP_WMS (desktops, "openbox icewm none fluxbox
+# xfwm4 i3 weston plasma gnome"; a desktop whose programs are missing is skipped),
+# QUENDRA_DESKTOP_ONLY (a pattern of scenario names), QUENDRA_DESKTOP_SKIP (a
+# pattern of scenario names not to run), QUENDRA_DESKTOP_DISPLAYS
 # (display numbers to try, "10 ... 19"), QUENDRA_DESKTOP_SHOTS (a folder for
 # screenshots), QUENDRA_DESKTOP_REQUIRED=1 (a missing program fails the test
 # instead of skipping it).
@@ -159,7 +160,7 @@ run_in_gnome_namespaces() {
     esac
 }
 
-for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston plasma gnome}; do
+for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none fluxbox xfwm4 i3 weston plasma gnome}; do
     SCENARIO_NAME=setup
     if [ "$DESKTOP" = icewm ] && ! command -v icewm >/dev/null; then
         # A second window manager is welcome, not needed.
@@ -188,6 +189,7 @@ for DESKTOP in ${QUENDRA_DESKTOP_WMS:-openbox icewm none xfwm4 i3 weston plasma 
         for entry in "${SCENARIOS[@]}"; do
             name=${entry%%|*}
             [[ $name =~ ${QUENDRA_DESKTOP_ONLY:-.} ]] && runs_here "$name" || continue
+            [ -n "${QUENDRA_DESKTOP_SKIP:-}" ] && [[ $name =~ $QUENDRA_DESKTOP_SKIP ]] && continue
             run_scenario "$name" "${entry#*|}"
         done
     else

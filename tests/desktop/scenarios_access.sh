@@ -2,7 +2,8 @@
 # in the playlist, a screen reader's view through AT-SPI (the accessibility
 # bus of at-spi2-core on a private session bus, read with python3-pyatspi),
 # which finds the face's named buttons and presses one, and what Orca says
-# as the bar, the playlist and the settings dialog are used by keyboard.
+# as the bar, the playlist and the settings dialog are used by keyboard, and
+# of the player beside the focus.
 
 # The transport commands the simulator got, in order, one a line.
 commands_sent() { grep -oE '^GET /(prev|play|pause|stop|next|fadeoutandstop|setplaylistpos)\?p=desk(&a=[0-9-]+)?' "$SIM_LOG" | cut -c5-; }
@@ -121,15 +122,24 @@ scenario_orca() {
     wait_for 10000 reader_sees "$face, Settings, Hide, Close" || { fail "AT-SPI shows: $(cat "$SESSION/atspi-out.log")"; return 1; }
 
     # As Alt+Tab does: the window manager activates the playlist, then the bar.
+    # Each is a window with its title as its name (a frame, for Orca), which
+    # its command for the title bar reads.
+    orca_listen
     xdotool windowactivate --sync "$PLAYLIST" && sleep 0.5 && xdotool windowactivate --sync "$BAR" ||
         { fail "the window manager did not activate the windows"; return 1; }
     sleep 1
+    orca_says "Playlist frame" && orca_says "Quendra frame" || fail "activating the windows: Orca said: $(heard)"
+    measured "the windows activated: $(heard)"
     orca_listen
     xdotool key Tab
     wait_for 5000 orca_says "Previous push button" || fail "Tab on the activated bar: Orca said: $(heard)"
     measured "Tab: $(heard)"
+    orca_listen
     xdotool key x
     wait_for 5000 commands_are "/play?p=desk " || fail "X on the activated bar sent: $(commands_sent | tr '\n' ' ')"
+    # Play is heard: the state it brings, or the song it starts, once.
+    wait_for 5000 orca_said_line '^notification (Playing|Artist 1 - Song Title 1)\.?$' || fail "X: Orca said: $(heard)"
+    measured "X: $(heard)"
 
     # The next song: the playlist marks it, and the reader stays on the bar.
     local songs
@@ -150,13 +160,25 @@ scenario_orca() {
     orca_says "Shuffle check box" || fail "S on the bar: Orca did not name the Shuffle switch: $(heard)"
     measured "S: $(heard)"
 
+    # The player switches shuffle off itself while the focus is on another
+    # button: heard all the same, and the focus stays.
+    xdotool key Tab
+    sleep 0.5
+    orca_listen
+    player_command '/shuffle?p=desk&a=0'
+    wait_for 5000 orca_said_line '^notification Shuffle off\.?$' || fail "the player's own shuffle off: Orca said: $(heard)"
+    measured "the player's shuffle off: $(heard)"
+
     # The settings dialog from the strip's settings button, then its fields.
     orca_listen
-    xdotool key Tab Tab Tab space
+    xdotool key Tab Tab space
     wait_for 5000 window_named Settings >/dev/null || { fail "the settings dialog did not open: $(heard)"; return 1; }
     tab_until '^httpq server URL (text|entry)' || fail "the server field: Orca said: $(heard)"
     tab_until '^httpq password password text' || fail "the password field: Orca said: $(heard)"
     tab_until '^Connection type' || fail "the connection options: Orca said: $(heard)"
+    # Tab comes into the group on the chosen option.
+    wait_for 3000 orca_said_line '^direct to httpq' && ! orca_said_line '^web control' ||
+        fail "Tab into the connection options: Orca said: $(heard)"
     measured "the dialog: $(heard)"
     ! orca_said | grep -qw desk || fail "Orca read the password aloud: $(heard)"
     xdotool key Escape
@@ -164,4 +186,25 @@ scenario_orca() {
     # A button pressed through AT-SPI does what a click does.
     screen_reader Play || { fail "pressing Play through AT-SPI: $(cat "$SESSION/atspi-out.log")"; return 1; }
     wait_for 5000 played_last || fail "Play pressed through AT-SPI sent: $(commands_sent | tr '\n' ' ')"
+
+    # The playlist has its name; Return on an entry is heard as the song it starts.
+    orca_listen
+    xdotool windowactivate --sync "$PLAYLIST" || { fail "the window manager did not activate the playlist"; return 1; }
+    wait_for 5000 orca_said_line '^Playlist\.$' || fail "the activated playlist's list: Orca said: $(heard)"
+    measured "the playlist: $(heard)"
+    orca_listen
+    xdotool key Down
+    sleep 0.5
+    xdotool key Return
+    wait_for 5000 grep -qs '^GET /setplaylistpos' "$SIM_LOG" || fail "Return in the playlist sent no jump"
+    wait_for 5000 orca_said_line '^notification .+ - .+' || fail "Return in the playlist: Orca said: $(heard)"
+    measured "Down, Return: $(heard)"
+}
+
+# The player's own change, made beside the program as another remote would.
+player_command() {
+    exec 5<>"/dev/tcp/127.0.0.1/$SIM_PORT" || return 1
+    printf 'GET %s HTTP/1.0\r\n\r\n' "$1" >&5
+    cat <&5 >/dev/null
+    exec 5<&-
 }

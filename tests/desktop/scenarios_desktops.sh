@@ -1,8 +1,10 @@
 # Other desktops: a StatusNotifier tray host (GNOME's AppIndicator extension
 # and KDE Plasma show the tray this way), xfwm4, the tiling i3, a Wayland
 # session through XWayland, KDE Plasma, GNOME Shell, a stored place off the
-# screen, a desktop wider than 16-bit twips and a dark theme. Each desktop
-# runs only what it adds.
+# screen, a desktop wider than 16-bit twips, two screens of different
+# scales, the pair minimised and restored where the window manager keeps
+# minimised windows mapped, and a dark theme. Each desktop runs only what it
+# adds.
 
 # Where the bar's drag is also proved: a window manager's move.
 on_desktops bar_drag_docked openbox icewm none xfwm4 i3 plasma gnome
@@ -162,6 +164,52 @@ scenario_tiling_sizes() {
     close_with_button && expect_file_positions 400 300 400 433 && expect_ini PLAYLIST HEIGHT 1995
 }
 
+# Two screens side by side, the right one at twice the scale: Xvfb's screen
+# split in two RandR monitors, which Qt takes for two screens. Each window
+# takes the scale of the screen it is moved to at once, and the docked
+# playlist stays right under the bar.
+scenario two_scales xrandr convert compare
+on_desktops two_scales openbox
+scenario_two_scales() {
+    TRAY_PID=""
+    XVFB_SCREEN=2048x768x24 start_display || { fail "no display of 2048 x 768"; return; }
+    xrandr --setmonitor LEFT 1024/271x768/203+0+0 screen >/dev/null &&
+        xrandr --setmonitor RIGHT 1024/271x768/203+1024+0 none >/dev/null || { fail "no monitors: $(xrandr --listmonitors)"; return; }
+    start_wm openbox || { fail "openbox did not start on the display of two monitors"; return; }
+    export QT_SCREEN_SCALE_FACTORS="LEFT=1;RIGHT=2"
+    start_docked || return
+    sleep 0.5
+    import -window "$BAR" "$SESSION/bar-1x.png" 2>/dev/null
+    drag_bar 900 0
+    expect_geometry "bar on the screen at 2x" "$BAR" "1300 300 550 266"
+    expect_geometry "docked playlist under it" "$PLAYLIST" "1300 566 550 266"
+    pair_drawn_whole "on the screen at 2x"
+    shot 2x
+    drag_bar -900 0
+    expect_geometry "bar back at 1x" "$BAR" "400 300 275 133"
+    expect_geometry "docked playlist back under it" "$PLAYLIST" "400 433 275 133"
+    pair_drawn_whole "back at 1x"
+    shot 1x
+    close_with_button && expect_file_positions 400 300 400 433
+}
+
+# The bar and the playlist as the screen shows them: the bar's picture whole
+# (its grab, brought to its size at 1x, looks like its picture at 1x: not
+# cut, nothing over it), and no row of the black desktop between the two.
+pair_drawn_whole() { # WHERE
+    local differing black bx by py ph
+    import -window "$BAR" "$SESSION/bar-now.png" 2>/dev/null
+    convert "$SESSION/bar-now.png" -resize '275x133!' "$SESSION/bar-as-1x.png"
+    differing=$(compare -metric AE -fuzz 25% "$SESSION/bar-as-1x.png" "$SESSION/bar-1x.png" null: 2>&1)
+    import -window root "$SESSION/screen.png" 2>/dev/null
+    read -r bx by _ <<<"$(geometry "$BAR")"
+    read -r _ py _ ph _ <<<"$(geometry "$PLAYLIST")"
+    black=$(convert "$SESSION/screen.png" -crop "1x$((py + ph - by))+$((bx + 20))+$by" +repage txt:- | grep -c '#000000')
+    measured "$1: $differing pixels of the bar's 275 x 133 differ from its picture at 1x; $black black rows from the bar's top to the playlist's bottom"
+    [[ $differing =~ ^[0-9]+$ ]] && ((differing < 1500)) || fail "$1 the bar is not drawn whole: $differing pixels differ"
+    ((black <= 4)) || fail "$1 $black rows of the desktop show between the bar and the playlist"
+}
+
 # ---- a Wayland session
 
 # weston with Xwayland: the program picks XWayland by itself, starts, draws
@@ -238,6 +286,41 @@ scenario_gnome_desktop() {
     menu_click _Close
     expect_exit && expect_file_positions 400 300 400 433
 }
+
+# GNOME Shell keeps minimised X11 windows mapped: minimised is what the
+# window manager says in WM_STATE.
+minimised() { [[ $(xprop -id "$1" WM_STATE 2>/dev/null) == *"window state: Iconic"* ]]; }
+restored() { [[ $(xprop -id "$1" WM_STATE 2>/dev/null) == *"window state: Normal"* ]]; }
+both_minimised() { minimised "$BAR" && minimised "$PLAYLIST"; }
+both_restored() { restored "$BAR" && restored "$PLAYLIST"; }
+
+# The docked pair is minimised and restored as one, whichever window the
+# user minimises and restores (the shell's activation, as Alt+Tab or the
+# overview does it).
+scenario pair_restore
+on_desktops pair_restore gnome fluxbox
+scenario_pair_restore() {
+    start_docked || return
+    local first second
+    for first in "$BAR" "$PLAYLIST"; do
+        second=$PLAYLIST
+        [ "$first" = "$PLAYLIST" ] && second=$BAR
+        xdotool windowminimize "$first"
+        wait_for 5000 both_minimised || { fail "minimising $(window_name "$first") left $(window_name "$second") shown"; return; }
+        xdotool windowactivate "$first" 2>/dev/null
+        wait_for 5000 both_restored ||
+            fail "restoring $(window_name "$first") left $(window_name "$second") $(window_state "$second")"
+        measured "minimised and restored $(window_name "$first"): $(window_name "$second") $(window_state "$second")"
+        shot "restored-$(window_name "$first")"
+        # Left minimised, the other window comes back for the next round.
+        restored "$second" || { xdotool windowactivate "$second" 2>/dev/null && wait_for 5000 both_restored; }
+    done
+    expect_geometry "bar after both" "$BAR" "400 300 275 133"
+    expect_geometry "playlist after both" "$PLAYLIST" "400 433 275 133"
+    close_with_button && expect_file_positions 400 300 400 433
+}
+window_name() { if [ "$1" = "$BAR" ]; then echo bar; else echo playlist; fi; }
+window_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
 
 # A first start (no settings file) under a panel at the top, GNOME Shell's
 # or another: the window manager pushes the bar below it, and the playlist

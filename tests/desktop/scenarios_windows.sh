@@ -204,6 +204,27 @@ scenario_hide_and_tray() {
     close_with_button && expect_file_positions 400 300 400 433
 }
 
+# Dragged to the top edge, hidden and shown again by the tray icon, the bar
+# comes back where it was: fluxbox places a window mapped again near the top
+# edge as a new one, in the top left corner. The file keeps the bar's place.
+scenario hidden_place
+on_desktops hidden_place openbox fluxbox
+scenario_hidden_place() {
+    start_docked || return
+    drag_bar 0 -300
+    expect_geometry "bar dragged to the top edge" "$BAR" "400 0 275 133" || return
+    expect_geometry "docked playlist below it" "$PLAYLIST" "400 133 275 133"
+    click_hide
+    wait_for 5000 both_hidden || { fail "the hide button left $(geometry "$BAR") / $(geometry "$PLAYLIST")"; return; }
+    click_icon 1
+    wait_for 5000 both_shown || { fail "a left click on the tray icon did not bring both windows back"; return; }
+    expect_geometry "bar back from the tray" "$BAR" "400 0 275 133"
+    expect_geometry "playlist back from the tray" "$PLAYLIST" "400 133 275 133"
+    measured "hidden at the top edge and shown again: bar $(geometry "$BAR"), playlist $(geometry "$PLAYLIST")"
+    shot shown
+    close_with_button && expect_file_positions 400 0 400 133
+}
+
 # The program's popup menu: its visible window that is none of the others.
 find_menu() {
     local w

@@ -44,7 +44,7 @@ TEST(HttpReply, ReadsTheBodyItsServerMeant)
         {"header block over 16 KiB without its end", {head + QByteArray(16 * 1024, 'x')}, false, State::Failed, ""},
         {"no header block", byteByByte("Title"), true, State::Complete, "Title"},
         {"no header block, too short for a status line", {"HTTP/1.0"}, true, State::Complete, "HTTP/1.0"},
-        {"nothing at all", {}, true, State::Complete, ""},
+        {"nothing at all", {}, true, State::Failed, ""},
         {"header block cut off", {head}, true, State::Failed, ""},
         {"body of exactly its bound",
          {head + "\r\n" + QByteArray(100, 'x')},

@@ -278,6 +278,7 @@ TEST_F(MprisBus, PositionAndLengthReachTheDesktopWhichSeeksWithinTheSong)
     };
     for (const auto &[member, arguments, ms] : seeks) {
         SCOPED_TRACE(testing::Message() << member << ' ' << arguments.last().toLongLong());
+        m_answers[u"/jumptotime?p=&a=%1"_s.arg(ms)] = u"1"_s;
         m_recorder.seeks.clear();
         EXPECT_EQ(call(kPlayer, QString::fromLatin1(member), arguments).type(), QDBusMessage::ReplyMessage);
         if (ms < 0) {
@@ -290,11 +291,34 @@ TEST_F(MprisBus, PositionAndLengthReachTheDesktopWhichSeeksWithinTheSong)
         EXPECT_EQ(get(u"Position"_s).toLongLong(), ms * 1000);
     }
 
+    // A seek the player refused, or never answered, moved nothing: the
+    // desktop hears of none.
+    m_answers[u"/jumptotime?p=&a=20000"_s] = u"0"_s;
+    for (int refusedOrSilent = 0; refusedOrSilent < 2; ++refusedOrSilent) {
+        if (refusedOrSilent)
+            m_answers.remove(u"/jumptotime?p=&a=20000"_s);
+        m_recorder.seeks.clear();
+        call(kPlayer, u"SetPosition"_s, {QVariant::fromValue(QDBusObjectPath(track)), qlonglong(20'000'000)});
+        EXPECT_EQ(sentLine(), u"net /jumptotime?p=&a=20000"_s);
+        changesSeen();
+        EXPECT_EQ(m_recorder.seeks, QList<qlonglong>());
+        EXPECT_EQ(get(u"Position"_s).toLongLong(), 245'000'000);
+    }
+
     // Playing again, a position past the song's end is its end.
     m_answers[u"/isplaying?p="_s] = u"1"_s;
     m_answers[u"/getoutputtime?p=&a=0"_s] = u"999000"_s;
     awaitTask(m_bar->timRefreshStatus_Timer());
     EXPECT_EQ(get(u"Position"_s).toLongLong(), 245'000'000);
+    // A song of unknown length far beyond what microseconds can carry: the
+    // position is held below their bound, and moves on from there.
+    m_answers[u"/getcurrenttitle?p="_s] = u"Endless"_s;
+    m_answers[u"/getoutputtime?p=&a=1"_s] = u"-1"_s;
+    m_answers[u"/getoutputtime?p=&a=0"_s] = u"9007199254740993000"_s;
+    pollBoth();
+    const qlonglong far = get(u"Position"_s).toLongLong();
+    EXPECT_GT(far, std::numeric_limits<qlonglong>::max() / 2);
+    EXPECT_LE(far, std::numeric_limits<qlonglong>::max());
     // Stopped, there is nothing to seek in.
     m_answers[u"/isplaying?p="_s] = u"0"_s;
     awaitTask(m_bar->timRefreshStatus_Timer());

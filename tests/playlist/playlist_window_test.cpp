@@ -98,6 +98,8 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     fillPlaylist(u"Björk - Jóga<br>Motörhead - Ace of Spades<br>Artist 3 - Song<br>Motorhead - Overkill<br>"_s);
     for (const QString &command : {u"/shuffle?p=&a=0"_s, u"/shuffle?p=&a=1"_s, u"/play?p="_s})
         m_answers[command] = u"1"_s;
+    for (int row = 0; row < 4; ++row)
+        m_answers[u"/setplaylistpos?p=&a=%1"_s.arg(row)] = u"1"_s;
     m_answers[u"/shuffle_status?p="_s] = u"1"_s;
     const QStringList framed = {u"status /shuffle_status?p="_s, u"action /shuffle?p=&a=0"_s,
                                 u"action /setplaylistpos?p=&a=2"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s};
@@ -123,11 +125,32 @@ TEST_F(PlaylistWindow, AStartedSongIsFramedByShuffleOffAndOn)
     EXPECT_EQ(gListPos, 2);
     EXPECT_EQ(sent(), framed);
 
-    // Shuffle off; a failing request in the middle stops nothing.
+    // Shuffle off: the song is chosen and played, nothing more.
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
     doubleClickRow(3);
     EXPECT_EQ(sent(),
               QStringList({u"status /shuffle_status?p="_s, u"action /setplaylistpos?p=&a=3"_s, u"action /play?p="_s}));
+
+    // A step the player does not answer goes again (a connection cut on the
+    // way); when it never comes through, what the press changed goes back:
+    // the song the player was at (as the bar last read it), and shuffle.
+    m_answers[u"/shuffle_status?p="_s] = u"1"_s;
+    m_answers[u"/getlistpos?p="_s] = u"2"_s;
+    awaitTask(m_windows.bar->timRefreshSongTitle_Timer());
+    m_answers.remove(u"/play?p="_s);
+    sent();
+    doubleClickRow(1);
+    const QStringList putBack = {u"status /shuffle_status?p="_s,
+                                 u"action /shuffle?p=&a=0"_s,
+                                 u"action /setplaylistpos?p=&a=1"_s,
+                                 u"action /play?p="_s,
+                                 u"action /play?p="_s,
+                                 u"action /play?p="_s,
+                                 u"action /setplaylistpos?p=&a=2"_s,
+                                 u"action /shuffle?p=&a=1"_s};
+    EXPECT_TRUE(waitUntil([&] { return m_httpq.log.size() >= putBack.size(); }));
+    drainEvents();
+    EXPECT_EQ(sent(), putBack);
 
     // The bar's shuffle check holds the double-click; the playlist window
     // goes meanwhile, then the player answers: nothing more is sent.
@@ -147,6 +170,8 @@ TEST_F(PlaylistWindow, PressesReachThePlayerOnceInTheOrderMadeBeforeWaitingPolls
 {
     fillPlaylist(u"A<br>B<br>C<br>"_s);
     m_answers[u"/shuffle_status?p="_s] = u"0"_s;
+    m_answers[u"/setplaylistpos?p=&a=1"_s] = u"1"_s;
+    m_answers[u"/play?p="_s] = u"1"_s;
     frm_Quendra &bar = *m_windows.bar;
     FakeTransfer *net = m_httpq.transfer(u"NetworkConnection"_s);
     net->hold();
@@ -197,10 +222,16 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     EXPECT_TRUE(late.back().isDone());
     EXPECT_FALSE(late.at(late.size() - 2).isDone());
     // The player still answers its polls: only the bound on waiting drops the presses.
+    m_answers[u"/isplaying?p="_s] = u"1"_s;
+    const auto answering = [&] {
+        if (!bar.InetStatusCheck->IsBusy())
+            bar.timRefreshStatus_Timer();
+    };
     EXPECT_TRUE(waitUntil([&] {
-        bar.playerLine()->notePollAnswer(true);
+        answering();
         return std::all_of(late.begin() + 1, late.end(), [](const async::Task<> &task) { return task.isDone(); });
     }));
+    EXPECT_TRUE(bar.playerReachable());
     net->release();
     action->setBusy(false);
     drainEvents();
@@ -218,7 +249,7 @@ TEST_F(PlaylistWindow, APressThatCannotBeSentInTimeIsDroppedNotSentLate)
     bar.timRefreshSongTitle_Timer();
     async::Task<> behind = press(BarButton::Play);
     EXPECT_TRUE(waitUntil([&] {
-        bar.playerLine()->notePollAnswer(true);
+        answering();
         return behind.isDone();
     }));
     sent();

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 using namespace Qt::StringLiterals;
 
@@ -157,9 +159,19 @@ TEST_F(SettingsDialog, EveryTextFitsWhateverTheFont)
     frmSettings &dialog = open();
     const auto expectFits = [&dialog](const QString &where) {
         for (QRadioButton *option : {dialog.optConnectType[0], dialog.optConnectType[1], dialog.optProxy[0],
-                                     dialog.optProxy[1], dialog.optProxy[2]})
+                                     dialog.optProxy[1], dialog.optProxy[2]}) {
             EXPECT_GE(option->width(), option->sizeHint().width())
                 << where.toStdString() << ": " << option->text().toStdString();
+            // The circle is drawn whole: inside its option and its group.
+            QStyleOptionButton look;
+            look.initFrom(option);
+            const QRect circle = option->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &look, option);
+            EXPECT_TRUE(option->rect().contains(circle)
+                        && option->parentWidget()->rect().contains(circle.translated(option->pos())))
+                << where.toStdString() << ": " << option->text().toStdString() << " circle at "
+                << circle.y() + option->y() << " + " << circle.height() << " in an option " << option->height()
+                << " high at " << option->y() << ", a group " << option->parentWidget()->height() << " high";
+        }
         EXPECT_GT(dialog.txtProxy->x(), dialog.optProxy[2]->geometry().right()) << where.toStdString();
         for (int i = 0; i < 4; ++i) {
             if (!shown(dialog.Label1[i]))

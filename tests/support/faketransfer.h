@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -29,6 +30,8 @@ public:
     // The answer to a request, or nothing for a failed one. By default every
     // request fails.
     std::function<std::optional<QString>(const QString &channel, const QString &url)> answer;
+    // How long each answer takes to come, as from a player far away.
+    int latencyMs = 0;
 
     QList<Exchange> log;
     QList<QPointer<FakeTransfer>> transfers;
@@ -54,8 +57,16 @@ public:
         if (!start(url))
             return false;
         m_fetching = true;
-        if (!m_held)
+        if (m_held)
+            return true;
+        if (m_script.latencyMs <= 0) {
             endFetch();
+            return true;
+        }
+        QTimer::singleShot(m_script.latencyMs, this, [this, request = m_requests] {
+            if (m_fetching && !m_held && request == m_requests)
+                endFetch();
+        });
         return true;
     }
     bool startGet(const QString &url) override { return start(url); }
@@ -94,6 +105,13 @@ public:
         if (m_fetching)
             endFetch();
     }
+    // The request under way is never answered (the player lost it while it
+    // hung); the ones after it are.
+    void forsake()
+    {
+        m_held = false;
+        m_forsaken = m_requests;
+    }
     // Holds the channel busy, as a request of another window would.
     void setBusy(bool busy)
     {
@@ -108,12 +126,15 @@ private:
         if (m_busy)
             return false;
         m_busy = true;
+        ++m_requests;
         m_script.log.append({objectName(), url});
         m_pending = m_script.answer ? m_script.answer(objectName(), url) : std::nullopt;
         return true;
     }
     void endFetch()
     {
+        if (m_forsaken == m_requests)
+            return;
         m_busy = false;
         m_fetching = false;
         emit fetchEnded(std::exchange(m_pending, std::nullopt));
@@ -124,6 +145,9 @@ private:
     bool m_busy = false;
     bool m_fetching = false;
     bool m_held = false;
+    // Requests started, and the one that is never answered.
+    int m_requests = 0;
+    int m_forsaken = -1;
     std::optional<QString> m_pending;
     QString m_answer;
 };

@@ -1,6 +1,7 @@
 #include "httpqsimulator.h"
 #include "support/await_task.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpSocket>
 
@@ -123,6 +124,37 @@ TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
     EXPECT_EQ(get("/getplaylisttitle?p=&a=1"), kHeaders + "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga");
 }
 
+// The network and the player as far away ones are: answers after a random
+// delay, connections cut, a hang whose requests are answered when it ends,
+// a sleep that refuses connections; each switched while the player runs.
+TEST_F(HttpqSimTest, DelaysCutsHangsAndSleepsWhileItRuns)
+{
+    QElapsedTimer clock;
+    clock.start();
+    sim.setOptions({.password = {}, .delayMs = 50, .delaySpreadMs = 100});
+    EXPECT_EQ(get("/isplaying?p="), kHeaders + "0");
+    EXPECT_GE(clock.elapsed(), 50);
+
+    sim.setOptions({.password = {}, .dropPercent = 100});
+    const Reply cut = exchange(sim.serverPort(), "GET /play?p= HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(cut.closed && cut.bytes.isEmpty());
+    EXPECT_EQ(sim.state().playState, HttpqPlayerState::Stopped);
+
+    sim.setOptions({});
+    sim.hang(300);
+    clock.restart();
+    EXPECT_EQ(get("/play?p="), kHeaders + "1");
+    EXPECT_GE(clock.elapsed(), 250);
+    EXPECT_EQ(sim.state().playState, HttpqPlayerState::Playing);
+
+    sim.sleep(300);
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, sim.serverPort());
+    EXPECT_TRUE(waitUntil([&] { return refused.error() == QAbstractSocket::ConnectionRefusedError; }));
+    EXPECT_TRUE(waitUntil([&] { return sim.isListening(); }));
+    EXPECT_EQ(get("/isplaying?p="), kHeaders + "1");
+}
+
 TEST(HttpqSimExecutable, ServesOnAFreePort)
 {
     QProcess process;
@@ -137,6 +169,11 @@ TEST(HttpqSimExecutable, ServesOnAFreePort)
     ASSERT_TRUE(line.startsWith("listening on 127.0.0.1:")) << line.constData();
     const auto port = quint16(line.mid(line.lastIndexOf(':') + 1).toUInt());
     EXPECT_EQ(get(port, "/getplaylisttitle?p=p%E4ssw%F6rd&a=0"), kHeaders + "Artist 1 - Song Title 1");
+    // Its ways switched from its standard input.
+    process.write("drop 100\n");
+    EXPECT_TRUE(waitUntil([&] { return get(port, "/").isEmpty(); }));
+    process.write("drop 0\n");
+    EXPECT_TRUE(waitUntil([&] { return get(port, "/") == kHeaders + "httpQ 3.1"; }));
     process.kill();
     process.waitForFinished(5000);
 }

@@ -5,8 +5,8 @@
 // a huge answer without separators costs time in proportion to its size.
 
 #include "bench_report.h"
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/formtimer.h"
 #include "services/httpq/httpqclient.h"
 #include "sim_process.h"
@@ -133,6 +133,8 @@ public:
     QWidget *barWindow() override { return &m_bar; }
     async::Task<> ShuffleCheck() override { co_return; }
     PlayerLine *playerLine() const override { return nullptr; }
+    std::optional<qint16> playerListPosition() const override { return std::nullopt; }
+    void startPressed() override { }
 
 private:
     QWidget m_bar;

@@ -150,13 +150,51 @@ HttpqSimulator::HttpqSimulator(const HttpqSimOptions &options, QObject *parent)
     // The benchmark opens connections faster than the default backlog drains.
     m_server->setListenBacklogSize(256);
     connect(m_server, &QTcpServer::newConnection, this, &HttpqSimulator::onNewConnection);
+    m_hangEnd.setSingleShot(true);
+    connect(&m_hangEnd, &QTimer::timeout, this, &HttpqSimulator::endHang);
+    m_wake.setSingleShot(true);
+    connect(&m_wake, &QTimer::timeout, this, &HttpqSimulator::wake);
 }
 
 HttpqSimulator::~HttpqSimulator() = default;
 
 bool HttpqSimulator::listen(const QHostAddress &address, quint16 port)
 {
-    return m_server->listen(address, port);
+    if (!m_server->listen(address, port))
+        return false;
+    m_address = m_server->serverAddress();
+    m_port = m_server->serverPort();
+    return true;
+}
+
+void HttpqSimulator::hang(int ms)
+{
+    m_hangEnd.start(std::max(0, ms));
+}
+
+void HttpqSimulator::endHang()
+{
+    for (auto &[socket, target] : std::exchange(m_held, {})) {
+        if (socket)
+            respondLater(socket, target);
+    }
+}
+
+void HttpqSimulator::sleep(int ms)
+{
+    if (!isAsleep()) {
+        // Gone from the network as it was: what was held dies with it.
+        m_held.clear();
+        close();
+    }
+    m_wake.start(std::max(0, ms));
+}
+
+void HttpqSimulator::wake()
+{
+    // The port may still be taken for a moment by the last connections.
+    if (!m_server->listen(m_address, m_port))
+        m_wake.start(100);
 }
 
 void HttpqSimulator::close()
@@ -432,11 +470,27 @@ void HttpqSimulator::onReadyRead(QTcpSocket *socket, Connection &connection)
     // "GET <target> HTTP/x.y"; anything else gets the error answer.
     const QList<QByteArray> parts = requestLine.split(' ');
     const QByteArray target = parts.size() >= 2 && parts.at(0) == "GET" ? parts.at(1) : QByteArray();
-    if (m_options.delayMs > 0) {
-        QTimer::singleShot(m_options.delayMs, socket, [this, socket, target] { respond(socket, target); });
-    } else {
-        respond(socket, target);
+    if (m_options.dropPercent > 0 && int(QRandomGenerator::global()->bounded(100)) < m_options.dropPercent) {
+        socket->abort();
+        socket->deleteLater();
+        return;
     }
+    if (isHanging()) {
+        m_held.emplace_back(socket, target);
+        return;
+    }
+    respondLater(socket, target);
+}
+
+void HttpqSimulator::respondLater(QTcpSocket *socket, const QByteArray &target)
+{
+    int delay = m_options.delayMs;
+    if (m_options.delaySpreadMs > 0)
+        delay += int(QRandomGenerator::global()->bounded(m_options.delaySpreadMs + 1));
+    if (delay > 0)
+        QTimer::singleShot(delay, socket, [this, socket, target] { respond(socket, target); });
+    else
+        respond(socket, target);
 }
 
 void HttpqSimulator::respond(QTcpSocket *socket, const QByteArray &target)

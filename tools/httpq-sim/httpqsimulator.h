@@ -7,8 +7,13 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include <utility>
+#include <vector>
 
 class QTcpServer;
 class QTcpSocket;
@@ -26,6 +31,11 @@ struct HttpqSimOptions
     QString password;
     Encoding encoding = Encoding::Windows1252;
     int delayMs = 0;
+    // Above 0, each answer waits a further random 0 to delaySpreadMs.
+    int delaySpreadMs = 0;
+    // The share of connections, in percent, cut (reset) once their request
+    // has arrived, before the player carries it out.
+    int dropPercent = 0;
     // Above 0, every reply goes out one byte each dripMs milliseconds.
     int dripMs = 0;
     bool sendHeaders = true;
@@ -74,6 +84,17 @@ public:
     // Complete requests received (answered or, in a fault mode, mistreated).
     quint64 requestsServed() const { return m_requestsServed; }
 
+    // The player hangs for this long: the requests that arrive meanwhile are
+    // answered (each after its delay) when it ends, as the plugin answers
+    // them once the player's window takes its messages again.
+    void hang(int ms);
+    // The player's computer sleeps for this long: connections are refused
+    // and those open are cut; then the simulator listens again on the same
+    // address and port.
+    void sleep(int ms);
+    bool isHanging() const { return m_hangEnd.isActive(); }
+    bool isAsleep() const { return m_wake.isActive(); }
+
     // "Artist N - Song Title N", with a few non-ASCII titles in fixed places.
     static QStringList generatedTitles(int count);
     // Characters outside Windows-1252 become '?'.
@@ -102,6 +123,9 @@ private:
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket, Connection &connection);
+    void respondLater(QTcpSocket *socket, const QByteArray &target);
+    void endHang();
+    void wake();
     void respond(QTcpSocket *socket, const QByteArray &target);
     void drip(QTcpSocket *socket, const QByteArray &reply);
     QByteArray headers() const;
@@ -117,4 +141,9 @@ private:
     qint64 m_originMs = 0;
     QTcpServer *m_server = nullptr;
     quint64 m_requestsServed = 0;
+    QTimer m_hangEnd;
+    std::vector<std::pair<QPointer<QTcpSocket>, QByteArray>> m_held;
+    QTimer m_wake;
+    QHostAddress m_address;
+    quint16 m_port = 0;
 };

@@ -2,10 +2,16 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QSocketNotifier>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <tuple>
+
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +46,54 @@ QStringList titlesFromFile(const QString &fileName)
             titles.append(line);
     }
     return titles;
+}
+
+// "MS" or "MIN-MAX": the delay and its random spread.
+std::optional<std::pair<int, int>> delayRange(const QString &text)
+{
+    const QStringList bounds = text.split(u'-');
+    if (bounds.size() > 2)
+        return std::nullopt;
+    bool ok = false, okMax = true;
+    const int low = bounds.first().toInt(&ok);
+    const int high = bounds.size() == 2 ? bounds.last().toInt(&okMax) : low;
+    if (!ok || !okMax || low < 0 || high < low || high > 3'600'000)
+        return std::nullopt;
+    return std::pair(low, high - low);
+}
+
+// One line a command, while it runs: "delay MS[-MS]", "drop PERCENT",
+// "hang SECONDS", "sleep SECONDS". Scripts switch the player's ways
+// through a pipe on its standard input.
+void control(HttpqSimulator &simulator, const QString &line)
+{
+    const QStringList words = line.simplified().split(u' ', Qt::SkipEmptyParts);
+    if (words.size() != 2) {
+        if (!words.isEmpty())
+            std::fprintf(stderr, "unknown command: %s\n", qPrintable(line));
+        return;
+    }
+    bool ok = false;
+    const int value = words[1].toInt(&ok);
+    HttpqSimOptions options = simulator.options();
+    if (words[0] == u"delay") {
+        const std::optional<std::pair<int, int>> range = delayRange(words[1]);
+        if (!range) {
+            std::fprintf(stderr, "delay wants MS or MIN-MAX\n");
+            return;
+        }
+        std::tie(options.delayMs, options.delaySpreadMs) = *range;
+        simulator.setOptions(options);
+    } else if (words[0] == u"drop" && ok && value >= 0 && value <= 100) {
+        options.dropPercent = value;
+        simulator.setOptions(options);
+    } else if (words[0] == u"hang" && ok && value >= 0) {
+        simulator.hang(value * 1000);
+    } else if (words[0] == u"sleep" && ok && value >= 0) {
+        simulator.sleep(value * 1000);
+    } else {
+        std::fprintf(stderr, "unknown command: %s\n", qPrintable(line));
+    }
 }
 
 // Request lines may hold any bytes; keep the terminal sane.
@@ -83,8 +137,14 @@ int main(int argc, char *argv[])
          QStringLiteral("FILE")},
         {QStringLiteral("encoding"), QStringLiteral("Encoding of titles and the password: cp1252 (default) or utf8."),
          QStringLiteral("ENC"), QStringLiteral("cp1252")},
-        {QStringLiteral("delay"), QStringLiteral("Delay before each answer, in milliseconds."), QStringLiteral("MS"),
-         QStringLiteral("0")},
+        {QStringLiteral("delay"),
+         QStringLiteral("Delay before each answer, in milliseconds, or a random one between MIN and MAX."),
+         QStringLiteral("MS|MIN-MAX"), QStringLiteral("0")},
+        {QStringLiteral("drop"),
+         QStringLiteral("Cut this share of connections, in percent, before carrying out their request."),
+         QStringLiteral("PERCENT"), QStringLiteral("0")},
+        {QStringLiteral("timestamps"),
+         QStringLiteral("With --verbose, start each line with the time it came, in ms since 1970.")},
         {QStringLiteral("no-headers"), QStringLiteral("Send the body only, no status line.")},
         {QStringLiteral("verbose"), QStringLiteral("Print each request line received.")},
         {QStringLiteral("fault"),
@@ -101,7 +161,11 @@ int main(int argc, char *argv[])
 
     HttpqSimOptions options;
     options.password = parser.value(QStringLiteral("password"));
-    options.delayMs = numberOption(parser, QStringLiteral("delay"), 0, 3'600'000);
+    const std::optional<std::pair<int, int>> delay = delayRange(parser.value(QStringLiteral("delay")));
+    if (!delay)
+        fail(QStringLiteral("--delay wants MS or MIN-MAX, from 0 to 3600000"));
+    std::tie(options.delayMs, options.delaySpreadMs) = *delay;
+    options.dropPercent = numberOption(parser, QStringLiteral("drop"), 0, 100);
     options.dripMs = numberOption(parser, QStringLiteral("drip"), 0, 3'600'000);
     options.sendHeaders = !parser.isSet(QStringLiteral("no-headers"));
 
@@ -145,11 +209,32 @@ int main(int argc, char *argv[])
     simulator.setState(state);
 
     if (parser.isSet(QStringLiteral("verbose"))) {
-        QObject::connect(&simulator, &HttpqSimulator::requestReceived, [](const QByteArray &line) {
+        const bool timestamps = parser.isSet(QStringLiteral("timestamps"));
+        QObject::connect(&simulator, &HttpqSimulator::requestReceived, [timestamps](const QByteArray &line) {
+            if (timestamps)
+                std::printf("%lld ", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
             std::printf("%s\n", printable(line).constData());
             std::fflush(stdout);
         });
     }
+
+    // Commands on standard input switch the player's ways while it runs.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            input.setEnabled(false);
+            return;
+        }
+        pending.append(buffer, got);
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1))
+            control(simulator, QString::fromUtf8(pending.left(end)));
+        // A line this long is no command.
+        if (pending.size() > 4096)
+            pending.clear();
+    });
 
     if (!simulator.listen(host, port))
         fail(QStringLiteral("cannot listen on %1:%2: %3").arg(host.toString()).arg(port).arg(simulator.errorString()));

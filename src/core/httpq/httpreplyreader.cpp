@@ -72,8 +72,10 @@ HttpReplyReader::State HttpReplyReader::close()
         return m_state;
     if (m_bodyStart < 0) {
         // A header block cut off is a failure; bytes too few to be a status
-        // line are a body of their own.
-        if (m_hasHeaders)
+        // line are a body of their own. Not a byte at all is no reply: the
+        // server refused the request (one too long), or a relay on the way
+        // could not reach it.
+        if (m_hasHeaders || m_buffer.isEmpty())
             return fail();
         m_bodyStart = 0;
         if (settleBody() != State::Reading)

@@ -11,6 +11,9 @@
 #include <QDBusObjectPath>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
+
 QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds)
 {
     const QDBusObjectPath noTrack(QString::fromUtf16(kMprisNoTrack));
@@ -148,9 +151,11 @@ void MprisBridge::setPosition(const QString &trackId, qlonglong positionUs)
 
 async::Task<> MprisBridge::jumpTo(qint64 ms)
 {
-    // In turn with the face's commands, as the transport's are.
-    co_await m_bar->sendPlayerCommand(QStringLiteral("/jumptotime?p="), QStringLiteral("&a=%1").arg(ms));
-    if (!m_bar)
+    // In turn with the face's commands, as the transport's are. The desktop
+    // hears of the seek only once the player has taken it.
+    const bool took = co_await m_bar->sendPlayerCommand(QStringLiteral("/jumptotime?p="),
+                                                        QStringLiteral("&a=%1").arg(ms));
+    if (!took || !m_bar)
         co_return;
     m_bar->setPositionMs(ms);
     emit seeked(ms * 1000);
@@ -199,7 +204,7 @@ qlonglong MprisBridge::position() const
 {
     if (!m_bar || !m_bar->playerReachable() || m_playState == 0)
         return 0;
-    return m_bar->positionMs() * 1000;
+    return std::min(m_bar->positionMs(), std::numeric_limits<qlonglong>::max() / 1000) * 1000;
 }
 
 void MprisBridge::propertiesChanged(const QVariantMap &changed)

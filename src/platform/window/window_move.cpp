@@ -153,6 +153,40 @@ bool startSystemMove(xcb_connection_t *x, QWidget *widget, Qt::Edges edges)
     return true;
 }
 
+// Whether the window manager holds the window minimised (ICCCM's WM_STATE).
+bool iconic(xcb_connection_t *x, xcb_window_t window)
+{
+    const xcb_atom_t wmState = atomNamed(x, "WM_STATE");
+    if (wmState == XCB_ATOM_NONE)
+        return false;
+    const ReplyPtr<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(x, xcb_get_property(x, 0, window, wmState, wmState, 0, 1), nullptr), &std::free);
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+        return false;
+    constexpr uint32_t kIconicState = 3;
+    return *static_cast<const uint32_t *>(xcb_get_property_value(reply.get())) == kIconicState;
+}
+
+// _NET_ACTIVE_WINDOW from a pager, which the manager honours whatever the
+// time: restoring the pair is the user's own doing.
+void askToActivate(xcb_connection_t *x, xcb_window_t window)
+{
+    const xcb_atom_t active = atomNamed(x, "_NET_ACTIVE_WINDOW");
+    const xcb_window_t root = rootOf(x, window);
+    if (active == XCB_ATOM_NONE || root == XCB_WINDOW_NONE)
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = active;
+    message.data.data32[0] = 2;
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(x, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&message));
+    xcb_flush(x);
+}
+
 class WindowMover final : public QObject
 {
 public:
@@ -417,4 +451,41 @@ void afterWindowSettles(QWidget *window, std::function<void()> settled)
     }
     auto *mover = new WindowMover(window, std::move(settled));
     mover->beginSettling();
+}
+
+void showInPlace(QWidget *window, std::function<void()> placed)
+{
+    if (window->isVisible()) {
+        if (placed)
+            placed();
+        return;
+    }
+    const QPoint place = window->pos();
+    window->show();
+    afterWindowSettles(window, [window = QPointer<QWidget>(window), place, placed = std::move(placed)] {
+        if (!window)
+            return;
+        if (window->pos() != place)
+            window->move(place);
+        if (placed)
+            placed();
+    });
+}
+
+void restoreMinimised(QWidget *window, QWidget *keepActive)
+{
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (!xConnection())
+        return;
+    // The managers that un-minimise a mapped window have done so by then.
+    constexpr int kAnswerMs = 300;
+    QTimer::singleShot(kAnswerMs, window, [window, keepActive = QPointer<QWidget>(keepActive)] {
+        xcb_connection_t *x = xConnection();
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        if (!x || !window->isVisible() || !iconic(x, id))
+            return;
+        askToActivate(x, id);
+        if (keepActive && keepActive->isVisible())
+            askToActivate(x, static_cast<xcb_window_t>(keepActive->winId()));
+    });
 }

@@ -31,6 +31,19 @@ void finishWindowMoves(QWidget *window);
 // requested itself, which the window manager may still adjust.
 void afterWindowSettles(QWidget *window, std::function<void()> settled);
 
+// Shows a hidden window where it was hidden. A window manager may place a
+// window mapped again as it places a new one (fluxbox puts one near the top
+// edge in the top left corner): the window goes back once the manager is done.
+// `placed` runs then, whether it had to go back or not.
+void showInPlace(QWidget *window, std::function<void()> placed);
+
+// Un-minimises a window as the program can, and where the window manager
+// keeps it minimised all the same (GNOME Shell keeps minimised X11 windows
+// mapped, so mapping one again does nothing), asks the manager to activate
+// it, as a task bar does, and then `keepActive` again, the window the user
+// was restoring.
+void restoreMinimised(QWidget *window, QWidget *keepActive);
+
 // Whether a gesture begun by beginWindowMove on the window is still under way
 // (its button held, or its end waiting for the window manager's last word).
 bool windowMoveUnderway(QWidget *window);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/async/task.h"
 #include "core/httpq/httpq_url.h"
 #include "core/text/numbers.h"
 #include "services/httpq/playerline.h"
-#include "core/async/task.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -35,6 +35,27 @@ public:
     // Requests a channel keeps waiting behind the one under way; one more
     // fails at once, unsent, so a flood of commands cannot grow without end.
     static constexpr int kMaxWaiting = 64;
+    // The pause before a request that failed is sent again.
+    static constexpr int kRetryPauseMs = 500;
+    // How often a request the player did not answer is sent again while it
+    // is reachable.
+    static constexpr int kRetryAttempts = 3;
+    // How long a request that puts the player back as it was keeps being sent.
+    static constexpr int kPutBackLimitMs = 10 * 60 * 1000;
+
+    // What a request that the player did not answer does next.
+    enum class Retry {
+        // Fails: the handler goes on without its answer.
+        None,
+        // Goes again, up to kRetryAttempts in all, while the player answers
+        // other requests (a connection cut on the way); for commands that do
+        // the same however often they arrive.
+        WhileReachable,
+        // Goes again until the player answers it (for at most
+        // kPutBackLimitMs): what puts the player back as it was before a
+        // press that could not finish.
+        UntilAnswered,
+    };
 
     class Request;
 
@@ -51,7 +72,7 @@ public:
     // Awaited: the answer (a title or a number, cut at 64 KiB), or nothing
     // when the request failed, timed out, was cancelled or dropped, or found
     // the channel's waiting line full.
-    Request Fetch(const QString &url);
+    Request Fetch(const QString &url, Retry retry = Retry::None);
     // Starts a request; ResponseCompleted follows when the answer is in.
     // False on a busy channel.
     bool StartGet(const QString &url);
@@ -60,6 +81,8 @@ public:
     bool IsBusy() const;
     // Ends the request under way and those waiting their turn: each fails.
     void Cancel();
+    // The same for the polls' requests alone: a press's stay as they are.
+    void cancelPolls();
     // For good, as the program closes: the requests under way and waiting
     // are dropped, and every coroutine waiting here, now or later, is
     // destroyed without going on. Nothing more is sent.
@@ -77,9 +100,14 @@ private:
         QString url;
         Request *request;
         async::Suspension suspension;
-        QElapsedTimer since;
 
         PlayerLine::Press *press() const { return suspension.promise()->findScope<PlayerLine::Press>(); }
+    };
+    struct Sent
+    {
+        // The line's number for it, 0 without a line.
+        quint64 number = 0;
+        QElapsedTimer since;
     };
 
     void enqueue(Waiter waiter);
@@ -87,18 +115,39 @@ private:
     void startNext();
     std::optional<Waiter> takeNext();
     void onFetchEnded(const std::optional<QString> &answer);
+    void onRequestEnded();
     // The waiter's answer is in: it goes on from the event loop. A request
     // given up on (cancelled, dropped, refused) is not the player's answer.
     void answer(Waiter waiter, const std::optional<QString> &text, bool givenUp = false);
     void resumeNext();
-    void dropStalePresses();
+    bool retryLater(Waiter &waiter);
+    void retryDue();
+    void onPressDropped(PlayerLine::Press *press);
+    void onAnswered(quint64 number, bool returned);
+    void giveUpCurrent();
+    // The request under way ends, given up by the program; its waiter, if any.
+    std::optional<Waiter> abandonCurrent();
+    // A request leaves now: the line numbers it.
+    Sent leaving();
+    // The line hears how the request under way ended.
+    void report(const std::optional<Sent> &sent, bool answered, bool givenUp);
     static void destroyWaiters(std::deque<Waiter> waiters);
 
     InetTransfer *m_transfer;
     QPointer<PlayerLine> m_line;
-    QTimer m_staleCheck;
     std::deque<Waiter> m_waiting;
     std::optional<Waiter> m_current;
+    std::optional<Sent> m_currentSent;
+    // A request under way that the player may never answer is given up
+    // when this fires: a poll's after twice the silence that makes the
+    // player gone, any other once the player has answered later requests.
+    QTimer m_giveUp;
+    // StartGet's request under way, and whether its whole answer came.
+    std::optional<Sent> m_getSent;
+    bool m_getCompleted = false;
+    // Requests that failed, waiting for their next try.
+    std::deque<std::pair<Waiter, QElapsedTimer>> m_retrying;
+    QTimer m_retryTimer;
     std::deque<Waiter> m_answered;
     bool m_starting = false;
     bool m_shutDown = false;
@@ -109,9 +158,10 @@ class HttpqClient::Request final
     Q_DISABLE_COPY_MOVE(Request)
 
 public:
-    Request(HttpqClient *channel, QString url)
+    Request(HttpqClient *channel, QString url, Retry retry)
         : m_channel(channel)
         , m_url(std::move(url))
+        , m_retry(retry)
     { }
     ~Request()
     {
@@ -129,15 +179,14 @@ public:
     requires std::derived_from<Promise, async::PromiseBase>
     bool await_suspend(std::coroutine_handle<Promise> frame)
     {
-        if (const PlayerLine::Press *press = frame.promise().template findScope<PlayerLine::Press>();
-            press && press->isDropped()) {
+        if (PlayerLine::Press *press = frame.promise().template findScope<PlayerLine::Press>();
+            press && !press->maySend()) {
             m_givenUp = true;
             return false;
         }
         m_registered = true;
-        Waiter waiter{m_url, this, async::Suspension(frame), {}};
-        waiter.since.start();
-        m_channel->enqueue(std::move(waiter));
+        m_since.start();
+        m_channel->enqueue(Waiter{m_url, this, async::Suspension(frame)});
         return true;
     }
     std::optional<QString> await_resume() { return std::move(m_answer); }
@@ -152,6 +201,9 @@ private:
 
     QPointer<HttpqClient> m_channel;
     QString m_url;
+    Retry m_retry;
+    int m_attempts = 0;
+    QElapsedTimer m_since;
     std::optional<QString> m_answer;
     bool m_registered = false;
     bool m_givenUp = false;

@@ -5,10 +5,13 @@
 PlayerLine::PlayerLine(QObject *parent)
     : QObject(parent)
 {
-    // A player that never answers is shown as gone as one that stopped answering.
-    m_sinceAnswer.start();
-    m_staleCheck.setSingleShot(true);
-    connect(&m_staleCheck, &QTimer::timeout, this, &PlayerLine::dropStale);
+    // A coarse timer may fire a twentieth late: a press would wait past its bound.
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, &PlayerLine::dropStale);
+    m_silenceCheck.setSingleShot(true);
+    connect(&m_silenceCheck, &QTimer::timeout, this, &PlayerLine::checkSilence);
+    m_clock.start();
 }
 
 PlayerLine::~PlayerLine()
@@ -33,6 +36,17 @@ PlayerLine::Turn PlayerLine::press()
     return Turn(this);
 }
 
+void PlayerLine::setPressWaitMs(int ms)
+{
+    m_pressWaitMs = ms;
+    armDeadline();
+}
+
+bool PlayerLine::isStale(const Press *press) const
+{
+    return !press->m_started && press->m_made.elapsed() >= m_pressWaitMs;
+}
+
 void PlayerLine::enter(Press *press, async::Suspension suspension)
 {
     if (m_lost || m_waiting.size() >= kMaxWaiting) {
@@ -42,13 +56,11 @@ void PlayerLine::enter(Press *press, async::Suspension suspension)
     if (!m_current && m_waiting.empty()) {
         press->m_state = Press::State::Going;
         m_current = press;
-        return;
+    } else {
+        press->m_suspension = std::move(suspension);
+        m_waiting.push_back(press);
     }
-    press->m_suspension = std::move(suspension);
-    press->m_since.start();
-    m_waiting.push_back(press);
-    if (!m_staleCheck.isActive())
-        m_staleCheck.start(m_pressWaitMs);
+    armDeadline();
 }
 
 void PlayerLine::leave(Press *press)
@@ -59,33 +71,46 @@ void PlayerLine::leave(Press *press)
         m_current = nullptr;
         grantNext();
     }
+    armDeadline();
+    emit pressEnded(press->m_started);
 }
 
 void PlayerLine::drop(Press *press)
 {
-    if (press->m_state == Press::State::Dropped)
+    if (press->m_state == Press::State::Dropped || press->m_started)
         return;
     const bool waited = press->m_state == Press::State::Waiting;
     press->m_state = Press::State::Dropped;
     if (waited) {
         std::erase(m_waiting, press);
         resumeLater(press);
+    } else {
+        // A request of it may wait behind a poll's on its channel.
+        emit pressDropped(press);
     }
     // Its remaining requests fail unsent: the presses after it need not wait.
     if (m_current == press) {
         m_current = nullptr;
         grantNext();
     }
+    armDeadline();
 }
 
 void PlayerLine::grantNext()
 {
-    if (m_current || m_waiting.empty())
-        return;
-    m_current = m_waiting.front();
-    m_waiting.pop_front();
-    m_current->m_state = Press::State::Going;
-    resumeLater(m_current);
+    while (!m_current && !m_waiting.empty()) {
+        Press *next = m_waiting.front();
+        m_waiting.pop_front();
+        if (isStale(next)) {
+            // Its time ran out while the one before it went.
+            next->m_state = Press::State::Dropped;
+            resumeLater(next);
+            continue;
+        }
+        m_current = next;
+        m_current->m_state = Press::State::Going;
+        resumeLater(m_current);
+    }
 }
 
 void PlayerLine::resumeLater(Press *press)
@@ -106,29 +131,98 @@ void PlayerLine::resumeNext()
 
 void PlayerLine::dropStale()
 {
-    while (!m_waiting.empty() && m_waiting.front()->m_since.elapsed() >= m_pressWaitMs)
+    while (!m_waiting.empty() && isStale(m_waiting.front()))
         drop(m_waiting.front());
-    if (!m_waiting.empty())
-        m_staleCheck.start(std::max<qint64>(0, m_pressWaitMs - m_waiting.front()->m_since.elapsed()));
+    if (m_current && isStale(m_current))
+        drop(m_current);
+    armDeadline();
 }
 
-void PlayerLine::notePollAnswer(bool answered)
+void PlayerLine::armDeadline()
 {
-    if (answered) {
-        m_sinceAnswer.start();
-        if (!std::exchange(m_lost, false))
-            return;
-    } else {
-        // A single miss changes nothing; only a player that has not answered
-        // for a while is gone.
-        if (m_lost || m_sinceAnswer.elapsed() < kLostMs)
-            return;
-        m_lost = true;
-        // What waits or is under way would reach the player late, if ever.
-        while (!m_waiting.empty())
-            drop(m_waiting.front());
-        if (m_current)
-            drop(m_current);
+    // The oldest press not yet started runs out first: the one going, or
+    // the first of those waiting, which were made after it.
+    const Press *oldest = m_current && !m_current->m_started ? m_current : nullptr;
+    if (!oldest && !m_waiting.empty())
+        oldest = m_waiting.front();
+    if (!oldest) {
+        m_deadline.stop();
+        return;
     }
-    emit reachableChanged(!m_lost);
+    m_deadline.start(int(std::max<qint64>(0, m_pressWaitMs - oldest->m_made.elapsed())));
+}
+
+quint64 PlayerLine::requestSent()
+{
+    m_inFlight.emplace(++m_lastNumber, m_clock.elapsed());
+    checkSilence();
+    return m_lastNumber;
+}
+
+void PlayerLine::requestAnswered(quint64 number)
+{
+    m_inFlight.erase(number);
+    m_lastAnswerAt = m_clock.elapsed();
+    m_failedFrom = -1;
+    const bool returned = std::exchange(m_lost, false);
+    checkSilence();
+    emit answered(number, returned);
+    if (returned)
+        emit reachableChanged(true);
+}
+
+void PlayerLine::requestFailed(quint64 number)
+{
+    if (const auto sent = m_inFlight.find(number); sent != m_inFlight.end()) {
+        if (m_failedFrom < 0)
+            m_failedFrom = sent->second;
+        m_inFlight.erase(sent);
+    }
+    checkSilence();
+}
+
+void PlayerLine::requestGivenUp(quint64 number)
+{
+    // Given up by the program: it tells nothing about the player.
+    m_inFlight.erase(number);
+    checkSilence();
+}
+
+qint64 PlayerLine::silenceStart() const
+{
+    // From the oldest request still on its way or failed since the
+    // player's last answer; the answer itself ends any silence before it.
+    qint64 oldest = m_failedFrom;
+    if (!m_inFlight.empty() && (oldest < 0 || m_inFlight.begin()->second < oldest))
+        oldest = m_inFlight.begin()->second;
+    if (oldest < 0)
+        return -1;
+    return std::max(oldest, m_lastAnswerAt);
+}
+
+void PlayerLine::checkSilence()
+{
+    const qint64 start = silenceStart();
+    if (m_lost || start < 0) {
+        m_silenceCheck.stop();
+        return;
+    }
+    const qint64 left = m_lostMs - (m_clock.elapsed() - start);
+    if (left <= 0)
+        goLost();
+    else
+        m_silenceCheck.start(int(left));
+}
+
+void PlayerLine::goLost()
+{
+    m_lost = true;
+    m_silenceCheck.stop();
+    // What waits would reach the player late, if ever; a press already on
+    // its way goes on to its end.
+    while (!m_waiting.empty())
+        drop(m_waiting.front());
+    if (m_current)
+        drop(m_current);
+    emit reachableChanged(false);
 }

@@ -115,6 +115,11 @@ std::optional<BarButton> BarKeyboard::marked() const
     return kBarButtons[m_marked];
 }
 
+bool BarKeyboard::hasFocusOn(BarButton button) const
+{
+    return m_window->hasFocus() && marked() == button;
+}
+
 PictureBox *BarKeyboard::pictureOf(BarButton button) const
 {
     return isStripButton(button) ? m_strip : m_face;

@@ -40,6 +40,9 @@ public:
     void press(BarButton button);
     // The button under the focus mark, if any.
     std::optional<BarButton> marked() const;
+    // Whether the button has the keyboard's focus: a reader hears its own
+    // changes there.
+    bool hasFocusOn(BarButton button) const;
 
     static QString buttonName(BarButton button);
 

@@ -6,7 +6,9 @@
 #include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/reader.h"
 #include "platform/window/placewatch.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "services/httpq/httpqclient.h"
@@ -131,9 +133,26 @@ frm_Quendra::frm_Quendra()
     m_screenCheck.setSingleShot(true);
     m_screenCheck.setInterval(0);
     connect(&m_screenCheck, &QTimer::timeout, this, &frm_Quendra::keepOnScreen);
-    new BarKeyboard({this, picQuendraDirect, TopBar, picShuffleStatus, picLoopStatus, picPlayListStatus,
-                     [this](BarButton button) { clickButton(button); }});
+    setReaderRole(this, QAccessible::Window);
+    m_notice = new ReaderNotice(this);
+    m_keyboard = new BarKeyboard(
+        {this, picQuendraDirect, TopBar, picShuffleStatus, picLoopStatus, picPlayListStatus, [this](BarButton button) {
+             if (button == BarButton::Play)
+                 startPressed();
+             clickButton(button);
+         }});
+    connect(this, &frm_Quendra::shuffleChanged, this, [this](bool on) { tellSwitch(BarButton::Shuffle, on); });
+    connect(this, &frm_Quendra::repeatChanged, this, [this](bool on) { tellSwitch(BarButton::Repeat, on); });
+    m_startHeard.setSingleShot(true);
+    connect(&m_startHeard, &QTimer::timeout, this, [this] { m_notice->announce(lblStatus->text()); });
+    connect(this, &frm_Quendra::songChanged, this, [this](const QString &title) { tellStart(title); });
+    // The label shows the new state once the signal has gone.
+    connect(this, &frm_Quendra::playStateChanged, this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { tellStart(lblStatus->text()); }, Qt::QueuedConnection);
+    });
     m_placeWatch = new PlaceWatch(this);
+    followScreenScale(this);
     connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this] {
         if (m_playlist && !m_closing)
             m_playlist->DockPlaylist(QStringLiteral("Quendra"));
@@ -174,6 +193,32 @@ frmSettings *frm_Quendra::makeSettingsDialog()
 QWidget *frm_Quendra::barWindow()
 {
     return this;
+}
+
+void frm_Quendra::startPressed()
+{
+    // Two polls of the player's state, at the least a few seconds.
+    constexpr int kLeastMs = 2500;
+    m_startHeard.start(std::max(kLeastMs, 2 * int(gRefresh) + 2 * kStatusPollDelayMs));
+}
+
+void frm_Quendra::tellStart(const QString &what)
+{
+    if (!m_startHeard.isActive())
+        return;
+    m_startHeard.stop();
+    m_notice->announce(what);
+}
+
+void frm_Quendra::tellSwitch(BarButton button, bool on)
+{
+    // A switch with the focus is heard by its own change.
+    if (m_keyboard->hasFocusOn(button))
+        return;
+    if (button == BarButton::Shuffle)
+        m_notice->announce(on ? tr("Shuffle on") : tr("Shuffle off"));
+    else
+        m_notice->announce(on ? tr("Repeat on") : tr("Repeat off"));
 }
 
 QWidget *frm_Quendra::hostWindow()

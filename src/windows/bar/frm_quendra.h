@@ -16,7 +16,10 @@
 #include <QWidget>
 
 #include <array>
+#include <limits>
+#include <optional>
 
+class BarKeyboard;
 class FormTimer;
 class frm_QuendraPlaylist;
 class frmSettings;
@@ -24,6 +27,7 @@ class frmSystray;
 class PictureBox;
 class PlaceWatch;
 class QScreen;
+class ReaderNotice;
 class WebBrowser;
 
 // The bar: the program's start-up and main window. In direct mode it shows
@@ -87,7 +91,8 @@ public:
 
     // The desktop's media controls (desktop/mpris) send through this: a command
     // as the face sends it, a press in line with the face's.
-    async::Task<> sendPlayerCommand(QString command, QString argument = {});
+    // True when the player answered that it took it.
+    async::Task<bool> sendPlayerCommand(QString command, QString argument = {});
     // The line every window's presses take, which also knows whether the
     // player answers.
     PlayerLine *playerLine() const override { return m_line; }
@@ -104,6 +109,7 @@ public:
     // Where a seek the media controls sent put the song, until the next reading.
     void setPositionMs(qint64 ms);
     qint16 listPosition() const { return m_listPos; }
+    std::optional<qint16> playerListPosition() const override { return m_playerListPos; }
     const Marquee &marquee() const { return m_marquee; }
 
     // Left and top in twips.
@@ -159,8 +165,12 @@ protected:
 
 private:
     static constexpr int kStatusPollDelayMs = 100;
+    // The largest position in milliseconds whose microseconds, moved on by
+    // a year of playing, still fit 64 bits.
+    static constexpr qint64 kMaxPositionMs = std::numeric_limits<qint64>::max() / 1000 - 366LL * 24 * 3600 * 1000;
 
     QWidget *barWindow() override;
+    void startPressed() override;
     QWidget *hostWindow() override;
     WindowPositions windowPositions() override;
     void reloadPages() override;
@@ -168,7 +178,8 @@ private:
     // Sends a command on NetworkConnection; the answer is not used. Awaited
     // by a press's own handler, it is part of that press.
     HttpqClient::Request sendCommand(const QString &command, const QString &argument = {});
-    void notePollAnswer(bool answered);
+    // Whether a command's answer says the player took it.
+    static bool tookCommand(QStringView answer);
     void showReachability();
     void showPlayState();
     QString trayTip() const;
@@ -185,12 +196,21 @@ private:
     void clickButton(BarButton button);
     // While hidden: shows the windows again when the tray host has gone.
     void watchTray();
+    // Shows the bar where it was hidden, whatever place the window manager
+    // would give it, the docked playlist along below it.
+    void showWhereHidden();
     // Brings a window whose title strip does not show whole on the screens
     // onto the nearest one, the docked playlist along below the bar.
     void keepOnScreen();
     void watchScreen(QScreen *screen);
+    // What a reader hears of the player beside the focus: the switches the
+    // player changed, and what a press that starts a song started.
+    void tellSwitch(BarButton button, bool on);
+    void tellStart(const QString &what);
 
     qint16 m_listPos = 0;
+    // The list position the player last answered.
+    std::optional<qint16> m_playerListPos;
     Marquee m_marquee;
     bool m_closing = false;
     bool m_titlePollRunning = false;
@@ -207,4 +227,10 @@ private:
     PlaceWatch *m_placeWatch;
     QPointer<frm_QuendraPlaylist> m_playlist;
     QPointer<frmSettings> m_settingsDialog;
+    BarKeyboard *m_keyboard;
+    ReaderNotice *m_notice;
+    // Runs from a press that starts a song until the first reading after it
+    // (a new title or play state), which the reader hears; at its end the
+    // play state is heard.
+    QTimer m_startHeard;
 };

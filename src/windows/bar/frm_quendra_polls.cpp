@@ -15,12 +15,13 @@ HttpqClient::Request frm_Quendra::sendCommand(const QString &command, const QStr
     return NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
 }
 
-async::Task<> frm_Quendra::sendPlayerCommand(QString command, QString argument)
+async::Task<bool> frm_Quendra::sendPlayerCommand(QString command, QString argument)
 {
     const bool going = co_await m_line->press();
     if (!going)
-        co_return;
-    co_await sendCommand(command, argument);
+        co_return false;
+    const std::optional<QString> answer = co_await sendCommand(command, argument);
+    co_return answer &&tookCommand(*answer);
 }
 
 async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
@@ -67,20 +68,20 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
     // Cleared at the end; a tick destroyed unfinished goes with its bar.
     m_titlePollRunning = true;
 
-    if (NetworkConnection->IsBusy()) {
-        notePollAnswer(false);
-    } else {
+    if (!NetworkConnection->IsBusy()) {
         const std::optional<QString> answer = co_await NetworkConnection->Fetch(
             HttpqClient::BuildUrl(u"/getcurrenttitle?p="));
-        notePollAnswer(answer.has_value());
         // A failed read is the empty title, which the face takes as a change.
         const QString title = answer.value_or(QString());
 
         qint16 listPos = 0;
-        if (const std::optional<QString> position = co_await NetworkConnection->Fetch(
-                HttpqClient::BuildUrl(u"/getlistpos?p=")))
-            listPos = HttpqClient::WholeNumber(*position).value_or(listPos);
+        const std::optional<QString> position = co_await NetworkConnection->Fetch(
+            HttpqClient::BuildUrl(u"/getlistpos?p="));
+        const std::optional<qint16> answeredPos = position ? HttpqClient::WholeNumber(*position) : std::nullopt;
+        listPos = answeredPos.value_or(listPos);
         m_listPos = listPos;
+        if (answeredPos)
+            m_playerListPos = answeredPos;
 
         if (title != mLastTitle) {
             mLastTitle = title;
@@ -130,12 +131,9 @@ void frm_Quendra::timDisplaySongtitle_Timer()
 
 async::Task<> frm_Quendra::timRefreshStatus_Timer()
 {
-    if (InetStatusCheck->IsBusy()) {
-        notePollAnswer(false);
+    if (InetStatusCheck->IsBusy())
         co_return;
-    }
     const std::optional<QString> answer = co_await InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/isplaying?p="));
-    notePollAnswer(answer.has_value());
     const qint16 lastPlayState = mPlayState;
     if (answer) {
         if (const std::optional<qint16> state = HttpqClient::LeadingNumber(*answer))
@@ -166,7 +164,9 @@ async::Task<> frm_Quendra::readPosition()
         bool ok = false;
         const qint64 ms = answer->trimmed().toLongLong(&ok);
         if (ok && ms >= 0) {
-            m_positionMs = ms;
+            // Held to what microseconds can carry, with room for the time
+            // the position is moved on by.
+            m_positionMs = std::min(ms, kMaxPositionMs);
             m_sincePosition.start();
         }
     }
@@ -207,15 +207,19 @@ bool frm_Quendra::playerReachable() const
     return m_line->isReachable();
 }
 
-void frm_Quendra::notePollAnswer(bool answered)
+bool frm_Quendra::tookCommand(QStringView answer)
 {
-    m_line->notePollAnswer(answered);
+    // The server's one error answer, for a wrong password as for a command
+    // it cannot carry out.
+    return answer.trimmed() != u"0";
 }
 
 async::Task<> frm_Quendra::ShuffleCheck()
 {
+    // What the polls asked on the channel gives way; a press's read, which
+    // this check may belong to or follow, goes on.
     if (InetStatusCheck->IsBusy())
-        InetStatusCheck->Cancel();
+        InetStatusCheck->cancelPolls();
     const std::optional<qint16> state = co_await readNumber(InetStatusCheck,
                                                             HttpqClient::BuildUrl(u"/shuffle_status?p="), false);
     const bool wasOn = gShuffleState == 1;

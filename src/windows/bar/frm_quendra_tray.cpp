@@ -77,6 +77,16 @@ void frm_Quendra::HideAllWindows()
     m_trayWatch.start();
 }
 
+void frm_Quendra::showWhereHidden()
+{
+    QPointer<frm_Quendra> self(this);
+    showInPlace(this, [self] {
+        // The docked playlist goes along to where the bar went back.
+        if (self && !self->m_closing && self->m_playlist)
+            self->m_playlist->DockPlaylist(QStringLiteral("Quendra"));
+    });
+}
+
 void frm_Quendra::watchTray()
 {
     if (isVisible()) {
@@ -88,9 +98,9 @@ void frm_Quendra::watchTray()
     // The tray host went away while the windows were hidden.
     m_trayWatch.stop();
     keepOnScreen();
-    show();
+    showWhereHidden();
     if (gPlaylistVisible != 0)
-        playlistWindow()->show();
+        showInPlace(playlistWindow(), {});
 }
 
 void frm_Quendra::TogglePlaylist()
@@ -134,7 +144,7 @@ void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
     Q_UNUSED(lIndex)
     if (sKey == u"open") {
         keepOnScreen();
-        show();
+        showWhereHidden();
         raise();
         activateWindow();
     } else if (sKey == u"close") {
@@ -156,8 +166,8 @@ void frm_Quendra::my_frmSysTray_SysTrayMouseDown(qint32 eButton)
     }
     frm_QuendraPlaylist *playlist = playlistWindow();
     keepOnScreen();
-    show();
-    playlist->show();
+    showWhereHidden();
+    showInPlace(playlist, {});
     raise();
     activateWindow();
     if (gPlaylistVisible != 0)

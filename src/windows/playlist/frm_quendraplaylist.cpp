@@ -1,13 +1,15 @@
 #include "windows/playlist/frm_quendraplaylist.h"
 
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "core/text/numbers.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/reader.h"
 #include "platform/window/placewatch.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "services/httpq/httpqclient.h"
@@ -33,6 +35,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     , m_host(host)
 {
     setWindowTitle(tr("Playlist"));
+    setReaderRole(this, QAccessible::Window);
     setAttribute(Qt::WA_QuitOnClose, false);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kListBackground);
@@ -49,6 +52,7 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     m_entries = new PlaylistModel(tr("Loading..."), this);
     listPlayList = new PlaylistView(this);
     listPlayList->setModel(m_entries);
+    listPlayList->setAccessibleName(tr("Playlist"));
     listPlayList->setFrameShape(QFrame::NoFrame);
     listPlayList->setUniformItemSizes(true);
     listPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -92,10 +96,17 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
                 picBottom_MouseDown(mouseButtonCode(button), int(shift), float(position.x()), float(position.y()));
             });
-    connect(listPlayList, &QListView::doubleClicked, this, [this] { listPlayList_DblClick(); });
-    onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] { listPlayList_DblClick(); });
+    connect(listPlayList, &QListView::doubleClicked, this, [this] {
+        m_host.startPressed();
+        listPlayList_DblClick();
+    });
+    onKeys(listPlayList, {Qt::Key_Return, Qt::Key_Enter}, [this] {
+        m_host.startPressed();
+        listPlayList_DblClick();
+    });
     takeFocusOnActivation(this, listPlayList);
     m_placeWatch = new PlaceWatch(this);
+    followScreenScale(this);
     connect(m_placeWatch, &PlaceWatch::cameToRest, this, [this](bool byProgram) {
         if (!byProgram)
             DockPlaylist(QStringLiteral("Playlist"));
@@ -354,16 +365,29 @@ async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
     if (!going)
         co_return;
     co_await m_host.ShuffleCheck();
+    const bool shuffled = gShuffleState == 1;
+    const std::optional<qint16> before = m_host.playerListPosition();
     // Each request goes after the previous one is answered or has failed.
-    const auto send = [this](QStringView command, QStringView argument) {
-        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument));
+    // Each asks for the same however often it arrives, so one the player
+    // did not answer (a connection cut on the way) is sent again.
+    using Retry = HttpqClient::Retry;
+    const auto send = [this](QStringView command, QStringView argument, Retry retry) {
+        return inetPLAction->Fetch(HttpqClient::BuildUrl(command, argument), retry);
     };
-    if (gShuffleState == 1)
-        co_await send(u"/shuffle?p=", u"&a=0");
-    co_await send(u"/setplaylistpos?p=", positionArgument(position));
-    co_await send(u"/play?p=", {});
-    if (gShuffleState == 1)
-        co_await send(u"/shuffle?p=", u"&a=1");
+    bool whole = true;
+    if (shuffled)
+        whole = (co_await send(u"/shuffle?p=", u"&a=0", Retry::WhileReachable)).has_value();
+    const bool moved = whole;
+    if (whole)
+        whole = (co_await send(u"/setplaylistpos?p=", positionArgument(position), Retry::WhileReachable)).has_value();
+    if (whole)
+        whole = (co_await send(u"/play?p=", {}, Retry::WhileReachable)).has_value();
+    // Once on its way the press leaves the player as it found it, or with
+    // the chosen song playing: never half done, whatever happens between.
+    if (!whole && moved && before && *before != position)
+        co_await send(u"/setplaylistpos?p=", positionArgument(*before), Retry::UntilAnswered);
+    if (shuffled)
+        co_await send(u"/shuffle?p=", u"&a=1", Retry::UntilAnswered);
 }
 
 void frm_QuendraPlaylist::Form_Unload()
@@ -397,7 +421,10 @@ void frm_QuendraPlaylist::pairStateChanged(QWidget *changed)
     // A switched-off playlist stays off, a bar hidden to the tray hidden.
     if (!other->isVisible() || other->isMinimized() == changed->isMinimized())
         return;
-    other->setWindowState(other->windowState().setFlag(Qt::WindowMinimized, changed->isMinimized()));
+    if (changed->isMinimized())
+        other->setWindowState(other->windowState() | Qt::WindowMinimized);
+    else
+        restoreMinimised(other, changed);
 }
 
 void frm_QuendraPlaylist::changeEvent(QEvent *event)

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <optional>
+
 class PlayerLine;
 class QWidget;
 
@@ -19,6 +21,10 @@ public:
     virtual async::Task<> ShuffleCheck() = 0;
     // The line every window's presses take.
     virtual PlayerLine *playerLine() const = 0;
+    // The player's list position as it last answered, if it has.
+    virtual std::optional<qint16> playerListPosition() const = 0;
+    // A press started a song: a reader hears what starts.
+    virtual void startPressed() = 0;
 
 protected:
     PlaylistHost() = default;

@@ -5,6 +5,8 @@
 #include "core/text/numbers.h"
 #include "platform/widgets/key_actions.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/reader.h"
+#include "platform/window/screen_scale.h"
 #include "platform/window/twips.h"
 #include "platform/window/window_move.h"
 #include "windows/settings_dialog/settings_host.h"
@@ -21,6 +23,7 @@
 #include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyleOptionButton>
 
 namespace {
 
@@ -91,6 +94,16 @@ QPalette pictureColours()
     return colours;
 }
 
+void holdIndicator(QRadioButton *option)
+{
+    QStyleOptionButton look;
+    look.initFrom(option);
+    const int indicator = option->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, &look, option);
+    const int grow = indicator + 2 - option->height();
+    if (grow > 0)
+        option->setGeometry(option->x(), option->y() - grow / 2, option->width(), option->height() + grow);
+}
+
 QFont dialogFont()
 {
     QFont font;
@@ -107,6 +120,8 @@ frmSettings::frmSettings(SettingsHost &host)
     , m_host(host)
 {
     setWindowTitle(tr("Settings"));
+    setReaderRole(this, QAccessible::Dialog);
+    followScreenScale(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setPalette(pictureColours());
@@ -225,6 +240,11 @@ void frmSettings::Form_Load()
 void frmSettings::showSetting(QRadioButton *option)
 {
     option->setChecked(true);
+    // Tab comes into the group on its chosen option, as Qt arranges it once
+    // the keyboard has been in the group: a reader's user hears the choice
+    // without changing it.
+    for (QAbstractButton *other : option->group()->buttons())
+        other->setFocusPolicy(other == option ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void frmSettings::fitTexts()
@@ -232,13 +252,21 @@ void frmSettings::fitTexts()
     // The designed widths fit the designer's font, and other fonts need more
     // (DejaVu Sans, where Liberation Sans is missing): every text gets the
     // room it takes, and the fields move right of the longest caption.
-    for (QRadioButton *option : optConnectType)
+    // The style's circle is taller than the designed 13 pixels: each option
+    // grows about its middle to hold it whole (at 2x the cut shows), and its
+    // group with it.
+    for (QRadioButton *option : optConnectType) {
         option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
-    Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1), Frame1->height());
+        holdIndicator(option);
+    }
+    Frame1->resize(std::max(Frame1->width(), optConnectType[1]->geometry().right() + 1),
+                   std::max(Frame1->height(), optConnectType[1]->geometry().bottom() + 1));
     for (QRadioButton *option : optProxy) {
         option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+        holdIndicator(option);
         QWidget *frame = option->parentWidget();
-        frame->resize(std::max(frame->width(), option->geometry().right() + 1), frame->height());
+        frame->resize(std::max(frame->width(), option->geometry().right() + 1),
+                      std::max(frame->height(), option->geometry().bottom() + 1));
     }
     const int proxyRight = optProxy[2]->mapTo(this, QPoint(optProxy[2]->width(), 0)).x();
     txtProxy->move(std::max(twipsToPixels(kFieldLeft), proxyRight + kCaptionGap), txtProxy->y());
