@@ -31,89 +31,10 @@ arch=$(dpkg-architecture -qDEB_HOST_ARCH)
 program=$debs/quendra_${version}_$arch.deb
 browser=$debs/quendra-webbrowser_${version}_$arch.deb
 [ -f "$program" ] && [ -f "$browser" ] || { echo "clean_system_check: no packages in $debs (tools/deb_check.sh makes them)" >&2; exit 1; }
-[ "$(id -u)" -eq 0 ] || { echo "clean_system_check: needs root" >&2; exit 1; }
-# The first free display of QUENDRA_DESKTOP_DISPLAYS.
-display=""
-for n in ${QUENDRA_DESKTOP_DISPLAYS:-20 21 22 23 24 25 26 27 28 29}; do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=$n
-        break
-    fi
-done
-[ -n "$display" ] || { echo "clean_system_check: no free X display among ${QUENDRA_DESKTOP_DISPLAYS:-20..29}" >&2; exit 1; }
-export DISPLAY=:$display
+clean_name=clean_system_check
+source "$here/tools/clean_system.sh"
 
-work=$(mktemp -d /var/tmp/quendra-clean.XXXXXX)
-root=$work/root
-pids=()
-mounts=()
-cleanup() {
-    local pid i
-    # QUENDRA_DESKTOP_SHOTS=folder keeps the screenshots.
-    [ -z "${QUENDRA_DESKTOP_SHOTS-}" ] || { mkdir -p "$QUENDRA_DESKTOP_SHOTS" && cp "$work"/*.png "$QUENDRA_DESKTOP_SHOTS/" 2>/dev/null; } || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" || true; done
-    # Never through a mount that stayed: the host's devices are behind some.
-    if findmnt -rn -o TARGET | grep -q "^$root"; then
-        echo "clean_system_check: $root still has mounts; left in place" >&2
-    else
-        rm -rf --one-file-system "$work"
-    fi
-    [ -z "${run-}" ] || rm -rf "$run"
-}
-trap cleanup EXIT
-
-fail() { echo "clean_system_check: $*" >&2; exit 1; }
-step() { echo "== $* ($((SECONDS - started)) s)"; }
-# wait_until SECONDS COMMAND...: true once COMMAND succeeds, false after SECONDS.
-wait_until() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.2
-    done
-}
-in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
-started=$SECONDS
-
-# The mirror of the Debian suites apt uses here, deb822 or one-line style.
-debian_sources() {
-    local file
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        awk 'BEGIN { RS = ""; ORS = "\n\n" }
-             /(^|\n)Types:[^\n]*(^|[ \t])deb([ \t]|\n|$)/ && /(^|\n)Suites:[^\n]*[ \t]bookworm/' "$file"
-    done
-}
-mirror=$(debian_sources | awk '/^URIs:/ { print $2; exit }')
-[ -n "$mirror" ] || mirror=$(sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) bookworm[ /].*/\2/p' \
-    /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1)
-mirror=${mirror:-http://deb.debian.org/debian}
-
-step "debootstrap --variant=minbase bookworm from $mirror"
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$work/debootstrap.log"; fail "debootstrap failed"; }
-# The same Debian sources as here (updates and security included), where there are any.
-if [ -n "$(debian_sources)" ]; then
-    debian_sources >"$root/etc/apt/sources.list.d/debian.sources"
-    rm -f "$root/etc/apt/sources.list"
-else
-    grep -h '^deb .* bookworm' /etc/apt/sources.list /etc/apt/sources.list.d/*.list >"$root/etc/apt/sources.list" 2>/dev/null || true
-fi
-cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-for place in proc sys dev/pts dev/shm; do
-    case $place in
-    proc) mount -t proc proc "$root/proc" ;;
-    sys) mount -t sysfs sys "$root/sys" ;;
-    dev/pts) mount --bind /dev/pts "$root/dev/pts" ;;
-    # The web engine's processes share memory there.
-    dev/shm) mount -t tmpfs -o mode=1777 shm "$root/dev/shm" ;;
-    esac
-    mounts+=("$root/$place")
-done
-echo "clean system: $(in_root dpkg-query -f '.\n' -W | wc -l) packages"
+make_system bookworm
 
 # ---- the README's set-up (tools/deps.sh, as tools/demo.sh runs it), with apt
 # simulating: what it would install, and that no desktop test tool is among it
@@ -155,15 +76,12 @@ cp "$program" "$browser" "$root/tmp/debs/"
 chmod -R a+rX "$root/tmp/debs"
 # What apt would bring, as it installs by default and without the
 # recommendations (most of them Qt's: GTK's theme, systemd, ...).
-apt_cost() {
-    in_root apt-get install --assume-no "$@" 2>&1 |
-        awk '/newly installed/ { n = $3 } /After this operation/ { s = $4 " " $5 } END { print n " packages, " s }'
-}
 step "apt-get install ./$(basename "$program")"
 echo "both packages: $(apt_cost "/tmp/debs/$(basename "$program")" "/tmp/debs/$(basename "$browser")");" \
     "without recommendations $(apt_cost --no-install-recommends "/tmp/debs/$(basename "$program")" "/tmp/debs/$(basename "$browser")")"
 echo "the program's package: $(apt_cost "/tmp/debs/$(basename "$program")");" \
     "without recommendations $(apt_cost --no-install-recommends "/tmp/debs/$(basename "$program")")"
+archive_costs "$program" "$browser"
 in_root apt-get install -y -q "/tmp/debs/$(basename "$program")" >"$work/apt.log" 2>&1 ||
     { tail -n 30 "$work/apt.log"; fail "the program's package did not install"; }
 in_root dpkg-query -W -f '${Package}\n' | grep -i webengine && fail "the program's package brought the web engine"
@@ -176,13 +94,14 @@ plugins=$(find "$root/usr/lib" -path '*/qt6/plugins/*' -name 'libqsvg*.so' -prin
 echo "removed Qt's SVG plugins: ${plugins//$root/}"
 
 # ---- the session: X, a tray host, a session bus with the accessibility bus
-step "a new user's session on $DISPLAY"
+step "a new user's session on a virtual display"
 in_root useradd --create-home --shell /bin/bash tester
 uid=$(in_root id -u tester)
 home=$root/home/tester
 # The buses live in a folder that the chroot sees at the same path.
 run=/run/quendra-clean-$$
 mkdir -p "$run" "$root$run"
+leftovers+=("$run")
 chown "$uid:$uid" "$run"
 chmod 700 "$run"
 mount --bind "$run" "$root$run"
@@ -191,11 +110,7 @@ mounts+=("$root$run")
 # background with them has the pid that $! gives.
 as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups env HOME="$run" XDG_RUNTIME_DIR="$run")
 
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-pids+=("$xvfb")
-display_up() { kill -0 "$xvfb" 2>/dev/null && xwininfo -root >/dev/null 2>&1; }
-wait_until 10 display_up || { cat "$work/xvfb.log"; fail "Xvfb did not start on $DISPLAY"; }
+start_display
 trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 --SetDockType true \
     --transparent false >"$work/trayer.log" 2>&1 &
 pids+=($!)
@@ -223,14 +138,6 @@ start_quendra() {
     pids+=("$quendra_pid")
     wait_until 20 window Quendra >/dev/null || { cat "$work/quendra-$1.log"; fail "no bar appeared ($1)"; }
 }
-# The program's window of that name, wider than its 1x1 helpers.
-window() {
-    local w
-    for w in $(xdotool search --all --onlyvisible --pid "$quendra_pid" --name "^$1\$" 2>/dev/null); do
-        (($(xwininfo -id "$w" | awk '/^  Width:/ { print $2 }') > 100)) && echo "$w" && return 0
-    done
-    return 1
-}
 close_quendra() {
     reader atspi_buttons.py Quendra Close >"$work/reader.log" 2>&1 || { cat "$work/reader.log"; fail "no Close button"; }
     wait_until 10 eval '! kill -0 "$quendra_pid" 2>/dev/null' || fail "Close did not end the program"
@@ -251,13 +158,6 @@ click_control() {
     xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
     sleep 0.3
 }
-shot_not_blank() {
-    import -window root "$work/$1.png"
-    local colours
-    colours=$(convert "$work/$1.png" -crop "$2" +repage -format '%k' info:)
-    ((colours > ${3:-20})) || fail "$1: the area $2 shows $colours colours"
-    echo "$1: $colours colours in $2"
-}
 
 # ---- the first start: web-control mode, without the browser module
 step "first start: web-control mode without the browser module"
@@ -274,10 +174,7 @@ texts_fit "Refresh Songtitle (ms)"
 import -window root "$work/dialog.png"
 
 # The user types the simulator's address, port and password, and saves.
-"${as_tester[@]}" /usr/bin/quendra-httpq-sim --port 0 --password clean --titles 20 --verbose >"$work/sim.log" 2>&1 &
-pids+=($!)
-wait_until 10 grep -q '^listening on' "$work/sim.log" || fail "quendra-httpq-sim did not start"
-port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/sim.log")
+start_sim clean
 for field in "httpq server URL|127.0.0.1" "httpq port|$port" "httpq password|clean"; do
     IFS='|' read -r name text <<<"$field"
     click_control field "$name"
@@ -308,10 +205,8 @@ tray_icon() {
 }
 wait_until 10 tray_icon || fail "no icon in the tray"
 sleep 1
-read -r bx by bw bh < <(xwininfo -id "$bar" | awk '/Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
-    /^  Width:/ { w = $NF } /^  Height:/ { h = $NF } END { print x, y, w, h }')
-read -r ix iy iw ih < <(xwininfo -id "$icon" | awk '/Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
-    /^  Width:/ { w = $NF } /^  Height:/ { h = $NF } END { print x, y, w, h }')
+read -r bx by bw bh < <(geometry "$bar")
+read -r ix iy iw ih < <(geometry "$icon")
 shot_not_blank bar "${bw}x${bh}+$bx+$by" 50
 shot_not_blank tray-icon "${iw}x${ih}+$ix+$iy" 5
 close_quendra
@@ -331,8 +226,7 @@ wait_until 30 browser_runs || { cat "$work/quendra-web.log"; fail "no browser pr
 wait_until 30 grep -q '^GET / ' "$work/sim.log" || { cat "$work/quendra-web.log"; fail "the browser asked the simulator for no page"; }
 sleep 2
 kill -0 "$quendra_pid" 2>/dev/null || { cat "$work/quendra-web.log"; fail "the program ended in web-control mode"; }
-read -r bx by bw bh < <(xwininfo -id "$(window Quendra)" | awk '/Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
-    /^  Width:/ { w = $NF } /^  Height:/ { h = $NF } END { print x, y, w, h }')
+read -r bx by bw bh < <(geometry "$(window Quendra)")
 # The page, below the title strip.
 shot_not_blank web-control "${bw}x$((bh - 20))+$bx+$((by + 20))" 2
 close_quendra

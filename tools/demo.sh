@@ -6,11 +6,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)" --target quendra quendra-webbrowser httpq-sim
+# The browser module where the build has the web engine (QUENDRA_WEBENGINE).
+targets=(quendra httpq-sim)
+grep -qx 'QUENDRA_WEBENGINE:BOOL=ON' build/CMakeCache.txt && targets+=(quendra-webbrowser)
+cmake --build build -j"$(nproc)" --target "${targets[@]}"
 
 # The settings file lives beside the executable.
 mkdir -p build/demo
-cp -f build/quendra build/quendra-webbrowser.so build/demo/
+cp -f build/quendra build/demo/
+[[ " ${targets[*]} " != *" quendra-webbrowser "* ]] || cp -f build/quendra-webbrowser.so build/demo/
 # It holds the password: readable by its owner only, as Quendra makes its own.
 if [ ! -f build/demo/Quendra.ini ]; then
     (umask 077

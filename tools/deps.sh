@@ -3,7 +3,8 @@
 # missing: the Build-Depends of debian/control, the one list of them (through
 # `apt-get build-dep`). With --desktop-test, also the desktop test's tools,
 # listed in tests/desktop/packages (tools/test.sh and CI ask for them; the
-# README's set-up and tools/demo.sh do not).
+# README's set-up and tools/demo.sh do not), the large desktops' only where
+# QUENDRA_DESKTOP_WMS, when set, names them.
 #
 # When nothing is missing it needs neither apt nor root; else it needs root
 # (or sudo), and waits for another install's apt lock. Exits with 3 when only
@@ -29,16 +30,24 @@ build_deps_met() { command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuildd
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-# The packages after the line "[no-recommends]" come without their
-# Recommends: a whole desktop's worth of programs otherwise.
+# The packages after a line "[no-recommends]" come without their
+# Recommends: a whole desktop's worth of programs otherwise. Those after
+# "[no-recommends DESKTOP]" are that desktop's, needed only where
+# QUENDRA_DESKTOP_WMS (the desktops the desktop test runs on) is unset or
+# names it.
 missing_desktop=()
 missing_bare=()
 if $desktop_test; then
     bare=false
+    wanted=true
     while read -r package; do
-        if [ "$package" = "[no-recommends]" ]; then
+        if [[ $package =~ ^\[no-recommends(\ (.*))?\]$ ]]; then
             bare=true
-        elif ! installed "$package"; then
+            wanted=true
+            if [ -n "${BASH_REMATCH[2]}" ] && [ -n "${QUENDRA_DESKTOP_WMS+set}" ]; then
+                [[ " $QUENDRA_DESKTOP_WMS " == *" ${BASH_REMATCH[2]} "* ]] || wanted=false
+            fi
+        elif $wanted && ! installed "$package"; then
             if $bare; then missing_bare+=("$package"); else missing_desktop+=("$package"); fi
         fi
     done < <(sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' tests/desktop/packages)
