@@ -314,11 +314,18 @@ TEST_F(SettingsDialog, AReaderHearsThatThePasswordChangesNeverWhatItIs)
     QLineEdit *password = m_dialog->txt_URL[2];
     EXPECT_EQ(password->text(), u"desk");
 
-    // What Qt calls with each update while a reader listens (without one, as
-    // here, Qt calls nothing).
+    // Qt 6.8 passes the dialog's own filling of the fields to the handler
+    // even with no reader listening (6.4 passes nothing): whatever came, no
+    // letter of the password was in it.
+    for (const QString &said : heard.take(password))
+        for (const QChar letter : u"desk")
+            EXPECT_FALSE(said.section(u' ', 2).contains(letter)) << said.toStdString();
+
+    // What Qt calls with each update while a reader listens.
     const QAccessible::UpdateHandler handler = QAccessible::installUpdateHandler(nullptr);
     QAccessible::installUpdateHandler(handler);
     const auto told = [handler](QLineEdit *field) {
+        heard.remove(field);
         const auto tell = [handler](QAccessibleEvent &&event) { handler(&event); };
         tell(QAccessibleTextUpdateEvent(field, 0, QString(), u"desk"_s));
         tell(QAccessibleTextRemoveEvent(field, 0, u"desk"_s));
