@@ -70,7 +70,8 @@ MprisBridge::MprisBridge(MediaHost &host, const QDBusConnection &bus)
     : m_host(&host)
     , m_events(host.mediaEvents())
     , m_bus(bus)
-    , m_metadata(mprisMetadata(host.playerTitle(), 0, host.trackLength()))
+    , m_title(host.playerTitle())
+    , m_metadata(mprisMetadata(m_title, 0, host.trackLength()))
 {
     if (mprisPlaybackStatus(host.playState()))
         m_playState = host.playState();
@@ -287,6 +288,7 @@ void MprisBridge::announceMetadata(QVariantMap metadata)
 
 void MprisBridge::onSongChanged(const QString &title, qint16 listPos, qint16 trackLength)
 {
+    m_title = title;
     announceMetadata(mprisMetadata(title, listPos, trackLength));
 }
 
@@ -313,7 +315,7 @@ void MprisBridge::onRepeatChanged(bool on)
 void MprisBridge::onTrackLengthChanged(qint16 trackLength)
 {
     if (const MediaHost *bar = host())
-        announceMetadata(mprisMetadata(bar->playerTitle(), bar->listPosition(), trackLength));
+        announceMetadata(mprisMetadata(m_title, bar->listPosition(), trackLength));
 }
 
 void MprisBridge::onVolumeChanged(qint16 level)

@@ -103,6 +103,8 @@ private:
     QString m_service;
     // The last of stopped, playing and paused that the status poll read.
     qint16 m_playState = 0;
+    // The title of the song the player last said, whole.
+    QString m_title;
     QVariantMap m_metadata;
     bool m_canSeek = false;
 };
