@@ -31,7 +31,8 @@ can_seek() {
 scenario_media_controls() {
     start_session_bus && start_sim && start_quendra "" || return
     wait_for 10000 on_bus || { fail "quendra is not on the bus"; return 1; }
-    expect_media "the first title" "Artist 1 - Song Title 1" metadata title
+    expect_media "the first title" "Song Title 1" metadata title
+    expect_media "the first artist" "Artist 1" metadata artist
     expect_media "the state at start" Stopped status
 
     media play-pause || fail "play-pause was refused"
@@ -60,7 +61,15 @@ scenario_media_controls() {
     # The second title is sent in Windows-1252 and reaches the desktop as text.
     media next || fail "next was refused"
     wait_for 5000 sent_once '/next?p=desk' || fail "next sent $(requests '^GET /next?p=desk ') /next"
-    expect_media "the title after next" "Björk - Jóga" metadata title
+    expect_media "the title after next" "Jóga" metadata title
+    expect_media "the artist after next" "Björk" metadata artist
+
+    # The volume is the player's: a Set sends its level (0.3 of 255) and
+    # reads back what the player then has.
+    media volume 0.3 || fail "setting the volume was refused"
+    sent_once '/setvolume?p=desk&level=77' || fail "a volume of 0.3 sent: $(grep -o 'setvolume[^ ]*' "$SIM_LOG" | tr '\n' ' ')"
+    expect_media "the volume after setting it" 0.301961 volume
+    measured "volume: $(grep -o 'setvolume[^ ]*' "$SIM_LOG" | tr '\n' ' ')read back $(media volume)"
     measured "playerctl: $(media metadata title), $(media status); requests /play $(requests '^GET /play?p=desk '), /pause $(requests '^GET /pause?p=desk '), /next $(requests '^GET /next?p=desk ')"
 
     # The player gone: within 5 s the desktop sees nothing playing, and the
@@ -68,10 +77,13 @@ scenario_media_controls() {
     stop "$SIM_PID"
     wait_for 5000 media_shows Stopped status || fail "with the player gone, playerctl says '$(media status)'"
     media_shows "" metadata title || fail "with the player gone, the title is still '$(media metadata title)'"
+    # A volume the player cannot receive is an error; the last one it had stays.
+    media volume 0.8 && fail "a volume set with the player gone was taken"
+    media_shows 0.301961 volume || fail "with the player gone, the volume reads '$(media volume)'"
     "$HTTPQ_SIM" --port "$SIM_PORT" --password desk --titles 30 --verbose >>"$SIM_LOG" 2>&1 &
     SIM_PID=$!
     track "$SIM_PID"
-    expect_media "the title once the player is back" "Artist 1 - Song Title 1" metadata title
+    expect_media "the title once the player is back" "Song Title 1" metadata title
 
     # Quit is the tray menu's Close: the settings are saved.
     local x y

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <csignal>
 
 #include <sys/prctl.h>
@@ -58,11 +59,13 @@ QVariantList set(const char *property, const QVariant &value)
     return {kPlayer, QString::fromLatin1(property), QVariant::fromValue(QDBusVariant(value))};
 }
 
-QVariantMap metadata(const char *track, const QString &title = {}, qint64 lengthUs = 0)
+QVariantMap metadata(const char *track, const QString &title = {}, qint64 lengthUs = 0, const QString &artist = {})
 {
     QVariantMap map{{u"mpris:trackid"_s, QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(track)))}};
     if (!title.isEmpty())
         map.insert(u"xesam:title"_s, title);
+    if (!artist.isEmpty())
+        map.insert(u"xesam:artist"_s, QStringList{artist});
     if (lengthUs)
         map.insert(u"mpris:length"_s, lengthUs);
     return map;
@@ -249,7 +252,9 @@ TEST_F(MprisBus, PositionAndLengthReachTheDesktopWhichSeeksWithinTheSong)
     m_answers[u"/getoutputtime?p=&a=0"_s] = u"61000"_s;
     sent();
     awaitTask(m_bar->timRefreshStatus_Timer());
-    EXPECT_EQ(sentLine(), u"status /isplaying?p=, status /getoutputtime?p=&a=1, status /getoutputtime?p=&a=0"_s);
+    EXPECT_EQ(
+        sentLine(),
+        u"status /isplaying?p=, status /getvolume?p=, status /getoutputtime?p=&a=1, status /getoutputtime?p=&a=0"_s);
     const QList<QVariantMap> changes = changesSeen();
     ASSERT_EQ(changes.size(), 3);
     EXPECT_EQ(changes[0], (QVariantMap{{u"PlaybackStatus"_s, u"Playing"_s}}));
@@ -340,7 +345,7 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
     // The answer that changes, the poll that reads it, the property and its new value.
     const std::tuple<const char *, const char *, async::Task<> (*)(frm_Quendra &), QString, QVariant> cases[] = {
         {"/getcurrenttitle?p=", "Other - Tune", [](frm_Quendra &bar) { return bar.timRefreshSongTitle_Timer(); },
-         u"Metadata"_s, metadata("/org/quendra/Quendra/Track/3", u"Other - Tune"_s, 245'000'000)},
+         u"Metadata"_s, metadata("/org/quendra/Quendra/Track/3", u"Tune"_s, 245'000'000, u"Other"_s)},
         {"/isplaying?p=", "3", [](frm_Quendra &bar) { return bar.timRefreshStatus_Timer(); }, u"PlaybackStatus"_s,
          u"Paused"_s},
         {"/shuffle_status?p=", "1", [](frm_Quendra &bar) { return bar.ShuffleCheck(); }, u"Shuffle"_s, true},
@@ -386,6 +391,77 @@ TEST_F(MprisBus, APollThatSeesAChangeSendsOneSignalAndAnUnchangedOneNone)
     EXPECT_EQ(get(u"LoopStatus"_s), u"Playlist"_s);
 }
 
+TEST_F(MprisBus, VolumeIsThePlayersAndASetItDidNotTakeIsAnError)
+{
+    // The status poll reads the player's volume, and tells the desktop once.
+    m_answers = {{u"/isplaying?p="_s, u"1"_s}, {u"/getvolume?p="_s, u"200"_s}};
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    EXPECT_EQ(changesSeen(), (QList<QVariantMap>{{{u"PlaybackStatus"_s, u"Playing"_s}}, {{u"Volume"_s, 200 / 255.0}}}));
+    EXPECT_EQ(get(u"Volume"_s), 200 / 255.0);
+
+    // A Set is answered once the player took the level; the volume then is
+    // the one the player reads back, or where it cannot say, the one it took.
+    const std::tuple<double, const char *, std::optional<QString>, QString, double> cases[] = {
+        {0.3, "1", u"77"_s, QString(), 77 / 255.0},
+        {0.5, "1", u"127"_s, QString(), 127 / 255.0},
+        {2.0, "1", std::nullopt, QString(), 1.0},
+        {-1.0, "0", u"0"_s, u"org.freedesktop.DBus.Error.Failed"_s, 1.0},
+        {0.1, nullptr, u"26"_s, u"org.freedesktop.DBus.Error.Failed"_s, 1.0},
+    };
+    for (const auto &[volume, took, reads, error, after] : cases) {
+        SCOPED_TRACE(volume);
+        const int level = std::clamp(qRound(volume * 255), 0, 255);
+        if (took)
+            m_answers[u"/setvolume?p=&level=%1"_s.arg(level)] = QString::fromLatin1(took);
+        m_answers[u"/getvolume?p="_s] = reads;
+        sent();
+        const QDBusMessage reply = call(kProperties, u"Set"_s, set("Volume", volume));
+        EXPECT_EQ(reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() : QString(), error);
+        EXPECT_EQ(sent().value(0), u"net /setvolume?p=&level=%1"_s.arg(level));
+        EXPECT_EQ(get(u"Volume"_s), after);
+    }
+    const QDBusMessage wrongType = call(kProperties, u"Set"_s, set("Volume", u"loud"_s));
+    EXPECT_EQ(wrongType.errorName(), u"org.freedesktop.DBus.Error.InvalidArgs"_s);
+}
+
+TEST_F(MprisBus, WhileThePlayerIsGoneNothingPlaysNorCanBeControlledButTheVolumeStays)
+{
+    m_answers = {
+        {u"/getcurrenttitle?p="_s, u"Artist - Song"_s}, {u"/isplaying?p="_s, u"1"_s}, {u"/getvolume?p="_s, u"90"_s}};
+    pollBoth();
+    EXPECT_EQ(get(u"PlaybackStatus"_s), u"Playing"_s);
+    changesSeen();
+
+    m_bar->playerLine()->setLostMs(50);
+    m_answers.clear();
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_bar->playerReachable(); }, 5000));
+    const QVariantMap gone = changesSeen().value(0);
+    for (const QString &can : {u"CanGoNext"_s, u"CanGoPrevious"_s, u"CanPlay"_s, u"CanPause"_s}) {
+        EXPECT_EQ(gone.value(can), false) << can.toStdString();
+        EXPECT_EQ(get(can), false) << can.toStdString();
+    }
+    // The play state the polls last read was playing; gone, nothing plays.
+    EXPECT_EQ(gone.value(u"PlaybackStatus"_s), u"Stopped"_s);
+    EXPECT_EQ(get(u"PlaybackStatus"_s), u"Stopped"_s);
+    EXPECT_EQ(get(u"CanControl"_s), true);
+    EXPECT_EQ(get(u"CanSeek"_s), false);
+    // A Set the player can never receive is refused, unsent, and the volume
+    // is the last one the player said.
+    sent();
+    const QDBusMessage reply = call(kProperties, u"Set"_s, set("Volume", 0.3));
+    EXPECT_EQ(reply.errorName(), u"org.freedesktop.DBus.Error.Failed"_s);
+    EXPECT_EQ(sent().filter(u"volume"_s), QStringList());
+    EXPECT_EQ(get(u"Volume"_s), 90 / 255.0);
+
+    m_answers = {{u"/isplaying?p="_s, u"1"_s}};
+    awaitTask(m_bar->timRefreshStatus_Timer());
+    ASSERT_TRUE(m_bar->playerReachable());
+    const QVariantMap back = changesSeen().value(0);
+    EXPECT_EQ(back.value(u"CanGoNext"_s), true);
+    EXPECT_EQ(back.value(u"PlaybackStatus"_s), u"Playing"_s);
+}
+
 TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndWebControlModeNone)
 {
     QDBusConnection other = QDBusConnection::connectToBus(s_address, u"mpris-test-second"_s);
@@ -423,7 +499,7 @@ TEST_F(WindowTest, WithoutASessionBusThereIsNoBridgeAndNoMessage)
 TEST(MprisLogic, MetadataTitleLengthAndTrackId)
 {
     // The player's -1 for "nothing plays" is no length, not a negative one.
-    EXPECT_EQ(mprisMetadata(u"A - B"_s, 0, -1), metadata("/org/quendra/Quendra/Track/0", u"A - B"_s));
+    EXPECT_EQ(mprisMetadata(u"A - B"_s, 0, -1), metadata("/org/quendra/Quendra/Track/0", u"B"_s, 0, u"A"_s));
     EXPECT_EQ(mprisMetadata(QString(), 4, 200), metadata("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
     // A path with a minus sign could not be sent at all.
     EXPECT_EQ(mprisMetadata(u"A"_s, -2, 0), metadata("/org/mpris/MediaPlayer2/TrackList/NoTrack", u"A"_s));

@@ -112,6 +112,14 @@ TEST_F(HttpqSimTest, CommandsAnswerAndChangeThePlayer)
         {"/getplaylisttitle?p=", "One<br>Bj\xF6rk \x96 J\xF3ga<br>???? \x80<br>Mot\xF6rhead<br>Five<br>"},
         {"/getplaylisttitle?p=&a=1", "Bj\xF6rk \x96 J\xF3ga"},
         {"/getplaylisttitle?p=&a=5", "0"},
+        // The volume, 0 to 255, set by its name "level" and read back.
+        {"/setvolume?p=&level=77", "1"},
+        {"/getvolume?p=", "77"},
+        {"/volumeup?p=", "1"},
+        {"/getvolume?p=", "81"},
+        {"/setvolume?p=&level=256", "0"},
+        {"/setvolume?p=&a=10", "0"},
+        {"/getvolume?p=", "81"},
         // Unknown commands and bad arguments.
         {"/frobnicate?p=", "0"},
         {"/setplaylistpos?p=", "0"},

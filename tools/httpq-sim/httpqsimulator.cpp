@@ -377,6 +377,16 @@ QByteArray HttpqSimulator::answer(const QByteArray &target)
         m_state.volume = qBound(0, m_state.volume + step, 255);
         return okBody();
     }
+    if (command == "setvolume") {
+        // The level comes by name, not as "a", from 0 to 255.
+        const std::optional<int> level = decimal(queryValue(query, QByteArrayLiteral("level")));
+        if (!level || *level > 255)
+            return errorBody();
+        m_state.volume = *level;
+        return okBody();
+    }
+    if (command == "getvolume")
+        return number(m_state.volume);
     if (command == "shuffle" || command == "repeat") {
         if (!index || *index > 1)
             return errorBody();

@@ -3,12 +3,14 @@
 #include <QtNumeric>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
 
 constexpr qint16 kPlaying = 1;
 constexpr qint16 kPaused = 3;
+constexpr qint16 kMaxLevel = 255;
 
 } // namespace
 
@@ -72,4 +74,25 @@ qint64 mprisSeekTarget(qint64 positionUs, qint64 offsetUs)
     if (qAddOverflow(positionUs, offsetUs, &target))
         return offsetUs < 0 ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
     return target;
+}
+
+MprisTrackName mprisSplitTitle(const QString &title)
+{
+    static const QString separator = QStringLiteral(" - ");
+    const qsizetype at = title.indexOf(separator);
+    if (at <= 0 || at + separator.size() == title.size())
+        return {{}, title};
+    return {title.left(at), title.mid(at + separator.size())};
+}
+
+std::optional<qint16> mprisVolumeLevel(double volume)
+{
+    if (std::isnan(volume))
+        return std::nullopt;
+    return qint16(std::lround(std::clamp(volume, 0.0, 1.0) * kMaxLevel));
+}
+
+double mprisVolume(qint16 level)
+{
+    return std::clamp<double>(level, 0, kMaxLevel) / kMaxLevel;
 }

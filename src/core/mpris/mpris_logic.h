@@ -37,4 +37,20 @@ qint64 mprisJumpMs(qint64 positionUs, qint16 lengthSeconds);
 // range rather than overflowing.
 qint64 mprisSeekTarget(qint64 positionUs, qint64 offsetUs);
 
+// The player's title as the desktop shows it: the artist before the first
+// " - " and the title after it. Without a " - ", or with nothing on one side
+// of it, the whole title is the title and there is no artist.
+struct MprisTrackName
+{
+    QString artist;
+    QString title;
+};
+MprisTrackName mprisSplitTitle(const QString &title);
+
+// The player's volume runs from 0 to 255, the desktop's from 0.0 to 1.0.
+// A volume outside the range is held at its end; one that is not a number
+// has no level.
+std::optional<qint16> mprisVolumeLevel(double volume);
+double mprisVolume(qint16 level);
+
 inline constexpr auto kMprisNoTrack = u"/org/mpris/MediaPlayer2/TrackList/NoTrack";

@@ -1,19 +1,19 @@
 #include "desktop/mpris/media_controls.h"
 
+#include "core/settings/settings.h"
 #include "desktop/mpris/mprisbridge.h"
 #include "desktop/mpris/mprisplayeradaptor.h"
 #include "desktop/mpris/mprispropertiesadaptor.h"
 #include "desktop/mpris/mprisrootadaptor.h"
-#include "core/settings/settings.h"
 
-std::unique_ptr<MprisBridge> attachMediaControls(frm_Quendra &bar)
+std::unique_ptr<MprisBridge> attachMediaControls(MediaHost &bar)
 {
     if (!isDirectMode())
         return nullptr;
     return attachMediaControls(bar, QDBusConnection::sessionBus());
 }
 
-std::unique_ptr<MprisBridge> attachMediaControls(frm_Quendra &bar, const QDBusConnection &bus)
+std::unique_ptr<MprisBridge> attachMediaControls(MediaHost &bar, const QDBusConnection &bus)
 {
     if (!isDirectMode() || !bus.isConnected())
         return nullptr;

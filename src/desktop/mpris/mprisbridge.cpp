@@ -1,18 +1,49 @@
 #include "desktop/mpris/mprisbridge.h"
 
-#include "core/settings/settings.h"
-#include "services/httpq/httpqclient.h"
-#include "services/httpq/playerline.h"
-#include "windows/bar/frm_quendra.h"
+#include "windows/bar/media_events.h"
+#include "windows/bar/media_host.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QTimer>
 
 #include <algorithm>
 #include <limits>
+#include <utility>
+
+namespace {
+
+// The answer to a call whose reply waits: an error unless it was answered
+// before it goes (the bar closed first, say).
+class DelayedReply final
+{
+    Q_DISABLE_COPY_MOVE(DelayedReply)
+
+public:
+    DelayedReply(const QDBusConnection &bus, QDBusMessage message)
+        : m_bus(bus)
+        , m_message(std::move(message))
+    { }
+    ~DelayedReply() { fail(QDBusError::Failed, QStringLiteral("Quendra closed before the player answered")); }
+    void succeed() { send(m_message.createReply()); }
+    void fail(QDBusError::ErrorType type, const QString &text) { send(m_message.createErrorReply(type, text)); }
+
+private:
+    void send(const QDBusMessage &reply)
+    {
+        if (!std::exchange(m_answered, true))
+            m_bus.send(reply);
+    }
+
+    QDBusConnection m_bus;
+    QDBusMessage m_message;
+    bool m_answered = false;
+};
+
+} // namespace
 
 QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds)
 {
@@ -26,32 +57,39 @@ QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSec
     QVariantMap metadata;
     metadata.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId));
     // A bus string ends at its first NUL; the player's title goes without them.
-    metadata.insert(QStringLiteral("xesam:title"), QString(title).remove(QChar(0)));
+    const MprisTrackName name = mprisSplitTitle(QString(title).remove(QChar(0)));
+    metadata.insert(QStringLiteral("xesam:title"), name.title);
+    if (!name.artist.isEmpty())
+        metadata.insert(QStringLiteral("xesam:artist"), QStringList{name.artist});
     if (lengthSeconds > 0)
         metadata.insert(QStringLiteral("mpris:length"), qint64(lengthSeconds) * 1'000'000);
     return metadata;
 }
 
-MprisBridge::MprisBridge(frm_Quendra &bar, const QDBusConnection &bus)
-    : m_bar(&bar)
+MprisBridge::MprisBridge(MediaHost &host, const QDBusConnection &bus)
+    : m_host(&host)
+    , m_events(host.mediaEvents())
     , m_bus(bus)
-    , m_metadata(mprisMetadata(bar.mLastTitle, 0, bar.mTrackLength))
+    , m_title(host.playerTitle())
+    , m_metadata(mprisMetadata(m_title, 0, host.trackLength()))
 {
-    if (mprisPlaybackStatus(bar.mPlayState))
-        m_playState = bar.mPlayState;
-    connect(&bar, &frm_Quendra::songChanged, this, &MprisBridge::onSongChanged);
-    connect(&bar, &frm_Quendra::playStateChanged, this, &MprisBridge::onPlayStateChanged);
-    connect(&bar, &frm_Quendra::shuffleChanged, this, &MprisBridge::onShuffleChanged);
-    connect(&bar, &frm_Quendra::repeatChanged, this, &MprisBridge::onRepeatChanged);
-    connect(&bar, &frm_Quendra::trackLengthChanged, this, &MprisBridge::onTrackLengthChanged);
-    connect(bar.playerLine(), &PlayerLine::reachableChanged, this, &MprisBridge::onPlayerReachableChanged);
+    if (mprisPlaybackStatus(host.playState()))
+        m_playState = host.playState();
+    MediaEvents *events = host.mediaEvents();
+    connect(events, &MediaEvents::songChanged, this, &MprisBridge::onSongChanged);
+    connect(events, &MediaEvents::playStateChanged, this, &MprisBridge::onPlayStateChanged);
+    connect(events, &MediaEvents::shuffleChanged, this, &MprisBridge::onShuffleChanged);
+    connect(events, &MediaEvents::repeatChanged, this, &MprisBridge::onRepeatChanged);
+    connect(events, &MediaEvents::trackLengthChanged, this, &MprisBridge::onTrackLengthChanged);
+    connect(events, &MediaEvents::volumeChanged, this, &MprisBridge::onVolumeChanged);
+    connect(events, &MediaEvents::reachableChanged, this, &MprisBridge::onPlayerReachableChanged);
     // After the handlers above, which take in what changed.
-    connect(&bar, &frm_Quendra::songChanged, this, &MprisBridge::announceCanSeek);
-    connect(&bar, &frm_Quendra::playStateChanged, this, &MprisBridge::announceCanSeek);
-    connect(&bar, &frm_Quendra::trackLengthChanged, this, &MprisBridge::announceCanSeek);
-    connect(bar.playerLine(), &PlayerLine::reachableChanged, this, &MprisBridge::announceCanSeek);
+    connect(events, &MediaEvents::songChanged, this, &MprisBridge::announceCanSeek);
+    connect(events, &MediaEvents::playStateChanged, this, &MprisBridge::announceCanSeek);
+    connect(events, &MediaEvents::trackLengthChanged, this, &MprisBridge::announceCanSeek);
+    connect(events, &MediaEvents::reachableChanged, this, &MprisBridge::announceCanSeek);
     m_canSeek = canSeek();
-    bar.setPositionPolled(true);
+    host.setMediaPolled(true);
 }
 
 MprisBridge::~MprisBridge()
@@ -59,6 +97,11 @@ MprisBridge::~MprisBridge()
     if (!m_service.isEmpty())
         m_bus.unregisterService(m_service);
     m_bus.unregisterObject(QString::fromUtf16(kObjectPath));
+}
+
+MediaHost *MprisBridge::host() const
+{
+    return m_events ? m_host : nullptr;
 }
 
 bool MprisBridge::registerOnBus()
@@ -83,8 +126,8 @@ bool MprisBridge::registerOnBus()
 void MprisBridge::later(Work work)
 {
     // The bus gets its answer first; the bar may close meanwhile.
-    QTimer::singleShot(0, this, [bar = m_bar, work = std::move(work)] {
-        if (bar)
+    QTimer::singleShot(0, this, [this, work = std::move(work)] {
+        if (MediaHost *bar = host())
             work(*bar);
     });
 }
@@ -94,76 +137,86 @@ void MprisBridge::transport(MprisMethod method)
     const std::optional<BarButton> button = mprisMethodButton(method, m_playState);
     if (!button)
         return;
-    if (m_bar)
-        m_bar->sendPlayerCommand(QString::fromUtf16(faceCommand(*button)));
+    if (MediaHost *bar = host())
+        bar->sendPlayerCommand(QString::fromUtf16(faceCommand(*button)), QString());
 }
 
 async::Task<> MprisBridge::setShuffle(bool on)
 {
-    return switchMode(true, on);
+    if (MediaHost *bar = host())
+        co_await bar->switchPlayerMode(true, on);
 }
 
 async::Task<> MprisBridge::setRepeat(bool on)
 {
-    return switchMode(false, on);
+    if (MediaHost *bar = host())
+        co_await bar->switchPlayerMode(false, on);
 }
 
-async::Task<> MprisBridge::switchMode(bool shuffle, bool on)
+async::Task<> MprisBridge::setVolume(double volume, QDBusMessage message)
 {
-    // As the SHUF and LOOP spots and their ON marks: one press, the command
-    // then the check.
-    if (!m_bar)
+    DelayedReply reply(m_bus, std::move(message));
+    const std::optional<qint16> level = mprisVolumeLevel(volume);
+    if (!level) {
+        reply.fail(QDBusError::InvalidArgs, QStringLiteral("Volume takes a number"));
         co_return;
-    const bool going = co_await m_bar->playerLine()->press();
-    if (!going || !m_bar)
+    }
+    MediaHost *bar = host();
+    if (!bar)
         co_return;
-    co_await m_bar->NetworkConnection->Fetch(
-        HttpqClient::BuildUrl(shuffle ? u"/shuffle?p=" : u"/repeat?p=", on ? u"&a=1" : u"&a=0"));
-    if (!m_bar)
+    // A press like the face's volume buttons: in turn, and dropped when the
+    // player is gone or it cannot go in time.
+    const std::optional<qint16> took = co_await bar->setPlayerVolume(*level);
+    if (!took) {
+        reply.fail(QDBusError::Failed, QStringLiteral("The player did not take the volume"));
         co_return;
-    if (shuffle)
-        co_await m_bar->ShuffleCheck();
-    else
-        co_await m_bar->LoopCheck();
+    }
+    reply.succeed();
 }
 
 void MprisBridge::raise()
 {
-    later([](frm_Quendra &bar) { bar.my_frmSysTray_SysTrayMouseDown(1); });
+    later([](MediaHost &bar) { bar.showWindows(); });
 }
 
 void MprisBridge::quit()
 {
-    later([](frm_Quendra &bar) { bar.CloseApplication(); });
+    later([](MediaHost &bar) { bar.closeApplication(); });
 }
 
 void MprisBridge::seek(qlonglong offsetUs)
 {
     if (canSeek())
-        jumpTo(mprisJumpMs(mprisSeekTarget(position(), offsetUs), m_bar->mTrackLength));
+        jumpTo(mprisJumpMs(mprisSeekTarget(position(), offsetUs), host()->trackLength()));
 }
 
 void MprisBridge::setPosition(const QString &trackId, qlonglong positionUs)
 {
     if (canSeek() && trackId == m_metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path())
-        jumpTo(mprisJumpMs(positionUs, m_bar->mTrackLength));
+        jumpTo(mprisJumpMs(positionUs, host()->trackLength()));
 }
 
 async::Task<> MprisBridge::jumpTo(qint64 ms)
 {
     // In turn with the face's commands, as the transport's are. The desktop
     // hears of the seek only once the player has taken it.
-    const bool took = co_await m_bar->sendPlayerCommand(QStringLiteral("/jumptotime?p="),
-                                                        QStringLiteral("&a=%1").arg(ms));
-    if (!took || !m_bar)
+    const bool took = co_await host()->sendPlayerCommand(QStringLiteral("/jumptotime?p="),
+                                                         QStringLiteral("&a=%1").arg(ms));
+    if (!took || !host())
         co_return;
-    m_bar->setPositionMs(ms);
+    host()->setPositionMs(ms);
     emit seeked(ms * 1000);
+}
+
+bool MprisBridge::canPlay() const
+{
+    const MediaHost *bar = host();
+    return bar && bar->playerReachable();
 }
 
 bool MprisBridge::canSeek() const
 {
-    return m_bar && m_bar->playerReachable() && mprisCanSeek(m_playState, m_bar->mTrackLength);
+    return canPlay() && mprisCanSeek(m_playState, host()->trackLength());
 }
 
 void MprisBridge::announceCanSeek()
@@ -177,34 +230,43 @@ void MprisBridge::announceCanSeek()
 
 bool MprisBridge::shuffle() const
 {
-    return gShuffleState == 1;
+    const MediaHost *bar = host();
+    return bar && bar->shuffleOn();
 }
 
 bool MprisBridge::repeat() const
 {
-    return m_bar && m_bar->repeatOn();
+    const MediaHost *bar = host();
+    return bar && bar->repeatOn();
+}
+
+double MprisBridge::volume() const
+{
+    const MediaHost *bar = host();
+    const std::optional<qint16> level = bar ? bar->playerVolume() : std::nullopt;
+    return level ? mprisVolume(*level) : 1.0;
 }
 
 QString MprisBridge::playbackStatus() const
 {
     // A player that cannot be reached plays nothing here.
-    if (m_bar && !m_bar->playerReachable())
+    if (!canPlay())
         return mprisPlaybackStatus(0).value_or(QString());
     return mprisPlaybackStatus(m_playState).value_or(QString());
 }
 
 QVariantMap MprisBridge::metadata() const
 {
-    if (m_bar && !m_bar->playerReachable())
+    if (!canPlay())
         return mprisMetadata({}, 0, 0);
     return m_metadata;
 }
 
 qlonglong MprisBridge::position() const
 {
-    if (!m_bar || !m_bar->playerReachable() || m_playState == 0)
+    if (!canPlay() || m_playState == 0)
         return 0;
-    return std::min(m_bar->positionMs(), std::numeric_limits<qlonglong>::max() / 1000) * 1000;
+    return std::min(host()->positionMs(), std::numeric_limits<qlonglong>::max() / 1000) * 1000;
 }
 
 void MprisBridge::propertiesChanged(const QVariantMap &changed)
@@ -226,6 +288,7 @@ void MprisBridge::announceMetadata(QVariantMap metadata)
 
 void MprisBridge::onSongChanged(const QString &title, qint16 listPos, qint16 trackLength)
 {
+    m_title = title;
     announceMetadata(mprisMetadata(title, listPos, trackLength));
 }
 
@@ -251,13 +314,25 @@ void MprisBridge::onRepeatChanged(bool on)
 
 void MprisBridge::onTrackLengthChanged(qint16 trackLength)
 {
-    announceMetadata(mprisMetadata(m_metadata.value(QStringLiteral("xesam:title")).toString(),
-                                   m_bar ? m_bar->listPosition() : 0, trackLength));
+    if (const MediaHost *bar = host())
+        announceMetadata(mprisMetadata(m_title, bar->listPosition(), trackLength));
+}
+
+void MprisBridge::onVolumeChanged(qint16 level)
+{
+    propertiesChanged({{QStringLiteral("Volume"), mprisVolume(level)}});
 }
 
 void MprisBridge::onPlayerReachableChanged(bool)
 {
-    // Both change together: gone, the player shows as stopped with no
-    // track; back, as the polls last read it.
-    propertiesChanged({{QStringLiteral("PlaybackStatus"), playbackStatus()}, {QStringLiteral("Metadata"), metadata()}});
+    // All change together: gone, the player shows as stopped with no track,
+    // and nothing can be played, paused or skipped; back, as the polls last
+    // read it.
+    const bool can = canPlay();
+    propertiesChanged({{QStringLiteral("PlaybackStatus"), playbackStatus()},
+                       {QStringLiteral("Metadata"), metadata()},
+                       {QStringLiteral("CanGoNext"), can},
+                       {QStringLiteral("CanGoPrevious"), can},
+                       {QStringLiteral("CanPlay"), can},
+                       {QStringLiteral("CanPause"), can}});
 }

@@ -4,6 +4,7 @@
 #include "core/mpris/mpris_logic.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
@@ -11,10 +12,12 @@
 #include <functional>
 #include <memory>
 
-class frm_Quendra;
+class MediaEvents;
+class MediaHost;
 
-// xesam:title, mpris:length in microseconds when the length is known, and a
-// track id that stays the same for a list position. An empty title is no track.
+// xesam:title and xesam:artist (split from the player's title),
+// mpris:length in microseconds when the length is known, and a track id that
+// stays the same for a list position. An empty title is no track.
 QVariantMap mprisMetadata(const QString &title, qint16 listPos, qint16 lengthSeconds);
 
 // The desktop's media controls (media keys, media widgets, playerctl) over
@@ -31,7 +34,7 @@ public:
     static constexpr auto kPlayerInterface = u"org.mpris.MediaPlayer2.Player";
 
     // Made by attachMediaControls, which gives it its adaptors first.
-    MprisBridge(frm_Quendra &bar, const QDBusConnection &bus);
+    MprisBridge(MediaHost &host, const QDBusConnection &bus);
     ~MprisBridge() override;
     // Exports the adaptors and takes the service name; false when the bus
     // refuses both the name and an instance name of its own.
@@ -44,6 +47,9 @@ public:
     void transport(MprisMethod method);
     async::Task<> setShuffle(bool on);
     async::Task<> setRepeat(bool on);
+    // Answers `message` (a Set of Volume, whose reply waits) once the player
+    // has taken the volume, or with an error when it did not.
+    async::Task<> setVolume(double volume, QDBusMessage message);
     void raise();
     void quit();
     // "/jumptotime" to the position plus the offset (microseconds), or to
@@ -58,6 +64,10 @@ public:
     // Shuffle and repeat as the player last answered them.
     bool shuffle() const;
     bool repeat() const;
+    // 0.0 to 1.0, as the player last said or took it; full until it has.
+    double volume() const;
+    // Play, pause and skip while the player answers.
+    bool canPlay() const;
     bool canSeek() const;
 
 Q_SIGNALS:
@@ -65,12 +75,12 @@ Q_SIGNALS:
     void seeked(qlonglong positionUs);
 
 private:
+    // The bar while it is there.
+    MediaHost *host() const;
     async::Task<> jumpTo(qint64 ms);
     // CanSeek follows the play state, the length and the player's reach.
     void announceCanSeek();
-    // Shuffle or repeat, on or off.
-    async::Task<> switchMode(bool shuffle, bool on);
-    using Work = std::function<void(frm_Quendra &bar)>;
+    using Work = std::function<void(MediaHost &host)>;
     // For the work that ends or shows windows: after the bus has its answer.
     void later(Work work);
     // The change message for the player's properties, one or several at once.
@@ -83,13 +93,18 @@ private:
     void onShuffleChanged(bool on);
     void onRepeatChanged(bool on);
     void onTrackLengthChanged(qint16 trackLength);
+    void onVolumeChanged(qint16 level);
     void onPlayerReachableChanged(bool reachable);
 
-    QPointer<frm_Quendra> m_bar;
+    MediaHost *m_host;
+    // Goes with the bar: while it is there, so is the host.
+    QPointer<MediaEvents> m_events;
     QDBusConnection m_bus;
     QString m_service;
     // The last of stopped, playing and paused that the status poll read.
     qint16 m_playState = 0;
+    // The title of the song the player last said, whole.
+    QString m_title;
     QVariantMap m_metadata;
     bool m_canSeek = false;
 };

@@ -41,6 +41,21 @@ void MprisPlayerAdaptor::setShuffle(bool on)
     m_bridge->setShuffle(on);
 }
 
+double MprisPlayerAdaptor::volume() const
+{
+    return m_bridge->volume();
+}
+
+void MprisPlayerAdaptor::setVolume(double volume, const QDBusMessage &message)
+{
+    m_bridge->setVolume(volume, message);
+}
+
+bool MprisPlayerAdaptor::canPlay() const
+{
+    return m_bridge->canPlay();
+}
+
 qlonglong MprisPlayerAdaptor::position() const
 {
     return m_bridge->position();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
@@ -21,10 +22,10 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
-    Q_PROPERTY(bool CanGoNext READ canControl)
-    Q_PROPERTY(bool CanGoPrevious READ canControl)
-    Q_PROPERTY(bool CanPlay READ canControl)
-    Q_PROPERTY(bool CanPause READ canControl)
+    Q_PROPERTY(bool CanGoNext READ canPlay)
+    Q_PROPERTY(bool CanGoPrevious READ canPlay)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPlay)
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 
@@ -40,11 +41,15 @@ public:
     bool shuffle() const;
     void setShuffle(bool on);
     QVariantMap metadata() const;
-    // httpQ has only volume steps and no reading: shown as full, not set.
-    double volume() const { return 1.0; }
+    double volume() const;
+    // The Set of the volume is answered once the player has taken it (the
+    // properties' adaptor hands over its message), or with an error; the
+    // property's own write, without a message to answer, is never used.
+    void setVolume(double volume, const QDBusMessage &message);
     void setVolume(double) { }
     qlonglong position() const;
     bool canControl() const { return true; }
+    bool canPlay() const;
     bool canSeek() const;
 
 public Q_SLOTS:

@@ -1,5 +1,7 @@
 #include "desktop/mpris/mprispropertiesadaptor.h"
 
+#include "desktop/mpris/mprisplayeradaptor.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QMetaProperty>
@@ -89,6 +91,12 @@ void MprisPropertiesAdaptor::Set(const QString &interface, const QString &name, 
     if (value.variant().metaType() != property.metaType()) {
         sendError(message, QDBusError::InvalidArgs,
                   QStringLiteral("%1 takes a %2").arg(name, QString::fromLatin1(property.metaType().name())));
+        return;
+    }
+    // A change the player has to take waits for it: its reply goes later.
+    if (auto *player = qobject_cast<MprisPlayerAdaptor *>(adaptor); player && name == u"Volume") {
+        message.setDelayedReply(true);
+        player->setVolume(value.variant().toDouble(), message);
         return;
     }
     property.write(adaptor, value.variant());

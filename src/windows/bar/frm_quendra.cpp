@@ -1,7 +1,7 @@
 #include "windows/bar/frm_quendra.h"
 
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "core/text/numbers.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/widgets/formtimer.h"
@@ -14,6 +14,7 @@
 #include "services/httpq/httpqclient.h"
 #include "services/httpq/playerline.h"
 #include "windows/bar/barkeyboard.h"
+#include "windows/bar/media_events.h"
 #include "windows/playlist/frm_quendraplaylist.h"
 #include "windows/settings_dialog/frmsettings.h"
 #include "windows/systray/frmsystray.h"
@@ -76,7 +77,9 @@ frm_Quendra::frm_Quendra()
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
     m_line = new PlayerLine(this);
+    m_mediaEvents = new MediaEvents(this);
     connect(m_line, &PlayerLine::reachableChanged, this, &frm_Quendra::showReachability);
+    connect(m_line, &PlayerLine::reachableChanged, m_mediaEvents, &MediaEvents::reachableChanged);
     setWindowTitle(QStringLiteral("Quendra"));
     setWindowIcon(PictureBox::renderIcon(kIconArt));
     setFont(labelFont(QStringLiteral("MS PGothic"), true));
@@ -141,13 +144,13 @@ frm_Quendra::frm_Quendra()
                  startPressed();
              clickButton(button);
          }});
-    connect(this, &frm_Quendra::shuffleChanged, this, [this](bool on) { tellSwitch(BarButton::Shuffle, on); });
-    connect(this, &frm_Quendra::repeatChanged, this, [this](bool on) { tellSwitch(BarButton::Repeat, on); });
+    connect(m_mediaEvents, &MediaEvents::shuffleChanged, this, [this](bool on) { tellSwitch(BarButton::Shuffle, on); });
+    connect(m_mediaEvents, &MediaEvents::repeatChanged, this, [this](bool on) { tellSwitch(BarButton::Repeat, on); });
     m_startHeard.setSingleShot(true);
     connect(&m_startHeard, &QTimer::timeout, this, [this] { m_notice->announce(lblStatus->text()); });
-    connect(this, &frm_Quendra::songChanged, this, [this](const QString &title) { tellStart(title); });
+    connect(m_mediaEvents, &MediaEvents::songChanged, this, [this](const QString &title) { tellStart(title); });
     // The label shows the new state once the signal has gone.
-    connect(this, &frm_Quendra::playStateChanged, this, [this] {
+    connect(m_mediaEvents, &MediaEvents::playStateChanged, this, [this] {
         QMetaObject::invokeMethod(
             this, [this] { tellStart(lblStatus->text()); }, Qt::QueuedConnection);
     });

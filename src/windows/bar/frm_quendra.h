@@ -5,6 +5,7 @@
 #include "core/face/face_logic.h"
 #include "services/httpq/httpqclient.h"
 #include "windows/bar/marqueelabel.h"
+#include "windows/bar/media_host.h"
 #include "windows/playlist/playlist_host.h"
 #include "windows/settings_dialog/settings_host.h"
 
@@ -21,6 +22,7 @@
 
 class BarKeyboard;
 class FormTimer;
+class MediaEvents;
 class frm_QuendraPlaylist;
 class frmSettings;
 class frmSystray;
@@ -33,15 +35,14 @@ class WebBrowser;
 // The bar: the program's start-up and main window. In direct mode it shows
 // the player face and polls httpQ; in web-control mode it shows the control
 // page in an embedded browser below its title strip. It makes the playlist
-// window and the settings dialog and is their host.
-class frm_Quendra final : public QWidget, public PlaylistHost, public SettingsHost
+// window and the settings dialog and is their host, and the desktop's media
+// controls' host.
+class frm_Quendra final : public QWidget, public PlaylistHost, public SettingsHost, public MediaHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frm_Quendra)
 
 public:
-    static constexpr int kWidthTwips = 4125;
-
     frm_Quendra();
     ~frm_Quendra() override;
 
@@ -61,9 +62,6 @@ public:
     // Read the shuffle and repeat states and show or hide their marks.
     async::Task<> ShuffleCheck() override;
     async::Task<> LoopCheck();
-    // The marks switch their mode off.
-    async::Task<> picShuffleStatus_Click();
-    async::Task<> picLoopStatus_Click();
 
     // The title strip: its settings, hide and close buttons, else a drag.
     // Button is 1 left, 2 right, 4 middle; X and Y in twips.
@@ -89,32 +87,10 @@ public:
     // The settings dialog, made (and loaded) unless one is open.
     frmSettings *makeSettingsDialog();
 
-    // The desktop's media controls (desktop/mpris) send through this: a command
-    // as the face sends it, a press in line with the face's.
-    // True when the player answered that it took it.
-    async::Task<bool> sendPlayerCommand(QString command, QString argument = {});
     // The line every window's presses take, which also knows whether the
     // player answers.
     PlayerLine *playerLine() const override { return m_line; }
-    bool playerReachable() const;
-    // Repeat as the player last answered it (the mark also hides when a
-    // read fails).
-    bool repeatOn() const { return m_repeatOn; }
-    // While set, the play-state poll also reads the position of a playing
-    // song (and its length while that is unknown), for the media controls.
-    void setPositionPolled(bool polled) { m_positionPolled = polled; }
-    // Where the song is, in milliseconds: the last reading, moved on by the
-    // time since while it plays.
-    qint64 positionMs() const;
-    // Where a seek the media controls sent put the song, until the next reading.
-    void setPositionMs(qint64 ms);
-    qint16 listPosition() const { return m_listPos; }
-    std::optional<qint16> playerListPosition() const override { return m_playerListPos; }
-    const Marquee &marquee() const { return m_marquee; }
-
-    // Left and top in twips.
-    QPoint positionTwips() const;
-    void moveTwips(int left, int top);
+    bool playerReachable() const override;
 
     // The window's controls, as the other windows and the tests reach them.
     PictureBox *picPlayListStatus;
@@ -146,14 +122,6 @@ public:
     qint16 mPlayState = 0;
 
 Q_SIGNALS:
-    // What the polls saw change, for the desktop's media controls: each is
-    // sent only when a read differs from the one before.
-    void songChanged(const QString &title, qint16 listPos, qint16 trackLength);
-    // The play-state poll read a length for a song whose length was unknown.
-    void trackLengthChanged(qint16 trackLength);
-    void playStateChanged(qint16 playState);
-    void shuffleChanged(bool on);
-    void repeatChanged(bool on);
     // CloseApplication has saved everything and closed every window: the
     // program ends now.
     void applicationClosed();
@@ -164,16 +132,43 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    static constexpr int kWidthTwips = 4125;
     static constexpr int kStatusPollDelayMs = 100;
     // The largest position in milliseconds whose microseconds, moved on by
     // a year of playing, still fit 64 bits.
     static constexpr qint64 kMaxPositionMs = std::numeric_limits<qint64>::max() / 1000 - 366LL * 24 * 3600 * 1000;
 
+    // The marks switch their mode off.
+    async::Task<> picShuffleStatus_Click();
+    async::Task<> picLoopStatus_Click();
+
     QWidget *barWindow() override;
     void startPressed() override;
+    std::optional<qint16> playerListPosition() const override { return m_playerListPos; }
     QWidget *hostWindow() override;
     WindowPositions windowPositions() override;
     void reloadPages() override;
+
+    MediaEvents *mediaEvents() override { return m_mediaEvents; }
+    async::Task<bool> sendPlayerCommand(QString command, QString argument) override;
+    async::Task<> switchPlayerMode(bool shuffle, bool on) override;
+    async::Task<std::optional<qint16>> setPlayerVolume(qint16 level) override;
+    void showWindows() override;
+    void closeApplication() override;
+    void setMediaPolled(bool polled) override { m_mediaPolled = polled; }
+    QString playerTitle() const override { return mLastTitle; }
+    qint16 playState() const override { return mPlayState; }
+    qint16 trackLength() const override { return mTrackLength; }
+    qint16 listPosition() const override { return m_listPos; }
+    bool shuffleOn() const override;
+    bool repeatOn() const override { return m_repeatOn; }
+    std::optional<qint16> playerVolume() const override { return m_volume; }
+    qint64 positionMs() const override;
+    void setPositionMs(qint64 ms) override;
+
+    // Left and top in twips.
+    QPoint positionTwips() const;
+    void moveTwips(int left, int top);
 
     // Sends a command on NetworkConnection; the answer is not used. Awaited
     // by a press's own handler, it is part of that press.
@@ -184,6 +179,8 @@ private:
     void showPlayState();
     QString trayTip() const;
     async::Task<> readPosition();
+    // The player's volume, 0 to 255, kept and told when it changed.
+    async::Task<std::optional<qint16>> readVolume();
     async::Task<std::optional<qint16>> readNumber(HttpqClient *channel, QString url, bool whole);
     void layOutWebControl();
     void layOutDirect();
@@ -207,6 +204,8 @@ private:
     // player changed, and what a press that starts a song started.
     void tellSwitch(BarButton button, bool on);
     void tellStart(const QString &what);
+    // The marquee as it last stepped.
+    const Marquee &marquee() const { return m_marquee; }
 
     qint16 m_listPos = 0;
     // The list position the player last answered.
@@ -216,8 +215,10 @@ private:
     bool m_titlePollRunning = false;
     QTimer m_trayWatch;
     PlayerLine *m_line;
+    MediaEvents *m_mediaEvents;
     bool m_repeatOn = false;
-    bool m_positionPolled = false;
+    bool m_mediaPolled = false;
+    std::optional<qint16> m_volume;
     qint64 m_positionMs = 0;
     QElapsedTimer m_sincePosition;
     // Screens come, go and change size in bursts: one look after them.

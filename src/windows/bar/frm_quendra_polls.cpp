@@ -7,6 +7,7 @@
 #include "platform/widgets/picturebox.h"
 #include "services/httpq/httpqclient.h"
 #include "services/httpq/playerline.h"
+#include "windows/bar/media_events.h"
 #include "windows/playlist/frm_quendraplaylist.h"
 #include "windows/settings_dialog/frmsettings.h"
 
@@ -22,6 +23,53 @@ async::Task<bool> frm_Quendra::sendPlayerCommand(QString command, QString argume
         co_return false;
     const std::optional<QString> answer = co_await sendCommand(command, argument);
     co_return answer &&tookCommand(*answer);
+}
+
+async::Task<> frm_Quendra::switchPlayerMode(bool shuffle, bool on)
+{
+    // As the SHUF and LOOP spots and their ON marks: one press, the command
+    // then the check.
+    const bool going = co_await m_line->press();
+    if (!going)
+        co_return;
+    co_await sendCommand(shuffle ? QStringLiteral("/shuffle?p=") : QStringLiteral("/repeat?p="),
+                         on ? QStringLiteral("&a=1") : QStringLiteral("&a=0"));
+    if (shuffle)
+        co_await ShuffleCheck();
+    else
+        co_await LoopCheck();
+}
+
+async::Task<std::optional<qint16>> frm_Quendra::setPlayerVolume(qint16 level)
+{
+    const bool going = co_await m_line->press();
+    if (!going)
+        co_return std::nullopt;
+    // The player names this argument: it takes no "&a=".
+    const std::optional<QString> answer = co_await sendCommand(QStringLiteral("/setvolume?p="),
+                                                               QStringLiteral("&level=%1").arg(level));
+    if (!answer || !tookCommand(*answer))
+        co_return std::nullopt;
+    // The volume the player then has; where it cannot say, the one it took.
+    const std::optional<qint16> now = co_await readVolume();
+    if (!now && m_volume != level) {
+        m_volume = level;
+        emit m_mediaEvents->volumeChanged(level);
+    }
+    co_return m_volume;
+}
+
+async::Task<std::optional<qint16>> frm_Quendra::readVolume()
+{
+    const std::optional<qint16> level = co_await readNumber(InetStatusCheck, HttpqClient::BuildUrl(u"/getvolume?p="),
+                                                            true);
+    if (!level || *level < 0 || *level > 255)
+        co_return std::nullopt;
+    if (m_volume != level) {
+        m_volume = level;
+        emit m_mediaEvents->volumeChanged(*level);
+    }
+    co_return level;
 }
 
 async::Task<> frm_Quendra::picQuendraDirect_MouseDown(Qt::MouseButton button, float x, float y)
@@ -105,7 +153,7 @@ async::Task<> frm_Quendra::timRefreshSongTitle_Timer()
             // without its separator, by the old title's cycle.
             // The desktop hears of a new song from the player only.
             if (answer)
-                emit songChanged(title, listPos, mTrackLength);
+                emit m_mediaEvents->songChanged(title, listPos, mTrackLength);
         }
     }
 
@@ -140,9 +188,12 @@ async::Task<> frm_Quendra::timRefreshStatus_Timer()
             mPlayState = *state;
     }
     if (mPlayState != lastPlayState)
-        emit playStateChanged(mPlayState);
+        emit m_mediaEvents->playStateChanged(mPlayState);
     showPlayState();
-    if (answer && m_positionPolled && mPlayState == 1)
+    if (!answer || !m_mediaPolled)
+        co_return;
+    co_await readVolume();
+    if (mPlayState == 1)
         co_await readPosition();
 }
 
@@ -155,7 +206,7 @@ async::Task<> frm_Quendra::readPosition()
             InetStatusCheck, HttpqClient::BuildUrl(u"/getoutputtime?p=", u"&a=1"), false);
         if (seconds && *seconds > 0 && mTrackLength <= 0) {
             mTrackLength = *seconds;
-            emit trackLengthChanged(mTrackLength);
+            emit m_mediaEvents->trackLengthChanged(mTrackLength);
         }
     }
     // Milliseconds: beyond the 16 bits of the other answers.
@@ -207,6 +258,11 @@ bool frm_Quendra::playerReachable() const
     return m_line->isReachable();
 }
 
+bool frm_Quendra::shuffleOn() const
+{
+    return gShuffleState == 1;
+}
+
 bool frm_Quendra::tookCommand(QStringView answer)
 {
     // The server's one error answer, for a wrong password as for a command
@@ -226,7 +282,7 @@ async::Task<> frm_Quendra::ShuffleCheck()
     gShuffleState = state.value_or(gShuffleState);
     picShuffleStatus->setVisible(gShuffleState == 1);
     if ((gShuffleState == 1) != wasOn)
-        emit shuffleChanged(gShuffleState == 1);
+        emit m_mediaEvents->shuffleChanged(gShuffleState == 1);
 }
 
 async::Task<> frm_Quendra::LoopCheck()
@@ -243,7 +299,7 @@ async::Task<> frm_Quendra::LoopCheck()
     // The desktop hears what the player answered, nothing else.
     if (answer && on != m_repeatOn) {
         m_repeatOn = on;
-        emit repeatChanged(on);
+        emit m_mediaEvents->repeatChanged(on);
     }
 }
 

@@ -2,8 +2,8 @@
 // program.
 #include "windows/bar/frm_quendra.h"
 
-#include "core/settings/settings_store.h"
 #include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
 #include "platform/widgets/formtimer.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/window/placewatch.h"
@@ -156,6 +156,16 @@ void frm_Quendra::my_frmSysTray_MenuClick(qint32 lIndex, const QString &sKey)
     } else if (sKey == u"playlist") {
         TogglePlaylist();
     }
+}
+
+void frm_Quendra::showWindows()
+{
+    my_frmSysTray_SysTrayMouseDown(1);
+}
+
+void frm_Quendra::closeApplication()
+{
+    CloseApplication();
 }
 
 void frm_Quendra::my_frmSysTray_SysTrayMouseDown(qint32 eButton)
