@@ -1,5 +1,7 @@
 #include "httpqsimulator.h"
 
+#include "httpquery.h"
+
 #include "core/text/code_page.h"
 
 #include <QRandomGenerator>
@@ -14,6 +16,8 @@
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
+
+using namespace httpquery;
 
 namespace {
 
@@ -35,73 +39,6 @@ const QByteArray &okBody()
 {
     static const QByteArray body = QByteArrayLiteral("1");
     return body;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Only %XX is decoded; '+' stays a plus and a stray '%' stays as it is.
-QByteArray percentDecoded(const QByteArray &text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                out += char(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
-
-// The value of the first "key=value" pair with that key, %-decoded.
-std::optional<QByteArray> queryValue(const QByteArray &query, const QByteArray &key)
-{
-    for (const QByteArray &pair : query.split('&')) {
-        const qsizetype eq = pair.indexOf('=');
-        const QByteArray name = eq < 0 ? pair : pair.left(eq);
-        if (name == key)
-            return percentDecoded(eq < 0 ? QByteArray() : pair.mid(eq + 1));
-    }
-    return std::nullopt;
-}
-
-// Plain decimal only, so "1x" or " 1" count as wrong arguments.
-std::optional<int> decimal(const std::optional<QByteArray> &text)
-{
-    if (!text || text->isEmpty() || text->size() > 9)
-        return std::nullopt;
-    int value = 0;
-    for (char c : *text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// Index just past the blank line ending the headers, or -1.
-qsizetype headerEnd(const QByteArray &buffer)
-{
-    const qsizetype crlf = buffer.indexOf("\r\n\r\n");
-    const qsizetype lf = buffer.indexOf("\n\n");
-    if (crlf >= 0 && (lf < 0 || crlf + 4 <= lf + 2))
-        return crlf + 4;
-    return lf >= 0 ? lf + 2 : -1;
 }
 
 QByteArray number(qint64 value)

@@ -218,6 +218,8 @@ private:
     MediaEvents *m_mediaEvents;
     bool m_repeatOn = false;
     bool m_mediaPolled = false;
+    // Status answers since the volume was last read.
+    int m_ticksSinceVolume = 0;
     std::optional<qint16> m_volume;
     qint64 m_positionMs = 0;
     QElapsedTimer m_sincePosition;

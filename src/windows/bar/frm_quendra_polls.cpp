@@ -11,6 +11,10 @@
 #include "windows/playlist/frm_quendraplaylist.h"
 #include "windows/settings_dialog/frmsettings.h"
 
+namespace {
+constexpr int kVolumeEvery = 5;
+} // namespace
+
 HttpqClient::Request frm_Quendra::sendCommand(const QString &command, const QString &argument)
 {
     return NetworkConnection->Fetch(HttpqClient::BuildUrl(command, argument));
@@ -192,7 +196,10 @@ async::Task<> frm_Quendra::timRefreshStatus_Timer()
     showPlayState();
     if (!answer || !m_mediaPolled)
         co_return;
-    co_await readVolume();
+    // The volume changes seldom at the player: every fifth answer reads it,
+    // the first one at once, so that the poll costs one request most times.
+    if (m_ticksSinceVolume++ % kVolumeEvery == 0)
+        co_await readVolume();
     if (mPlayState == 1)
         co_await readPosition();
 }
