@@ -105,6 +105,21 @@ Die Einstellungen stehen in Quendra.ini; siehe quendra(1).</translation>
     </message>
 </context>
 <context>
+    <name>MprisBridge</name>
+    <message>
+        <source>Quendra closed before the player answered</source>
+        <translation>Quendra wurde geschlossen, bevor der Player antwortete</translation>
+    </message>
+    <message>
+        <source>Volume takes a number</source>
+        <translation>Die Lautstärke ist eine Zahl</translation>
+    </message>
+    <message>
+        <source>The player did not take the volume</source>
+        <translation>Der Player hat die Lautstärke nicht übernommen</translation>
+    </message>
+</context>
+<context>
     <name>WebBrowser</name>
     <message>
         <source>Web control needs the browser module, which is not installed: install the package quendra-webbrowser (sudo apt install quendra-webbrowser). Or choose &quot;direct to httpq&quot; in the settings: the gear on the bar&apos;s title strip, or the tray menu&apos;s Settings.</source>

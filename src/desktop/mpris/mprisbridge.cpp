@@ -27,7 +27,7 @@ public:
         : m_bus(bus)
         , m_message(std::move(message))
     { }
-    ~DelayedReply() { fail(QDBusError::Failed, QStringLiteral("Quendra closed before the player answered")); }
+    ~DelayedReply() { fail(QDBusError::Failed, QCoreApplication::translate("MprisBridge", "Quendra closed before the player answered")); }
     void succeed() { send(m_message.createReply()); }
     void fail(QDBusError::ErrorType type, const QString &text) { send(m_message.createErrorReply(type, text)); }
 
@@ -158,7 +158,7 @@ async::Task<> MprisBridge::setVolume(double volume, QDBusMessage message)
     DelayedReply reply(m_bus, std::move(message));
     const std::optional<qint16> level = mprisVolumeLevel(volume);
     if (!level) {
-        reply.fail(QDBusError::InvalidArgs, QStringLiteral("Volume takes a number"));
+        reply.fail(QDBusError::InvalidArgs, QCoreApplication::translate("MprisBridge", "Volume takes a number"));
         co_return;
     }
     MediaHost *bar = host();
@@ -168,7 +168,7 @@ async::Task<> MprisBridge::setVolume(double volume, QDBusMessage message)
     // player is gone or it cannot go in time.
     const std::optional<qint16> took = co_await bar->setPlayerVolume(*level);
     if (!took) {
-        reply.fail(QDBusError::Failed, QStringLiteral("The player did not take the volume"));
+        reply.fail(QDBusError::Failed, QCoreApplication::translate("MprisBridge", "The player did not take the volume"));
         co_return;
     }
     reply.succeed();
