@@ -3,8 +3,8 @@
 // same simulator.
 
 #include "bench_report.h"
-#include "services/httpq/httpqclient.h"
 #include "core/settings/settings.h"
+#include "services/httpq/httpqclient.h"
 #include "sim_process.h"
 
 #include <QCommandLineParser>
@@ -28,8 +28,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -331,8 +331,8 @@ int main(int argc, char *argv[])
         say(QStringLiteral("  %1 raw fetches failed").arg(rawFailures));
     reportServerCount(sim, beforeRaw, requests, QStringLiteral("raw fetches"));
     say(QStringLiteral("ratio quendra/raw socket: CPU per request %1")
-            .arg(raw.cpuMicrosPerRequest() > 0 ? quendra.cpuMicrosPerRequest() / raw.cpuMicrosPerRequest() : 0, 0,
-                 'f', 2));
+            .arg(raw.cpuMicrosPerRequest() > 0 ? quendra.cpuMicrosPerRequest() / raw.cpuMicrosPerRequest() : 0, 0, 'f',
+                 2));
     if (titleBytes > 0)
         measureLongTitle(simPath, scratch, titleBytes, 20);
 
