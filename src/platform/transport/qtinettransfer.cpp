@@ -20,7 +20,7 @@ namespace {
 constexpr qsizetype kReadPieceBytes = 64 * 1024;
 // Pieces read on one wake-up, so that a fast long answer leaves the windows
 // their turns.
-constexpr int kPiecesPerWake = 16;
+constexpr int kPiecesPerWake = 4;
 
 } // namespace
 
@@ -226,20 +226,15 @@ bool QtInetTransfer::startGet(const QString &url)
 {
     if (!begin(url, kMaxBodyBytes, HttpReplyReader::Overflow::Fail))
         return false;
-    m_answer.clear();
-    m_readPos = 0;
+    m_answer = BodyText();
     return true;
 }
 
 QString QtInetTransfer::readChunk(int size)
 {
-    if (size <= 0 || m_readPos >= m_answer.size()) {
-        m_answer.clear();
-        m_readPos = 0;
-        return {};
-    }
-    const QString piece = m_answer.mid(m_readPos, size);
-    m_readPos += piece.size();
+    const QString piece = size > 0 ? m_answer.read(size) : QString();
+    if (piece.isEmpty())
+        m_answer = BodyText();
     return piece;
 }
 
@@ -265,19 +260,21 @@ void QtInetTransfer::finish(bool complete)
     closeSocket();
     m_addresses.clear();
 
-    std::optional<QString> text;
-    if (complete)
-        text = decodeBody(m_reply->takeBody());
-    m_reply.reset();
-
     // The ends' handlers may delete the transfer.
     const QPointer<QtInetTransfer> self(this);
     if (std::exchange(m_fetching, false)) {
+        std::optional<QString> text;
+        if (complete)
+            text = decodeBody(m_reply->takeBody());
+        m_reply.reset();
         emit fetchEnded(text);
-    } else if (text) {
-        m_answer = std::move(*text);
-        m_readPos = 0;
+    } else if (complete) {
+        // A long answer is decoded as it is read, a piece at a time.
+        m_answer = BodyText(m_reply->takeBody());
+        m_reply.reset();
         emit stateChanged(kResponseCompleted);
+    } else {
+        m_reply.reset();
     }
     if (self)
         emit requestEnded();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/httpq/httpreplyreader.h"
+#include "core/text/code_page.h"
 #include "platform/transport/inettransfer.h"
 
 #include <QByteArray>
@@ -83,8 +84,7 @@ private:
     QTimer m_deadline;
     // The request under way answers one value (fetchEnded), not a long answer.
     bool m_fetching = false;
-    QString m_answer;
-    qsizetype m_readPos = 0;
+    BodyText m_answer;
     std::array<Target, 4> m_targets;
     size_t m_nextTarget = 0;
 };
