@@ -144,16 +144,46 @@ bool QtInetTransfer::connectNext()
         const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0)
             continue;
-        if (::connect(fd, reinterpret_cast<const sockaddr *>(&storage), length) == 0 || errno == EINPROGRESS) {
-            m_fd = fd;
-            m_connected = false;
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&storage), length) != 0 && errno != EINPROGRESS) {
+            ::close(fd);
+            continue;
+        }
+        m_fd = fd;
+        m_sent = 0;
+        // A near server's connection is often up at once: the request goes
+        // now, without waiting a turn of the event loop to hear so.
+        const Sending sending = sendRest();
+        if (sending == Sending::Failed) {
+            closeSocket();
+            continue;
+        }
+        m_connected = sending == Sending::Done || m_sent > 0;
+        if (m_connected) {
+            m_readable.setSocket(fd);
+            m_readable.setEnabled(true);
+        }
+        if (sending == Sending::Waiting) {
             m_writable.setSocket(fd);
             m_writable.setEnabled(true);
-            return true;
         }
-        ::close(fd);
+        return true;
     }
     return false;
+}
+
+QtInetTransfer::Sending QtInetTransfer::sendRest()
+{
+    while (m_sent < m_request.size()) {
+        const ssize_t sent = ::send(m_fd, m_request.constData() + m_sent, size_t(m_request.size() - m_sent),
+                                    MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Sending::Waiting : Sending::Failed;
+        }
+        m_sent += sent;
+    }
+    return Sending::Done;
 }
 
 void QtInetTransfer::onWritable()
@@ -173,19 +203,11 @@ void QtInetTransfer::onWritable()
         m_readable.setSocket(m_fd);
         m_readable.setEnabled(true);
     }
-    while (m_sent < m_request.size()) {
-        const ssize_t sent = ::send(m_fd, m_request.constData() + m_sent, size_t(m_request.size() - m_sent),
-                                    MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                finish(false);
-            return;
-        }
-        m_sent += sent;
+    switch (sendRest()) {
+    case Sending::Done: m_writable.setEnabled(false); break;
+    case Sending::Waiting: break;
+    case Sending::Failed: finish(false); break;
     }
-    m_writable.setEnabled(false);
 }
 
 void QtInetTransfer::onReadable()

@@ -60,6 +60,9 @@ private:
     void onHostFound(const QHostInfo &info);
     // Starts connecting to the server's next address; false when none is left.
     bool connectNext();
+    enum class Sending { Done, Waiting, Failed };
+    // Sends what is left of the request.
+    Sending sendRest();
     void onWritable();
     void onReadable();
     // Ends the request under way; the answer is the body, or nothing.
