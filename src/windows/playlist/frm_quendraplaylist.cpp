@@ -320,8 +320,9 @@ void frm_QuendraPlaylist::fillSlice()
     for (QString piece = nextPiece(); !piece.isEmpty(); piece = nextPiece()) {
         AddPlaylistText(piece, 0);
         if (m_fill.nextEntry() - first >= kSliceTitles || spent.nsecsElapsed() >= kSliceNs) {
-            // What is in so far is shown; the rest follows on the next turn.
-            m_entries->commit();
+            // The rest follows on the next turn. The view hears of the fill
+            // once, at its end: each time it hears of new rows it lays all
+            // of them out again.
             m_nextSlice.start();
             return;
         }
