@@ -301,6 +301,9 @@ TEST_F(BarLive, EachMarqueeStepLooksLikeALabelOfTheRotatedTitle)
             ASSERT_EQ(shown, expected) << name << " step " << step;
         }
         EXPECT_EQ(bar.lblSongTitle->laidOutOnce(), laidOutOnce) << name;
+        // Each step of an ordinary ring drew its picture once; the one shown
+        // again at the end of the cycle came from it.
+        EXPECT_EQ(bar.lblSongTitle->keptSteps(), laidOutOnce ? std::min(ring.size(), cycle) : 0) << name;
         // A reader gets a label with the title alone, once, not the turning text.
         QAccessibleInterface *label = QAccessible::queryAccessibleInterface(bar.lblSongTitle);
         EXPECT_EQ(label->role(), QAccessible::StaticText);

@@ -110,6 +110,23 @@ TEST_F(Transport, CancelEndsTheRequestsOfItsOwnChannelOnly)
     EXPECT_EQ(list->ReadChunk(1024), QString());
 }
 
+// A server by name is looked up, each of its addresses tried in turn (the
+// simulator listens on IPv4 alone, "localhost" may give ::1 first); a port
+// where nothing listens fails the request.
+TEST_F(Transport, AServerByNameIsFoundAndARefusedOneFails)
+{
+    startSimulator();
+    gHttpqServer = u"localhost"_s;
+    HttpqClient *net = channel("NetworkConnection");
+    EXPECT_EQ(fetch(net, u"/isplaying?p="), std::make_optional(u"0"_s));
+    gHttpqServer = u"127.0.0.1"_s;
+    const quint16 port = m_sim->serverPort();
+    m_sim.reset();
+    gHttpqPort = QString::number(port);
+    EXPECT_EQ(fetch(net, u"/isplaying?p="), std::nullopt);
+    EXPECT_FALSE(net->IsBusy());
+}
+
 // What can happen while a request waits.
 
 // A window's handler, as the program's are: bound to its window.

@@ -340,6 +340,26 @@ TEST_F(PlaylistWindow, ARefillLeavesTheHighlightOnThePlayingEntryOrNowhere)
     }
 }
 
+TEST_F(PlaylistWindow, ALongAnswerGoesInOverTurnsAndANewerOneReplacesIt)
+{
+    frm_QuendraPlaylist &window = playlist();
+    gTitleText = u"Song title"_s;
+    m_answers[u"/getplaylisttitle?p="_s] = songs(20000);
+    m_httpq.transfer(u"inetPlayList"_s)->cancel();
+    window.RequestPlaylist();
+    m_httpq.transfer(u"inetPlayList"_s)->completeGet();
+    ASSERT_TRUE(window.isFilling());
+    EXPECT_LT(entries->rowCount(), 20000);
+    // The playing song is marked once the list holds the answer whole.
+    window.ShowCurrentSongInPlaylist(7);
+    EXPECT_EQ(currentRow(), -1);
+
+    fillPlaylist(songs(12, 3));
+    EXPECT_FALSE(window.isFilling());
+    EXPECT_EQ(shown(), QString(songs(12, 3)).prepend(u"   "_s).replace(u"<br>"_s, u"\n   "_s).split(u'\n').mid(0, 12));
+    EXPECT_EQ(currentRow(), 7);
+}
+
 TEST_F(PlaylistWindow, BadAnswersNeverCrashOrRepeatTitles)
 {
     frm_QuendraPlaylist &window = playlist();

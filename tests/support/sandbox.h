@@ -121,6 +121,8 @@ protected:
         transfer->cancel();
         playlist().RequestPlaylist();
         transfer->completeGet();
+        // A long answer goes into the list over a few turns of the event loop.
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !playlist().isFilling(); }, 5000));
     }
     static bool activate(QWidget *window)
     {

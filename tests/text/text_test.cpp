@@ -19,6 +19,28 @@ TEST(decodeBody, Utf8WhenValidElseWindows1252)
     EXPECT_EQ(decodeBody(QByteArray("a\0b", 3)), QString::fromUtf16(u"a\0b", 3));
 }
 
+// A long body read in pieces gives decodeBody's text, whatever piece or
+// decoding block a character's bytes are cut by.
+TEST(BodyText, PiecesMakeDecodeBodysText)
+{
+    const QByteArray utf8 = QByteArray("\xef\xbb\xbf") + QByteArray(16 * 1024 - 4, 'a')
+        + "\xe2\x82\xac \xf0\x9f\x8e\xb5" + QByteArray(5000, 'b');
+    const QByteArray cp1252 = utf8 + "\x80\xf6";
+    // An encoded surrogate is no UTF-8.
+    const QByteArray surrogate = QByteArray(3000, 'c') + "\xed\xa0\x80";
+    for (const QByteArray &body : {utf8, cp1252, surrogate, QByteArray()}) {
+        for (const qsizetype size : {qsizetype(1), qsizetype(7), qsizetype(1024)}) {
+            BodyText text(body);
+            QString read;
+            for (QString piece = text.read(size); !piece.isEmpty(); piece = text.read(size)) {
+                ASSERT_LE(piece.size(), size);
+                read += piece;
+            }
+            EXPECT_EQ(read, decodeBody(body)) << body.size() << " " << size;
+        }
+    }
+}
+
 // A leading number as the answers' steps read it, a whole one, a setting's
 // (held to 16 bits) and a window position's (kept whole up to a million).
 TEST(AnswerNumbers, LeadingWholeSettingsAndPositionRules)

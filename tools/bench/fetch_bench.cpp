@@ -1,9 +1,10 @@
 // Sequential synchronous Fetch throughput and CPU cost against httpq-sim,
-// with curl fetching the same URL from the same simulator for comparison.
+// beside a plain blocking socket and curl fetching the same URL from the
+// same simulator.
 
 #include "bench_report.h"
-#include "services/httpq/httpqclient.h"
 #include "core/settings/settings.h"
+#include "services/httpq/httpqclient.h"
 #include "sim_process.h"
 
 #include <QCommandLineParser>
@@ -23,9 +24,12 @@
 #include <optional>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +104,34 @@ std::optional<CurlRun> runCurl(const QString &curl, const QString &configPath, i
     run.figures.cpuSeconds = rusageSeconds(usage);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// The floor: a blocking POSIX socket per request (connect, send the request
+// the transfer sends, read to the end, close), nothing else. Counts failures.
+int rawFetches(quint16 port, const QByteArray &request, int count)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char buffer[4096];
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+            && ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size();
+        qint64 received = 0;
+        for (ssize_t n = 1; ok && n > 0;) {
+            n = ::recv(fd, buffer, sizeof buffer, 0);
+            ok = n >= 0;
+            received += n > 0 ? n : 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (!ok || received == 0)
+            ++failures;
+    }
+    return failures;
 }
 
 void writeCurlConfig(const QString &path, const QString &url, int requests)
@@ -280,6 +312,27 @@ int main(int argc, char *argv[])
     if (failures > 0)
         say(QStringLiteral("  %1 fetches failed").arg(failures));
     reportServerCount(sim, beforeQuendra, requests, QStringLiteral("fetches"));
+
+    // The same request line and headers as the transfer's.
+    const QByteArray rawRequest = "GET /isplaying?p= HTTP/1.0\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+        + "\r\nAccept: */*\r\n\r\n";
+    rawFetches(port, rawRequest, warmup);
+    settle();
+    const qint64 beforeRaw = sim.requestsSeen();
+    const double rawCpuStart = processCpuSeconds();
+    wall.restart();
+    const int rawFailures = rawFetches(port, rawRequest, requests);
+    Figures raw;
+    raw.requests = requests;
+    raw.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    raw.cpuSeconds = processCpuSeconds() - rawCpuStart;
+    say(describe(QStringLiteral("raw blocking socket"), raw));
+    if (rawFailures > 0)
+        say(QStringLiteral("  %1 raw fetches failed").arg(rawFailures));
+    reportServerCount(sim, beforeRaw, requests, QStringLiteral("raw fetches"));
+    say(QStringLiteral("ratio quendra/raw socket: CPU per request %1")
+            .arg(raw.cpuMicrosPerRequest() > 0 ? quendra.cpuMicrosPerRequest() / raw.cpuMicrosPerRequest() : 0, 0, 'f',
+                 2));
     if (titleBytes > 0)
         measureLongTitle(simPath, scratch, titleBytes, 20);
 

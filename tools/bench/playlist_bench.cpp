@@ -1,5 +1,6 @@
-// How long the playlist window takes to put a large answer into its list, how
-// long the event loop stalls meanwhile, and whether fetching the identical list
+// How long the playlist window takes to put a large answer into its list
+// (from the answer's arrival until the list holds it whole), how long the
+// event loop stalls meanwhile, and whether fetching the identical list
 // again leaves the selection and the scroll position alone. Runs against
 // httpq-sim in a separate process, one simulator per playlist size. Then, that
 // a huge answer without separators costs time in proportion to its size.
@@ -31,8 +32,8 @@
 namespace {
 
 constexpr int kTargetTitles = 32767;
-constexpr double kTargetFillMs = 20.0;
-constexpr double kTargetStallMs = 16.0;
+constexpr double kTargetFillMs = 50.0;
+constexpr double kTargetStallMs = 4.0;
 
 double msBetween(qint64 fromNs, qint64 toNs)
 {
@@ -186,6 +187,11 @@ public:
         QObject::connect(w->inetPlayList, &HttpqClient::ResponseCompleted, w, [this, w] {
             m_fillStart = m_clock.nsecsElapsed();
             w->inetPlayList_ResponseCompleted();
+            m_meter.fillRan();
+        });
+        // A long answer goes into the list over a few turns: the fill lasts
+        // from the answer's arrival until the list holds it whole.
+        QObject::connect(w, &frm_QuendraPlaylist::playlistFilled, w, [this] {
             m_fillEnd = m_clock.nsecsElapsed();
             m_meter.fillRan();
             ++m_completions;

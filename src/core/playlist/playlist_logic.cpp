@@ -80,6 +80,14 @@ void PlaylistFill::finish(PlaylistEntries &list)
     m_scanFrom = 0;
 }
 
+void PlaylistFill::abandon(const PlaylistEntries &list)
+{
+    m_entryCount = std::max(m_entryCount, list.count());
+    m_next = 0;
+    m_carry.clear();
+    m_scanFrom = 0;
+}
+
 std::optional<int> playlistTopRow(int indexShow, int selected, int top, int rows)
 {
     if (!(selected < top || selected + 1 > top + rows - 1))

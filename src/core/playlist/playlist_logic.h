@@ -41,6 +41,9 @@ public:
     // Removes what is left of a longer previous fill, adds the blank entry,
     // drops any text after the last "<br>".
     void finish(PlaylistEntries &list);
+    // Drops a fill that will not be finished: the next one starts afresh,
+    // and its finish removes what this one added beyond it.
+    void abandon(const PlaylistEntries &list);
 
     int nextEntry() const { return m_next; }
     int entryCount() const { return m_entryCount; }

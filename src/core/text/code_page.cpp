@@ -12,7 +12,7 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString fromCp1252(const QByteArray &body)
+QString fromCp1252(QByteArrayView body)
 {
     QString text(body.size(), Qt::Uninitialized);
     QChar *out = text.data();
@@ -32,6 +32,28 @@ QString decodeBody(const QByteArray &body)
     if (!utf8.hasError())
         return text;
     return fromCp1252(body);
+}
+
+BodyText::BodyText(QByteArray body)
+    : m_body(std::move(body))
+    , m_utf8(QByteArrayView(m_body).isValidUtf8())
+{ }
+
+QString BodyText::read(qsizetype maxChars)
+{
+    // Bytes decoded at a time: UTF-8 gives at most one character a byte.
+    constexpr qsizetype kBlockBytes = 16 * 1024;
+    while (m_text.size() - m_textPos < maxChars && m_bodyPos < m_body.size()) {
+        m_text.remove(0, m_textPos);
+        m_textPos = 0;
+        const QByteArrayView block = QByteArrayView(m_body).sliced(m_bodyPos,
+                                                                   std::min(kBlockBytes, m_body.size() - m_bodyPos));
+        m_bodyPos += block.size();
+        m_text += m_utf8 ? QString(m_decoder.decode(block)) : fromCp1252(block);
+    }
+    const QString piece = m_text.mid(m_textPos, std::max<qsizetype>(0, maxChars));
+    m_textPos += piece.size();
+    return piece;
 }
 
 std::optional<char> toCp1252(char32_t ucs)

@@ -1,20 +1,28 @@
 #pragma once
 
 #include "core/httpq/httpreplyreader.h"
+#include "core/text/code_page.h"
 #include "platform/transport/inettransfer.h"
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QSocketNotifier>
 #include <QTimer>
 
-class QTcpSocket;
+#include <array>
 
-// The transfer control as a plain HTTP/1.0 client on a QTcpSocket, without
-// any proxy: one connection per request, the answer read to the server's
-// orderly close (or to its Content-Length); a reset is a failure. Each
-// request has its time limit from its start. QNetworkAccessManager is not
-// used: when a server closes right after its answer, as httpQ does, it takes
-// the close for a dropped connection now and then and sends the request
-// again, and a command must never reach the player twice.
+class QHostInfo;
+
+// The transfer control as a plain HTTP/1.0 client on a non-blocking socket
+// watched by the event loop, without any proxy: one connection per request,
+// the answer read to the server's orderly close (or to its Content-Length);
+// a reset is a failure. Each request has its time limit from its start.
+// QNetworkAccessManager is not used: when a server closes right after its
+// answer, as httpQ does, it takes the close for a dropped connection now and
+// then and sends the request again, and a command must never reach the
+// player twice. Nor is QTcpSocket: it reads a reset as an orderly close, and
+// its own bookkeeping made a request cost half again a bare socket's.
 class QtInetTransfer final : public InetTransfer
 {
     Q_OBJECT
@@ -38,25 +46,48 @@ public:
     void cancel() override;
 
 private:
+    // A URL as its request goes out: the polls ask the same few URLs again
+    // and again, so the last ones are kept parsed.
+    struct Target
+    {
+        QString url;
+        QString host;
+        quint16 port = 80;
+        QByteArray request;
+    };
+    const Target *target(const QString &url);
     bool begin(const QString &url, qsizetype maxBody, HttpReplyReader::Overflow overflow);
-    void onConnected();
-    void onReadyRead();
-    void onDisconnected();
-    void onError();
-    bool closedInOrder() const;
+    void onHostFound(const QHostInfo &info);
+    // Starts connecting to the server's next address; false when none is left.
+    bool connectNext();
+    enum class Sending { Done, Waiting, Failed };
+    // Sends what is left of the request.
+    Sending sendRest();
+    void onWritable();
+    void onReadable();
     // Ends the request under way; the answer is the body, or nothing.
     void finish(bool complete);
-    void dropSocket();
+    void closeSocket();
 
-    QTcpSocket *m_socket = nullptr;
-    // A second descriptor of the connection, so that its TCP state can be
-    // read after Qt has closed its own: Qt reports a reset as a close.
-    int m_peekFd = -1;
+    bool m_busy = false;
+    // Counts the requests, so that a late notice of an earlier one is known.
+    quint64 m_serial = 0;
+    int m_lookupId = -1;
+    QList<QHostAddress> m_addresses;
+    qsizetype m_nextAddress = 0;
+    quint16 m_port = 0;
+    int m_fd = -1;
+    bool m_connected = false;
+    QSocketNotifier m_readable{QSocketNotifier::Read};
+    QSocketNotifier m_writable{QSocketNotifier::Write};
     QByteArray m_request;
+    qsizetype m_sent = 0;
+    QByteArray m_piece;
     std::optional<HttpReplyReader> m_reply;
     QTimer m_deadline;
     // The request under way answers one value (fetchEnded), not a long answer.
     bool m_fetching = false;
-    QString m_answer;
-    qsizetype m_readPos = 0;
+    BodyText m_answer;
+    std::array<Target, 4> m_targets;
+    size_t m_nextTarget = 0;
 };

@@ -18,6 +18,9 @@ constexpr qsizetype kTextChars = 1024;
 constexpr qsizetype kWindowChars = 4096;
 // Glyph positions are multiples of 1/64 pixel.
 constexpr qreal kSlack = 1.0 / 128;
+// The most the steps' pictures take: a ring of some 270 characters at the
+// bar's size, 70 at twice that.
+constexpr qsizetype kMaxStepBytes = 4 << 20;
 
 bool holdsRightToLeft(QStringView text)
 {
@@ -74,6 +77,7 @@ void MarqueeLabel::setRing(const QString &text, qsizetype ringSize)
     m_layoutValid = false;
     m_runs.clear();
     m_charX.clear();
+    m_steps.clear();
     // Screen readers get the title once, not a new text on every step.
     setAccessibleName(marqueeCaption(m_text, kTextChars));
     update();
@@ -89,6 +93,11 @@ void MarqueeLabel::setRotation(qsizetype rotation)
         repaint();
 }
 
+qsizetype MarqueeLabel::keptSteps() const
+{
+    return std::count_if(m_steps.cbegin(), m_steps.cend(), [](const QPixmap &step) { return !step.isNull(); });
+}
+
 QString MarqueeLabel::text() const
 {
     return marqueeWindow(m_text, m_ringSize, m_rotation, kTextChars);
@@ -98,12 +107,21 @@ void MarqueeLabel::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange)
         m_layoutValid = false;
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+        m_steps.clear();
     QWidget::changeEvent(event);
+}
+
+void MarqueeLabel::resizeEvent(QResizeEvent *event)
+{
+    m_steps.clear();
+    QWidget::resizeEvent(event);
 }
 
 void MarqueeLabel::layOutRing()
 {
     m_layoutValid = true;
+    m_steps.clear();
     m_runs.clear();
     m_charX.clear();
     if (m_ringSize > kMaxLayoutChars)
@@ -127,7 +145,7 @@ void MarqueeLabel::layOutRing()
         m_charX[size_t(i)] = line.cursorToX(int(i));
 }
 
-void MarqueeLabel::updateBackdrop()
+bool MarqueeLabel::updateBackdrop()
 {
     // The whole face, drawn as the face draws itself, so that its pixels fall
     // on the same device pixels at any scale; taken once: it does not change.
@@ -135,7 +153,7 @@ void MarqueeLabel::updateBackdrop()
     const qreal ratio = devicePixelRatioF();
     const QSize faceSize = face ? face->size() : size();
     if (!m_backdrop.isNull() && m_backdrop.devicePixelRatio() == ratio && m_backdropSize == faceSize)
-        return;
+        return false;
     m_backdropSize = faceSize;
     QPixmap backdrop((QSizeF(faceSize) * ratio).toSize());
     backdrop.setDevicePixelRatio(ratio);
@@ -143,6 +161,7 @@ void MarqueeLabel::updateBackdrop()
     if (face)
         face->render(&backdrop, QPoint(), QRegion(), QWidget::DrawWindowBackground);
     m_backdrop = backdrop;
+    return true;
 }
 
 void MarqueeLabel::paintEvent(QPaintEvent *)
@@ -152,11 +171,37 @@ void MarqueeLabel::paintEvent(QPaintEvent *)
         visible &= face->rect().translated(-pos());
     if (visible.isEmpty())
         return;
-    updateBackdrop();
+    if (updateBackdrop())
+        m_steps.clear();
     if (!m_layoutValid)
         layOutRing();
 
+    const qsizetype rotation = m_rotation > 0 && m_rotation < m_ringSize ? m_rotation : 0;
+    const qreal ratio = m_backdrop.devicePixelRatio();
+    // Only the part within the face shows: a picture of that part.
+    const QSize pixels = (QSizeF(visible.size()) * ratio).toSize();
+    if (m_steps.empty() && m_ringSize > 0 && m_ringSize * pixels.width() * pixels.height() * 4 <= kMaxStepBytes)
+        m_steps.resize(size_t(m_ringSize));
     QPainter painter(this);
+    if (size_t(rotation) >= m_steps.size()) {
+        paintStep(painter, visible, rotation);
+        return;
+    }
+    QPixmap &step = m_steps[size_t(rotation)];
+    if (step.isNull()) {
+        step = QPixmap(pixels);
+        step.setDevicePixelRatio(ratio);
+        step.fill(window()->palette().color(QPalette::Window));
+        QPainter drawing(&step);
+        drawing.setFont(font());
+        drawing.translate(-visible.topLeft());
+        paintStep(drawing, visible, rotation);
+    }
+    painter.drawPixmap(visible.topLeft(), step);
+}
+
+void MarqueeLabel::paintStep(QPainter &painter, const QRect &visible, qsizetype rotation)
+{
     painter.drawPixmap(parentWidget() ? QPoint(-pos()) : QPoint(), m_backdrop);
     if (m_ringSize == 0)
         return;
@@ -168,7 +213,6 @@ void MarqueeLabel::paintEvent(QPaintEvent *)
     // The ring from the rotated character on, then its start after its end:
     // each glyph where a layout of the rotated text would put it. A step that
     // cuts a ligature in two lays its few characters out afresh.
-    const qsizetype rotation = m_rotation > 0 && m_rotation < m_ringSize ? m_rotation : 0;
     const qreal start = m_charX[size_t(rotation)];
     if (!startsGlyph(start)) {
         drawWindow(painter, visible);

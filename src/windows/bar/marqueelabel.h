@@ -9,10 +9,14 @@
 #include <vector>
 
 // The bar's one-line title label for the marquee. The ring is laid out once,
-// when it changes; each step then draws only the glyphs in view, at the
-// places a fresh layout of the rotated text would give them. It paints its
-// whole area itself (the face behind it is copied once), so a step repaints
-// nothing else, and it paints at once rather than waiting for the event loop.
+// when it changes; a step draws only the glyphs in view, at the places a
+// fresh layout of the rotated text would give them, into a picture of the
+// label kept for that step, so that from the second turn of the ring on a
+// step only copies its picture (the glyphs' places differ by fractions of a
+// pixel from step to step: no one picture of the ring serves them all). It
+// paints its whole area itself (the face behind it is copied once), so a
+// step repaints nothing else, and it paints at once rather than waiting for
+// the event loop.
 class MarqueeLabel final : public QWidget
 {
     Q_OBJECT
@@ -37,14 +41,20 @@ public:
     QString text() const;
     // Whether the ring was laid out once (false for huge or right-to-left rings).
     bool laidOutOnce() const { return !m_charX.empty(); }
+    // Steps whose picture is kept.
+    qsizetype keptSteps() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void layOutRing();
-    void updateBackdrop();
+    // Whether the face behind the label was taken again.
+    bool updateBackdrop();
+    // The label as the step at `rotation` shows it.
+    void paintStep(QPainter &painter, const QRect &visible, qsizetype rotation);
     bool startsGlyph(qreal x) const;
     void drawGlyphs(QPainter &painter, qreal base, qreal from, qreal to);
     void drawWindow(QPainter &painter, const QRect &visible);
@@ -59,4 +69,7 @@ private:
     // The face behind the label, and the face's size it was taken at.
     QPixmap m_backdrop;
     QSize m_backdropSize;
+    // The steps' pictures, by rotation, drawn when first shown; dropped when
+    // the ring, the font, the colours or the size change.
+    std::vector<QPixmap> m_steps;
 };

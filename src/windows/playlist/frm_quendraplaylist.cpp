@@ -19,6 +19,7 @@
 #include "windows/playlist/playlistview.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QPainter>
 #include <QScrollBar>
@@ -86,6 +87,9 @@ frm_QuendraPlaylist::frm_QuendraPlaylist(PlaylistHost &host)
     timPlaylistRefresh = new FormTimer(kFirstRefreshMs, true, this);
 
     connect(timPlaylistRefresh, &FormTimer::timeout, this, &frm_QuendraPlaylist::timPlaylistRefresh_Timer);
+    m_nextSlice.setSingleShot(true);
+    m_nextSlice.setInterval(0);
+    connect(&m_nextSlice, &QTimer::timeout, this, &frm_QuendraPlaylist::fillSlice);
     connect(inetPlayList, &HttpqClient::ResponseCompleted, this, &frm_QuendraPlaylist::inetPlayList_ResponseCompleted);
     connect(picTop, &PictureBox::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position) {
@@ -268,17 +272,68 @@ void frm_QuendraPlaylist::RequestPlaylist()
 {
     if (inetPlayList->IsBusy())
         return;
+    // The answer still going in is taken from the channel before it fetches again.
+    while (m_reading) {
+        QString piece = inetPlayList->ReadChunk(1024);
+        m_reading = !piece.isEmpty();
+        if (m_reading)
+            m_pieces.append(std::move(piece));
+    }
     inetPlayList->StartGet(HttpqClient::BuildUrl(u"/getplaylisttitle?p="));
 }
 
 void frm_QuendraPlaylist::inetPlayList_ResponseCompleted()
 {
-    for (QString piece = inetPlayList->ReadChunk(1024); !piece.isEmpty(); piece = inetPlayList->ReadChunk(1024))
-        AddPlaylistText(piece, 0);
+    // A newer answer replaces one still going in.
+    if (isFilling())
+        m_fill.abandon(*m_entries);
+    m_nextSlice.stop();
+    m_pieces.clear();
+    m_nextPiece = 0;
+    m_reading = true;
+    fillSlice();
+}
+
+QString frm_QuendraPlaylist::nextPiece()
+{
+    if (m_nextPiece < m_pieces.size())
+        return std::exchange(m_pieces[m_nextPiece++], QString());
+    if (!m_reading)
+        return {};
+    QString piece = inetPlayList->ReadChunk(1024);
     // The reading ends at the first empty piece: a transfer that cannot give
     // more gives nothing, so no piece is ever read twice.
+    m_reading = !piece.isEmpty();
+    return piece;
+}
+
+void frm_QuendraPlaylist::fillSlice()
+{
+    // A slice ends after this many titles or this long, whichever comes first.
+    constexpr int kSliceTitles = 4096;
+    constexpr qint64 kSliceNs = 1'000'000;
+    if (!isFilling())
+        return;
+    QElapsedTimer spent;
+    spent.start();
+    const int first = m_fill.nextEntry();
+    for (QString piece = nextPiece(); !piece.isEmpty(); piece = nextPiece()) {
+        AddPlaylistText(piece, 0);
+        if (m_fill.nextEntry() - first >= kSliceTitles || spent.nsecsElapsed() >= kSliceNs) {
+            // The rest follows on the next turn. The view hears of the fill
+            // once, at its end: each time it hears of new rows it lays all
+            // of them out again.
+            m_nextSlice.start();
+            return;
+        }
+    }
+    m_pieces.clear();
+    m_nextPiece = 0;
     AddPlaylistText(QStringLiteral("end"), -1);
     timPlaylistRefresh->setInterval(kRefreshMs);
+    if (const std::optional<qint16> playing = std::exchange(m_showAfterFill, std::nullopt))
+        ShowCurrentSongInPlaylist(*playing);
+    emit playlistFilled();
 }
 
 void frm_QuendraPlaylist::AddPlaylistText(const QString &text, qint16 last)
@@ -293,6 +348,11 @@ void frm_QuendraPlaylist::AddPlaylistText(const QString &text, qint16 last)
     if (last != -1) {
         m_fill.add(text, *m_entries);
         return;
+    }
+    // A row chosen while the fill went in is the one the fill must keep.
+    if (const int current = listPlayList->currentIndex().row(); current != m_highlightBefore) {
+        m_highlightBefore = current;
+        m_highlightText = m_entries->entry(current);
     }
     // The highlight is set while the list still shows its old entries, so
     // that the view need not lay the new ones out at once to redraw it.
@@ -336,6 +396,10 @@ void frm_QuendraPlaylist::ShowCurrentSongInPlaylist(qint16 IndexShow)
 {
     if (gTitleText.size() < 5)
         return;
+    if (isFilling()) {
+        m_showAfterFill = IndexShow;
+        return;
+    }
     if (IndexShow < 0 || IndexShow >= m_entries->rowCount()) {
         // Nothing to mark: the list holds no such entry (yet).
         m_playingEntry = -1;
@@ -395,6 +459,7 @@ void frm_QuendraPlaylist::Form_Unload()
     inetPlayList->Cancel();
     inetPLAction->Cancel();
     timPlaylistRefresh->setEnabled(false);
+    m_nextSlice.stop();
 }
 
 QPoint frm_QuendraPlaylist::positionTwips() const

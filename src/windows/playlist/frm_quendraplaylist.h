@@ -5,9 +5,12 @@
 
 #include <QLine>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class FormTimer;
 class HttpqClient;
@@ -63,7 +66,11 @@ public:
     void inetPlayList_ResponseCompleted();
     // A piece of the answer into the list; last -1 ends the fill.
     void AddPlaylistText(const QString &text, qint16 last);
-    // Selects the entry that now plays and keeps it in view.
+    // Whether an answer is still going into the list (a slice each turn of
+    // the event loop, so that a long playlist never holds the windows up).
+    bool isFilling() const { return m_reading || m_nextPiece < m_pieces.size(); }
+    // Selects the entry that now plays and keeps it in view; during a fill,
+    // once the fill has ended.
     void ShowCurrentSongInPlaylist(qint16 IndexShow);
     // Starts the chosen entry, with shuffle off around the jump when it is on.
     async::Task<> listPlayList_DblClick();
@@ -97,6 +104,10 @@ public:
     // The list's entries.
     PlaylistModel *entries() const { return m_entries; }
 
+Q_SIGNALS:
+    // An answer has gone into the list whole.
+    void playlistFilled();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -107,6 +118,11 @@ private:
     // Where the highlight goes when the fill under way ends: a row, -1 for
     // none, -2 where it is.
     int highlightAfterFill();
+    // Puts the next slice of the answer taken in into the list, and ends
+    // the fill after the last.
+    void fillSlice();
+    // The next piece of the answer going in; empty at its end.
+    QString nextPiece();
     void placeBottomStrip();
     qint16 doubleBarHeight() const;
 
@@ -123,4 +139,11 @@ private:
     int m_highlightBefore = -1;
     QString m_highlightText;
     QString m_playingText;
+    // The answer going in is read from the channel a slice at a time; when
+    // the channel fetches again first, its rest waits here.
+    bool m_reading = false;
+    QStringList m_pieces;
+    qsizetype m_nextPiece = 0;
+    QTimer m_nextSlice;
+    std::optional<qint16> m_showAfterFill;
 };
