@@ -2,6 +2,7 @@
 #include "support/sandbox.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -180,14 +181,28 @@ TEST(SettingsPlace, InstalledCopiesAreTheOnesUnderSystemFoldersOrInAnInstallTree
     for (const auto &[folder, installed] : folders)
         EXPECT_EQ(isInstalledProgramFolder(folder), installed) << folder.toStdString();
 
-    // A private prefix (--prefix ~/.local): known by the module beside the program's bin folder.
-    QTemporaryDir prefix;
-    ASSERT_TRUE(prefix.isValid());
-    const QString bin = prefix.filePath(u"bin"_s);
-    ASSERT_TRUE(QDir().mkpath(bin));
-    EXPECT_FALSE(isInstalledProgramFolder(bin));
-    ASSERT_TRUE(QDir(bin).mkpath(QStringLiteral(QUENDRA_MODULE_RELATIVE_DIR)));
-    EXPECT_TRUE(isInstalledProgramFolder(bin));
+    // A private prefix (--prefix ~/.local): known by the module beside the
+    // program's bin folder, or where the build had no browser, by the desktop entry.
+    for (const bool withModule : {true, false}) {
+        QTemporaryDir prefix;
+        ASSERT_TRUE(prefix.isValid());
+        const QString bin = prefix.filePath(u"bin"_s);
+        ASSERT_TRUE(QDir().mkpath(bin));
+        EXPECT_FALSE(isInstalledProgramFolder(bin));
+        const QString entry = QDir::cleanPath(bin + QStringLiteral("/" QUENDRA_ENTRY_RELATIVE_PATH));
+        if (withModule) {
+            ASSERT_TRUE(QDir(bin).mkpath(QStringLiteral(QUENDRA_MODULE_RELATIVE_DIR)));
+        } else {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(entry).path()));
+            // A folder of that name is no entry.
+            ASSERT_TRUE(QDir().mkpath(entry));
+            EXPECT_FALSE(isInstalledProgramFolder(bin));
+            ASSERT_TRUE(QDir().rmdir(entry));
+            QFile file(entry);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        EXPECT_TRUE(isInstalledProgramFolder(bin)) << withModule;
+    }
 }
 
 TEST(SettingsPlace, AnInstalledCopyKeepsItsSettingsInTheUsersFolderUnlessOneIsBesideIt)

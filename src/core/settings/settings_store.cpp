@@ -113,7 +113,8 @@ bool isInstalledProgramFolder(const QString &programFolder)
     const auto within = [&folder](const QString &top) { return folder == top || folder.startsWith(top + u'/'); };
     return within(QStringLiteral("/usr")) || within(QStringLiteral("/opt"))
         || folder == QDir::cleanPath(QStringLiteral(QUENDRA_INSTALL_BINDIR))
-        || QFileInfo(folder + QStringLiteral("/" QUENDRA_MODULE_RELATIVE_DIR)).isDir();
+        || QFileInfo(folder + QStringLiteral("/" QUENDRA_MODULE_RELATIVE_DIR)).isDir()
+        || QFileInfo(folder + QStringLiteral("/" QUENDRA_ENTRY_RELATIVE_PATH)).isFile();
 }
 
 QString chooseSettingsFile(const QString &programFolder, bool installed, const QString &configFolder,
