@@ -1,8 +1,10 @@
 // Any bytes as a server's reply, arriving in pieces of any size: the reader
 // never crashes, keeps its bounds, and reaches the same result however the
-// bytes are cut into reads.
+// bytes are cut into reads; its body read as text a piece at a time is the
+// text of the whole body.
 
 #include "core/httpq/httpreplyreader.h"
+#include "core/text/code_page.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -46,6 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     if (whole.state == HttpReplyReader::State::Reading)
         std::abort();
     if (whole.body.size() > maxBody)
+        std::abort();
+
+    BodyText text(whole.body);
+    QString read;
+    for (QString piece; !(piece = text.read(pieceSize)).isEmpty(); read += piece) {
+        if (piece.size() > pieceSize)
+            std::abort();
+    }
+    if (read != decodeBody(whole.body))
         std::abort();
     return 0;
 }
