@@ -264,15 +264,17 @@ void frm_Quendra::Form_Load()
     Line1[1] = QLine(4115, 0, 4115, bottom);
     Line1[2] = QLine(0, bottom, 4115, bottom);
 
-    if (gPlaylistVisible != 0)
-        playlistWindow()->show();
-
+    // Both windows take their places before either is shown: a window
+    // manager may answer a window's first map with the place it had then,
+    // late enough to undo a move made after it.
     moveTwips(gWinampX, gWinampY);
     frm_QuendraPlaylist *playlist = playlistWindow();
     playlist->moveTwips(gPlaylistX, gPlaylistY);
     playlist->DockPlaylist(QStringLiteral("Quendra"));
     // A place stored on a monitor that is gone, or beyond a smaller screen.
     keepOnScreen();
+    if (gPlaylistVisible != 0)
+        playlist->show();
     connect(qGuiApp, &QGuiApplication::screenAdded, this, &frm_Quendra::watchScreen);
     connect(qGuiApp, &QGuiApplication::screenRemoved, &m_screenCheck, qOverload<>(&QTimer::start));
     for (QScreen *screen : QGuiApplication::screens())
@@ -316,8 +318,9 @@ void frm_Quendra::layOutDirect()
     placeOnFace(lblStatus, 15, 13.5, 25);
     lblStatus->setFont(labelFont(QStringLiteral("MS PGothic"), true));
 
+    // The playlist window shows once it is in its place.
     if (gPlaylistVisible == 1) {
-        playlistWindow()->setVisible(true);
+        playlistWindow();
         picPlayListStatus->show();
         picPlayListStatus->raise();
     }
