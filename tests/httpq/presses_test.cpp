@@ -135,6 +135,28 @@ TEST_F(Presses, ThePlayerIsBackAtItsFirstAnswer)
     EXPECT_TRUE(pressesSent().contains(u"net /play?p="_s));
 }
 
+// Each answer crosses the network on a connection of its own: one may come
+// well after the player answered later requests. A step overtaken so is
+// waited for, not sent again, and the slower the player's answers lately,
+// the longer the next one is waited for.
+TEST_F(Presses, AStepOvertakenByLaterAnswersIsWaitedForNotSentAgain)
+{
+    constexpr int kLost = 1000;
+    bar->playerLine()->setLostMs(kLost);
+    sent();
+    FakeTransfer *action = m_httpq.transfer(u"inetPLAction"_s);
+    action->hold();
+    async::Task<> chosen = chooseRow(1);
+    ASSERT_TRUE(waitUntil([&] { return pressesSent().contains(u"action /shuffle?p=&a=0"_s); }));
+    QTest::qWait(kLost * 6 / 5);
+    action->release();
+    EXPECT_TRUE(waitUntil([&] { return chosen.isDone(); }));
+    EXPECT_TRUE(bar->playerReachable());
+    EXPECT_EQ(pressesSent(),
+              QStringList({u"action /setplaylistpos?p=&a=1"_s, u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
+    EXPECT_GE(bar->playerLine()->patienceMs(), 2 * kLost * 6 / 5);
+}
+
 // A press that has not left when its time is up is never sent, however late
 // the line or its channel comes free: the bound holds to the millisecond,
 // whatever the timers do.

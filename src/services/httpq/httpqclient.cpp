@@ -197,8 +197,9 @@ void HttpqClient::onAnswered(quint64 number, bool returned)
         return;
     // The player answered a request sent after this one. After a silence
     // this one is lost (a player that slept or hung keeps no promise about
-    // what it took before); otherwise it has as long as a silence would last.
-    const qint64 left = returned ? 0 : m_line->lostMs() - m_currentSent->since.elapsed();
+    // what it took before); otherwise it is only slower, and has as long as
+    // the line's patience.
+    const qint64 left = returned ? 0 : m_line->patienceMs() - m_currentSent->since.elapsed();
     if (!m_giveUp.isActive() || m_giveUp.remainingTime() > left)
         m_giveUp.start(int(std::max<qint64>(0, left)));
 }

@@ -161,14 +161,25 @@ quint64 PlayerLine::requestSent()
 
 void PlayerLine::requestAnswered(quint64 number)
 {
-    m_inFlight.erase(number);
     m_lastAnswerAt = m_clock.elapsed();
+    if (const auto sent = m_inFlight.find(number); sent != m_inFlight.end()) {
+        if (m_answerTimes.size() == kRecentAnswers)
+            m_answerTimes.erase(m_answerTimes.begin());
+        m_answerTimes.push_back(m_lastAnswerAt - sent->second);
+        m_inFlight.erase(sent);
+    }
     m_failedFrom = -1;
     const bool returned = std::exchange(m_lost, false);
     checkSilence();
     emit answered(number, returned);
     if (returned)
         emit reachableChanged(true);
+}
+
+int PlayerLine::patienceMs() const
+{
+    const qint64 slowest = m_answerTimes.empty() ? 0 : *std::max_element(m_answerTimes.begin(), m_answerTimes.end());
+    return int(std::max<qint64>(2 * qint64(m_lostMs), std::min<qint64>(2 * slowest, kMaxPatienceMs)));
 }
 
 void PlayerLine::requestFailed(quint64 number)

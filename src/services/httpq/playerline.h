@@ -10,6 +10,7 @@
 #include <coroutine>
 #include <deque>
 #include <map>
+#include <vector>
 
 // The one line from the person to the player, shared by every window's
 // channels, and the one place that knows whether the player answers.
@@ -41,6 +42,10 @@ public:
     static constexpr int kPressWaitMs = 5000;
     // Presses waiting their turn; one more is dropped at once.
     static constexpr int kMaxWaiting = 64;
+    // How many of the player's latest answers say how slow it is now.
+    static constexpr int kRecentAnswers = 16;
+    // The longest the program waits for a request that later ones overtook.
+    static constexpr int kMaxPatienceMs = 30000;
 
     class Press;
     class Turn;
@@ -70,6 +75,11 @@ public:
     int pressWaitMs() const { return m_pressWaitMs; }
     void setLostMs(int ms) { m_lostMs = ms; }
     int lostMs() const { return m_lostMs; }
+    // How long a request may take while the player answers later ones:
+    // twice the slowest of its recent answers, and never less than twice
+    // the silence that makes it gone. Answers cross the network each on a
+    // connection of its own, and a slow one is not a lost one.
+    int patienceMs() const;
 
 Q_SIGNALS:
     void reachableChanged(bool reachable);
@@ -113,6 +123,8 @@ private:
     // time each left.
     std::map<quint64, qint64> m_inFlight;
     qint64 m_lastAnswerAt = -1;
+    // How long the latest answers took, oldest first.
+    std::vector<qint64> m_answerTimes;
     // When the first request that failed since the last answer had left.
     qint64 m_failedFrom = -1;
     quint64 m_lastNumber = 0;
