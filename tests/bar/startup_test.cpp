@@ -1,27 +1,7 @@
 #include "platform/widgets/picturebox.h"
 #include "support/sandbox.h"
 
-#include <QMap>
-
 namespace {
-
-// Where each of the program's windows was when it was first shown.
-class FirstShows final : public QObject
-{
-public:
-    FirstShows() { qApp->installEventFilter(this); }
-    QMap<QByteArray, QPoint> places;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        auto *window = qobject_cast<QWidget *>(watched);
-        if (event->type() == QEvent::Show && window && window->isWindow()
-            && !places.contains(QByteArray(window->metaObject()->className())))
-            places.insert(QByteArray(window->metaObject()->className()), window->pos());
-        return false;
-    }
-};
 
 // The bar as the program starts it, from the settings file as it is.
 using BarStartup = WindowTest;
@@ -107,25 +87,6 @@ TEST_F(BarStartup, TheFaceScalesWithTheStoredHeightAndThePlaylistShowsAsStored)
         EXPECT_EQ(broken.picPlayListStatus->isVisible(), visible == "1") << visible.constData();
     }
     EXPECT_EQ(gWinampHeight, 0);
-}
-
-// A window manager may answer a first map with the place the window had
-// then, and late: each window is shown first where it is to stay, the
-// playlist docked below the bar or where the file put it.
-TEST_F(BarStartup, EachWindowIsFirstShownWhereItStays)
-{
-    const std::pair<QByteArray, QPoint> starts[] = {
-        {"X_STARTUP_POSITION=6000\nY_STARTUP_POSITION=6495", QPoint(400, 433)},
-        {"X_STARTUP_POSITION=1500\nY_STARTUP_POSITION=750", QPoint(100, 50)},
-    };
-    for (const auto &[place, shown] : starts) {
-        FirstShows shows;
-        gPlaylistDocked = 0; // as the program starts
-        startFrom("[WINAMP]\nX_STARTUP_POSITION=6000\nY_STARTUP_POSITION=4500\n[PLAYLIST]\n" + place
-                  + "\n[HTTPQ]\nQUENDRA_TYPE=DIRECT\n");
-        EXPECT_EQ(shows.places.value(QByteArrayLiteral("frm_Quendra")), QPoint(400, 300));
-        EXPECT_EQ(shows.places.value(QByteArrayLiteral("frm_QuendraPlaylist")), shown) << place.constData();
-    }
 }
 
 } // namespace

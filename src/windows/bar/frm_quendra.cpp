@@ -264,22 +264,41 @@ void frm_Quendra::Form_Load()
     Line1[1] = QLine(4115, 0, 4115, bottom);
     Line1[2] = QLine(0, bottom, 4115, bottom);
 
-    // Both windows take their places before either is shown: a window
-    // manager may answer a window's first map with the place it had then,
-    // late enough to undo a move made after it.
+    if (gPlaylistVisible != 0)
+        playlistWindow()->show();
+
     moveTwips(gWinampX, gWinampY);
     frm_QuendraPlaylist *playlist = playlistWindow();
     playlist->moveTwips(gPlaylistX, gPlaylistY);
     playlist->DockPlaylist(QStringLiteral("Quendra"));
     // A place stored on a monitor that is gone, or beyond a smaller screen.
     keepOnScreen();
-    if (gPlaylistVisible != 0)
-        playlist->show();
+    keepPlaylistPlace();
     connect(qGuiApp, &QGuiApplication::screenAdded, this, &frm_Quendra::watchScreen);
     connect(qGuiApp, &QGuiApplication::screenRemoved, &m_screenCheck, qOverload<>(&QTimer::start));
     for (QScreen *screen : QGuiApplication::screens())
         watchScreen(screen);
     show();
+}
+
+void frm_Quendra::keepPlaylistPlace()
+{
+    // The playlist window was shown before it went to its place. A window
+    // manager may answer that first map late, with the place it was shown
+    // at, and undo the move: once the manager is done, it goes back.
+    frm_QuendraPlaylist *playlist = playlistWindow();
+    if (!playlist->isVisible())
+        return;
+    const QPoint place = playlist->pos();
+    QPointer<frm_QuendraPlaylist> window(playlist);
+    afterWindowSettles(playlist, [window, place] {
+        if (!window || !window->isVisible() || window->pos() == place)
+            return;
+        window->moveTwips(pixelsToTwips(place.x()), pixelsToTwips(place.y()));
+        // Docked again where it was docked: the manager's move may have
+        // been taken for the user's.
+        window->DockPlaylist(QStringLiteral("Playlist"));
+    });
 }
 
 void frm_Quendra::layOutWebControl()
@@ -318,9 +337,8 @@ void frm_Quendra::layOutDirect()
     placeOnFace(lblStatus, 15, 13.5, 25);
     lblStatus->setFont(labelFont(QStringLiteral("MS PGothic"), true));
 
-    // The playlist window shows once it is in its place.
     if (gPlaylistVisible == 1) {
-        playlistWindow();
+        playlistWindow()->setVisible(true);
         picPlayListStatus->show();
         picPlayListStatus->raise();
     }

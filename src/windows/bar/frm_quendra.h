@@ -199,6 +199,8 @@ private:
     // Brings a window whose title strip does not show whole on the screens
     // onto the nearest one, the docked playlist along below the bar.
     void keepOnScreen();
+    // The playlist window, shown at the start, stays where it was put.
+    void keepPlaylistPlace();
     void watchScreen(QScreen *screen);
     // What a reader hears of the player beside the focus: the switches the
     // player changed, and what a press that starts a song started.
