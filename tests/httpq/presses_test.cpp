@@ -157,6 +157,22 @@ TEST_F(Presses, AStepOvertakenByLaterAnswersIsWaitedForNotSentAgain)
     EXPECT_GE(bar->playerLine()->patienceMs(), 2 * kLost * 6 / 5);
 }
 
+// A double-click's first request is the shuffle read of a check it calls:
+// once that has left, the press is on its way however long the answer takes.
+TEST_F(Presses, APressStartedByTheShuffleReadOfItsCheckGoesOn)
+{
+    bar->playerLine()->setPressWaitMs(kLostMs / 2);
+    sent();
+    FakeTransfer *status = m_httpq.transfer(u"InetStatusCheck"_s);
+    status->hold();
+    async::Task<> chosen = chooseRow(1);
+    QTest::qWait(kLostMs);
+    status->release();
+    EXPECT_TRUE(waitUntil([&] { return chosen.isDone(); }));
+    EXPECT_EQ(pressesSent(), QStringList({u"action /shuffle?p=&a=0"_s, u"action /setplaylistpos?p=&a=1"_s,
+                                          u"action /play?p="_s, u"action /shuffle?p=&a=1"_s}));
+}
+
 // A press that has not left when its time is up is never sent, however late
 // the line or its channel comes free: the bound holds to the millisecond,
 // whatever the timers do.

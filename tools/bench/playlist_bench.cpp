@@ -132,7 +132,8 @@ class NoBar final : public PlaylistHost
 {
 public:
     QWidget *barWindow() override { return &m_bar; }
-    async::Task<> ShuffleCheck() override { co_return; }
+    HttpqClient::Request shuffleRead() override { return {nullptr, {}, HttpqClient::Retry::None}; }
+    void takeShuffleState(const std::optional<QString> &) override { }
     PlayerLine *playerLine() const override { return nullptr; }
     std::optional<qint16> playerListPosition() const override { return std::nullopt; }
     void startPressed() override { }

@@ -60,7 +60,9 @@ public:
     void timDisplaySongtitle_Timer();
     async::Task<> timRefreshStatus_Timer();
     // Read the shuffle and repeat states and show or hide their marks.
-    async::Task<> ShuffleCheck() override;
+    async::Task<> ShuffleCheck();
+    HttpqClient::Request shuffleRead() override;
+    void takeShuffleState(const std::optional<QString> &answer) override;
     async::Task<> LoopCheck();
 
     // The title strip: its settings, hide and close buttons, else a drag.

@@ -279,12 +279,21 @@ bool frm_Quendra::tookCommand(QStringView answer)
 
 async::Task<> frm_Quendra::ShuffleCheck()
 {
+    takeShuffleState(co_await shuffleRead());
+}
+
+HttpqClient::Request frm_Quendra::shuffleRead()
+{
     // What the polls asked on the channel gives way; a press's read, which
     // this check may belong to or follow, goes on.
     if (InetStatusCheck->IsBusy())
         InetStatusCheck->cancelPolls();
-    const std::optional<qint16> state = co_await readNumber(InetStatusCheck,
-                                                            HttpqClient::BuildUrl(u"/shuffle_status?p="), false);
+    return InetStatusCheck->Fetch(HttpqClient::BuildUrl(u"/shuffle_status?p="));
+}
+
+void frm_Quendra::takeShuffleState(const std::optional<QString> &answer)
+{
+    const std::optional<qint16> state = answer ? HttpqClient::LeadingNumber(*answer) : std::nullopt;
     const bool wasOn = gShuffleState == 1;
     gShuffleState = state.value_or(gShuffleState);
     picShuffleStatus->setVisible(gShuffleState == 1);

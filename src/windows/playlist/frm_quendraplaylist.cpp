@@ -428,7 +428,7 @@ async::Task<> frm_QuendraPlaylist::listPlayList_DblClick()
     const bool going = co_await PlayerLine::Turn(m_host.playerLine());
     if (!going)
         co_return;
-    co_await m_host.ShuffleCheck();
+    m_host.takeShuffleState(co_await m_host.shuffleRead());
     const bool shuffled = gShuffleState == 1;
     const std::optional<qint16> before = m_host.playerListPosition();
     // Each request goes after the previous one is answered or has failed.

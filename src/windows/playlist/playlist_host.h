@@ -1,8 +1,11 @@
 #pragma once
 
 #include "core/async/task.h"
+#include "services/httpq/httpqclient.h"
 
 #include <QtGlobal>
+
+#include <QString>
 
 #include <optional>
 
@@ -17,8 +20,11 @@ class PlaylistHost
 public:
     // The window the playlist docks below and is minimised along with.
     virtual QWidget *barWindow() = 0;
-    // Reads the shuffle state, which frames a jump to a chosen entry.
-    virtual async::Task<> ShuffleCheck() = 0;
+    // Reads the shuffle state, which frames a jump to a chosen entry: the
+    // read, sent when it is awaited (from a press's own handler, as the
+    // press's first request), then what its answer makes of the state.
+    virtual HttpqClient::Request shuffleRead() = 0;
+    virtual void takeShuffleState(const std::optional<QString> &answer) = 0;
     // The line every window's presses take.
     virtual PlayerLine *playerLine() const = 0;
     // The player's list position as it last answered, if it has.
