@@ -173,6 +173,30 @@ void settle()
     QThread::msleep(200);
 }
 
+void reportServerCount(const SimProcess &sim, qint64 before, int fetches, const QString &who);
+
+// Times `run` (which makes `requests` requests and returns how many failed)
+// once the simulator is quiet, and says its figures and what the server saw.
+template<typename Run>
+Figures timedRun(const SimProcess &sim, const QString &label, const QString &who, int requests, Run run)
+{
+    settle();
+    const qint64 before = sim.requestsSeen();
+    QElapsedTimer wall;
+    const double cpuStart = processCpuSeconds();
+    wall.start();
+    const int failures = run();
+    Figures figures;
+    figures.requests = requests;
+    figures.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    figures.cpuSeconds = processCpuSeconds() - cpuStart;
+    say(describe(label, figures));
+    if (failures > 0)
+        say(QStringLiteral("  %1 %2 failed").arg(failures).arg(who));
+    reportServerCount(sim, before, requests, who);
+    return figures;
+}
+
 void reportServerCount(const SimProcess &sim, qint64 before, int fetches, const QString &who)
 {
     settle();
@@ -298,38 +322,16 @@ int main(int argc, char *argv[])
     if (failures > 0)
         fail(QStringLiteral("%1 of %2 warm-up fetches failed").arg(failures).arg(warmup));
 
-    settle();
-    const qint64 beforeQuendra = sim.requestsSeen();
-    QElapsedTimer wall;
-    const double cpuStart = processCpuSeconds();
-    wall.start();
-    failures += runUntilDone(fetchMany(client, url, requests));
-    Figures quendra;
-    quendra.requests = requests;
-    quendra.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
-    quendra.cpuSeconds = processCpuSeconds() - cpuStart;
-    say(describe(QStringLiteral("quendra Fetch"), quendra));
-    if (failures > 0)
-        say(QStringLiteral("  %1 fetches failed").arg(failures));
-    reportServerCount(sim, beforeQuendra, requests, QStringLiteral("fetches"));
+    const Figures quendra = timedRun(sim, QStringLiteral("quendra Fetch"), QStringLiteral("fetches"), requests, [&] {
+        return failures = runUntilDone(fetchMany(client, url, requests));
+    });
 
     // The same request line and headers as the transfer's.
     const QByteArray rawRequest = "GET /isplaying?p= HTTP/1.0\r\nHost: 127.0.0.1:" + QByteArray::number(port)
         + "\r\nAccept: */*\r\n\r\n";
     rawFetches(port, rawRequest, warmup);
-    settle();
-    const qint64 beforeRaw = sim.requestsSeen();
-    const double rawCpuStart = processCpuSeconds();
-    wall.restart();
-    const int rawFailures = rawFetches(port, rawRequest, requests);
-    Figures raw;
-    raw.requests = requests;
-    raw.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
-    raw.cpuSeconds = processCpuSeconds() - rawCpuStart;
-    say(describe(QStringLiteral("raw blocking socket"), raw));
-    if (rawFailures > 0)
-        say(QStringLiteral("  %1 raw fetches failed").arg(rawFailures));
-    reportServerCount(sim, beforeRaw, requests, QStringLiteral("raw fetches"));
+    const Figures raw = timedRun(sim, QStringLiteral("raw blocking socket"), QStringLiteral("raw fetches"), requests,
+                                 [&] { return rawFetches(port, rawRequest, requests); });
     say(QStringLiteral("ratio quendra/raw socket: CPU per request %1")
             .arg(raw.cpuMicrosPerRequest() > 0 ? quendra.cpuMicrosPerRequest() / raw.cpuMicrosPerRequest() : 0, 0, 'f',
                  2));
